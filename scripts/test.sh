@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Sets up, builds with warnings as errors and runs the whole suite; then builds
+# and runs it again with AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+
+jobs=$(nproc)
+scripts/build.sh build/ci -DSKYFW_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ctest --test-dir build/ci --output-on-failure -j "$jobs"
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+scripts/build.sh build/sanitize -DSKYFW_WERROR=ON -DSKYFW_SANITIZE=ON -DSKYFW_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Debug
+ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+echo "test: all green"
