@@ -115,9 +115,7 @@ class ByteWriter {
   void PutU32(uint32_t value) { Append(value); }
   void PutU64(uint64_t value) { Append(value); }
   void PutBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  void PutText(std::string_view text) {
-    out_.insert(out_.end(), text.begin(), text.end());
-  }
+  void PutText(std::string_view text) { out_.insert(out_.end(), text.begin(), text.end()); }
   void PutZeros(size_t count) { out_.insert(out_.end(), count, 0); }
   // Text in a fixed-size field: cut to the field, zero-filled behind.
   void PutFixedText(std::string_view text, size_t length) {

@@ -20,9 +20,7 @@ class ProcessOnlySystem final : public System {
     }
   }
   uint32_t GetCurrentProcessId() override { return static_cast<uint32_t>(::getpid()); }
-  uint32_t GetCurrentThreadId() override {
-    return static_cast<uint32_t>(::syscall(SYS_gettid));
-  }
+  uint32_t GetCurrentThreadId() override { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
 };
 
 class ProcessOnlyPlatform final : public Platform {
