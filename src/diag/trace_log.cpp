@@ -35,12 +35,13 @@ char line_buffer[kLineBufferBytes];
 
 // "%ls" converts wide text through the thread's LC_CTYPE. The plug-in must not
 // change the host's locale, so formatting borrows a UTF-8 one for its own
-// thread only.
+// thread only. It is made at load and freed at unload with the lock.
+locale_t utf8_locale{};
+
 class Utf8FormattingScope {
  public:
   Utf8FormattingScope() {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    if (utf8 != locale_t{}) previous_ = uselocale(utf8);
+    if (utf8_locale != locale_t{}) previous_ = uselocale(utf8_locale);
   }
   ~Utf8FormattingScope() {
     if (previous_ != locale_t{}) uselocale(previous_);
@@ -109,6 +110,7 @@ const char* TraceLevelWord(uint32_t level) {
 
 void TraceCreateLock() {
   if (!trace_lock) trace_lock = std::make_unique<NMCCriticalSection>();
+  if (utf8_locale == locale_t{}) utf8_locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
 }
 
 void TraceDestroyLock() {
@@ -116,6 +118,10 @@ void TraceDestroyLock() {
   open_attempted = false;
   level_mask = 0;
   trace_lock.reset();
+  if (utf8_locale != locale_t{}) {
+    freelocale(utf8_locale);
+    utf8_locale = locale_t{};
+  }
 }
 
 void TraceOpen(const char* path) {
