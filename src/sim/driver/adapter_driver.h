@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "platform/byte_reader.h"
-#include "sim/driver/driver_faults.h"
 #include "sim/driver/firmware_install.h"
 #include "sim/driver/nvram_file.h"
+#include "sim/machine_description.h"
 
 namespace skyfw::sim {
 

@@ -23,7 +23,8 @@ class Response {
   ByteWriter writer() { return ByteWriter(bytes_); }
   void SetStatus(const DriverOutcome& outcome) {
     // A failing call whose error number is 0 still has to read as a failure.
-    uint16_t status = outcome.ok ? 0 : (outcome.error != 0 ? outcome.error : uint16_t{kDriverFailure});
+    uint16_t status =
+        outcome.ok ? 0 : (outcome.error != 0 ? outcome.error : uint16_t{kDriverFailure});
     ByteWriter(bytes_).SetU16At(0, status);
   }
   void SetStatus(DriverError error) { SetStatus(DriverOutcome{error == kDriverOk, error}); }
@@ -111,8 +112,8 @@ uint32_t NvmRead(AdapterDriver& driver, const ByteReader& request, std::span<uin
                  uint32_t& returned) {
   uint32_t data_offset = 0, offset = 0, length = 0;
   uint16_t index = 0;
-  if (!request.U32At(16, data_offset) || !request.U16At(24, index) ||
-      !request.U32At(28, offset) || !request.U32At(32, length) || request.size() < 40) {
+  if (!request.U32At(16, data_offset) || !request.U16At(24, index) || !request.U32At(28, offset) ||
+      !request.U32At(32, length) || request.size() < 40) {
     return ERROR_INVALID_PARAMETER;
   }
   if (data_offset < kResponseHeaderSize || data_offset > output.size()) {
@@ -134,8 +135,8 @@ uint32_t NvmModify(AdapterDriver& driver, const ByteReader& request, std::span<u
                    uint32_t& returned) {
   uint32_t data_offset = 0, offset = 0, length = 0;
   uint16_t index = 0;
-  if (!request.U32At(16, data_offset) || !request.U16At(24, index) ||
-      !request.U32At(28, offset) || !request.U32At(32, length)) {
+  if (!request.U32At(16, data_offset) || !request.U16At(24, index) || !request.U32At(28, offset) ||
+      !request.U32At(32, length)) {
     return ERROR_INVALID_PARAMETER;
   }
   Response response(16);

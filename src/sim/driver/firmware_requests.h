@@ -1,5 +1,5 @@
 // The driver's direct firmware-command interface: request blocks sent with
-// the I/O control code 0xC301FC07 to the adapter's device interface.
+// the I/O control code IOCTL_NRVN_FWCMD (0xC301FC07) to the adapter's device interface.
 //
 // Request block: bytes 0-1 the request type, 2-15 zero, the body from 16.
 // Response block: bytes 0-1 the status (0 or the firmware's error number),
@@ -15,8 +15,6 @@
 #include "sim/driver/adapter_driver.h"
 
 namespace skyfw::sim {
-
-inline constexpr uint32_t kFirmwareRequestIoctl = 0xC301FC07;
 
 // Request types.
 inline constexpr uint16_t kRequestGetDirInfo = 0xFFFB;

@@ -26,19 +26,19 @@ void PutObjectHeader(ByteWriter& writer, uint8_t revision, uint16_t size) {
   writer.PutU16(size);
 }
 
-void LinkState(const NdisPortFacts& port, ByteWriter& writer) {
-  uint64_t speed = port.link_up ? port.link_speed_bps : ~uint64_t{0};  // unknown when down
+void LinkState(const PortDescription& port, ByteWriter& writer) {
+  constexpr uint64_t kSpeedUnknown = ~uint64_t{0};  // NDIS_LINK_SPEED_UNKNOWN, link down
   PutObjectHeader(writer, 1, 40);
   writer.PutU32(port.link_up ? kMediaConnectStateConnected : kMediaConnectStateDisconnected);
   writer.PutU32(port.link_up ? port.duplex : 0);
   writer.PutU32(0);  // alignment
-  writer.PutU64(speed);
-  writer.PutU64(speed);
+  writer.PutU64(port.link_up ? port.xmit_link_speed : kSpeedUnknown);
+  writer.PutU64(port.link_up ? port.rcv_link_speed : kSpeedUnknown);
   writer.PutU32(0);  // pause functions
   writer.PutU32(0);  // auto-negotiation flags
 }
 
-void PciProperties(const NdisPortFacts& port, ByteWriter& writer) {
+void PciProperties(const PortDescription& port, ByteWriter& writer) {
   PutObjectHeader(writer, 1, 52);
   writer.PutU32(kPciExpressDevice);
   writer.PutU32(0);    // current speed and mode (conventional PCI only)
@@ -47,15 +47,15 @@ void PciProperties(const NdisPortFacts& port, ByteWriter& writer) {
   writer.PutU32(512);  // maximum read request size
   writer.PutU32(port.pcie_link_speed);
   writer.PutU32(port.pcie_link_width);
-  writer.PutU32(port.pcie_max_link_speed);
-  writer.PutU32(port.pcie_max_link_width);
+  writer.PutU32(port.pcie_link_speed);  // maximum link speed: the slot runs at its best
+  writer.PutU32(port.pcie_link_width);
   writer.PutU32(2);   // PCI Express version
   writer.PutU32(3);   // interrupt type: MSI-X
   writer.PutU32(64);  // maximum interrupt messages
 }
 
 // The value of `oid`; false when the miniport does not answer it.
-bool ValueOf(const NdisPortFacts& port, uint32_t oid, std::vector<uint8_t>& value) {
+bool ValueOf(const PortDescription& port, uint32_t oid, std::vector<uint8_t>& value) {
   ByteWriter writer(value);
   bool ndis6 = port.ndis_major >= 6;
   switch (oid) {
@@ -72,7 +72,7 @@ bool ValueOf(const NdisPortFacts& port, uint32_t oid, std::vector<uint8_t>& valu
       writer.PutU32(port.link_up ? kNdisMediaStateConnected : kNdisMediaStateDisconnected);
       return true;
     case OID_GEN_PHYSICAL_MEDIUM_EX:
-      writer.PutU32(port.physical_medium);
+      writer.PutU32(port.medium);
       return true;
     case OID_GEN_LINK_SPEED:
       writer.PutU32(port.link_up ? static_cast<uint32_t>(port.link_speed_bps / 100) : 0);
@@ -93,7 +93,7 @@ bool ValueOf(const NdisPortFacts& port, uint32_t oid, std::vector<uint8_t>& valu
 
 }  // namespace
 
-uint32_t AnswerNdisQuery(const NdisPortFacts& port, ByteView input, std::span<uint8_t> output,
+uint32_t AnswerNdisQuery(const PortDescription& port, ByteView input, std::span<uint8_t> output,
                          uint32_t& bytes_returned) {
   bytes_returned = 0;
   uint32_t oid = 0;

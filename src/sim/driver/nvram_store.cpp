@@ -136,4 +136,18 @@ bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string&
   return StoreUnlocked(path, file, error);
 }
 
+bool CreateNvramFileIfMissing(const std::string& path, const NvramFile& initial,
+                              std::string& error) {
+  FileLock lock(path);
+  if (!lock.held()) {
+    error = lock.error();
+    return false;
+  }
+  if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
+    std::fclose(existing);
+    return true;
+  }
+  return StoreUnlocked(path, initial, error);
+}
+
 }  // namespace skyfw::sim

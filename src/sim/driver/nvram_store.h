@@ -26,4 +26,10 @@ bool ReadNvramFile(const std::string& path, NvramFile& out, std::string& error);
 // Writes `file` whole, replacing what is there.
 bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string& error);
 
+// Writes `initial` unless the file exists already; the check and the write
+// happen under the lock, so a process that starts late never overwrites what
+// an earlier one has changed.
+bool CreateNvramFileIfMissing(const std::string& path, const NvramFile& initial,
+                              std::string& error);
+
 }  // namespace skyfw::sim
