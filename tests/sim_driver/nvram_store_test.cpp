@@ -1,9 +1,11 @@
 #include "sim/driver/nvram_store.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -111,6 +113,47 @@ TEST_F(NvramStoreTest, TwoProcessesWritingOneNvramLoseNothing) {
   EXPECT_EQ(back.driver.method_calls["child"], static_cast<uint32_t>(kRounds));
   EXPECT_EQ(back.driver.method_calls["parent"], static_cast<uint32_t>(kRounds));
   EXPECT_EQ(back.nvram.items[0].data.size(), 16384u + kRounds - 1);
+}
+
+}  // namespace
+}  // namespace skyfw::sim
+
+namespace skyfw::sim {
+namespace {
+
+// A process killed at any moment of a write leaves the old or the new NVRAM,
+// never a torn one.
+TEST_F(NvramStoreTest, AKilledWriterNeverLeavesATornFile) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({7, 0, 0, 0, 1u << 20, {}});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      for (uint8_t fill = 0;; ++fill) {
+        std::string why;
+        UpdateNvramFile(
+            path_,
+            [&](NvramFile& file) {
+              std::vector<uint8_t> block(256 * 1024, fill);
+              return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
+            },
+            why);
+      }
+    }
+    ::usleep(static_cast<useconds_t>(2000 + attempt * 700));
+    ::kill(child, SIGKILL);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    NvramFile back;
+    ASSERT_TRUE(ReadNvramFile(path_, back, error)) << "attempt " << attempt << ": " << error;
+    const std::vector<uint8_t>& data = back.nvram.items[0].data;
+    if (!data.empty()) {
+      EXPECT_EQ(std::count(data.begin(), data.end(), data[0]), static_cast<long>(data.size()));
+    }
+  }
 }
 
 }  // namespace

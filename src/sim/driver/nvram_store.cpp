@@ -83,7 +83,9 @@ bool LoadUnlocked(const std::string& path, NvramFile& out, std::string& error) {
 
 bool StoreUnlocked(const std::string& path, const NvramFile& file, std::string& error) {
   std::vector<uint8_t> bytes = EncodeNvramFile(file);
-  std::string temporary = path + ".tmp." + std::to_string(::getpid());
+  // Writers hold the lock, so one fixed name serves them all, and what a
+  // killed writer left behind is simply overwritten by the next one.
+  std::string temporary = path + ".tmp";
   {
     File out(std::fopen(temporary.c_str(), "wb"));
     bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
