@@ -99,13 +99,11 @@ TEST_P(MachineDeviceNodeFault, ShowsInStatusAndDeviceCannotBeOpened) {
   EXPECT_TRUE(paths.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Faults, MachineDeviceNodeFault,
-                         ::testing::Values(NodeFault{"Disabled", "disabled", CM_PROB_DISABLED},
-                                           NodeFault{"NotStarted", "started",
-                                                     CM_PROB_FAILED_START}),
-                         [](const ::testing::TestParamInfo<NodeFault>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Faults, MachineDeviceNodeFault,
+    ::testing::Values(NodeFault{"Disabled", "disabled", CM_PROB_DISABLED},
+                      NodeFault{"NotStarted", "started", CM_PROB_FAILED_START}),
+    [](const ::testing::TestParamInfo<NodeFault>& param) { return std::string(param.param.name); });
 
 TEST(MachineDeviceIo, DeviceOpensOnlyAtTheNthTry) {
   auto description = SmallMachine();
@@ -135,9 +133,9 @@ TEST(MachineDeviceIo, NdisQueryReachesTheDriverAndSharingIsEnforced) {
   const uint8_t permanent_address[4] = {0x01, 0x01, 0x01, 0x01};  // OID 0x01010101
   std::vector<uint8_t> output(260, 0);
   uint32_t returned = 0;
-  ASSERT_EQ(ndis->DeviceIoControl(IOCTL_NDIS_QUERY_GLOBAL_STATS, permanent_address, output,
-                                  returned),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      ndis->DeviceIoControl(IOCTL_NDIS_QUERY_GLOBAL_STATS, permanent_address, output, returned),
+      ERROR_SUCCESS);
   ASSERT_EQ(returned, 6u);
   EXPECT_EQ(std::vector<uint8_t>(output.begin(), output.begin() + 6),
             (std::vector<uint8_t>{0x02, 0x0A, 0x3B, 0x1C, 0x2D, 0x4E}));
@@ -161,8 +159,7 @@ TEST(MachineDeviceIo, NdisQueryReachesTheDriverAndSharingIsEnforced) {
             "{ebe08dcf-7d4d-427b-9897-7b2994917a86}");
   std::unique_ptr<DeviceHandle> first, second;
   ASSERT_EQ(io.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, first), ERROR_SUCCESS);
-  EXPECT_EQ(io.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, second),
-            ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(io.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, second), ERROR_SHARING_VIOLATION);
   first.reset();
   EXPECT_EQ(io.CreateFile(path, GENERIC_READ | GENERIC_WRITE, 0, second), ERROR_SUCCESS);
 }

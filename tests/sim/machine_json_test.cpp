@@ -106,12 +106,11 @@ INSTANTIATE_TEST_SUITE_P(
         BadField{"NotANumber", [](Json& d) { d["adapters"][0]["pci"]["revision"] = "two"; },
                  "adapters[0].pci.revision: expected an integer (decimal or 0x hexadecimal), got "
                  "\"two\""},
-        BadField{"BadGuid",
-                 [](Json& d) {
-                   d["devices"][0]["class_values"]["NetCfgInstanceId"] = "{1111-2222}";
-                 },
-                 "devices[0].class_values.NetCfgInstanceId: expected a braced GUID text, got "
-                 "\"{1111-2222}\""},
+        BadField{
+            "BadGuid",
+            [](Json& d) { d["devices"][0]["class_values"]["NetCfgInstanceId"] = "{1111-2222}"; },
+            "devices[0].class_values.NetCfgInstanceId: expected a braced GUID text, got "
+            "\"{1111-2222}\""},
         BadField{"BadFaultKind",
                  [](Json& d) { d["adapters"][0]["faults"]["version_property"] = "short"; },
                  "adapters[0].faults.version_property: expected \"none\", \"missing\" or "
@@ -127,21 +126,19 @@ INSTANTIATE_TEST_SUITE_P(
                  },
                  "devices[1].instance_id: \"pci\\ven_1d6a&dev_0b10&subsys_00011d6a&rev_02\\4&"
                  "1d000200&0&0000\" is used twice"},
-        BadField{"LogTooLong",
-                 [](Json& d) { d["adapters"][0]["package_log_length"] = 10; },
+        BadField{"LogTooLong", [](Json& d) { d["adapters"][0]["package_log_length"] = 10; },
                  "adapters[0].package_log: the records (22 bytes) exceed package_log_length (10)"},
         BadField{"OpenTryZero", [](Json& d) { d["devices"][0]["open_at_try"] = 0; },
                  "devices[0].open_at_try: tries count from 1"},
         BadField{"BadRegistryType",
                  [](Json& d) {
-                   d["registry"] = Json::array(
-                       {{{"key", "SOFTWARE\\X"},
-                         {"values", {{"V", {{"type", "REG_WORD"}, {"value", 1}}}}}}});
+                   d["registry"] =
+                       Json::array({{{"key", "SOFTWARE\\X"},
+                                     {"values", {{"V", {{"type", "REG_WORD"}, {"value", 1}}}}}}});
                  },
                  "registry[0].values.V.type: expected REG_SZ, REG_EXPAND_SZ, REG_DWORD, "
                  "REG_QWORD, REG_BINARY or REG_MULTI_SZ, got \"REG_WORD\""},
-        BadField{"BadIpv6",
-                 [](Json& d) { d["devices"][0]["ipv6"]["gateways"][0] = "fe80:::1"; },
+        BadField{"BadIpv6", [](Json& d) { d["devices"][0]["ipv6"]["gateways"][0] = "fe80:::1"; },
                  "devices[0].ipv6.gateways[0]: not an IPv6 address: \"fe80:::1\""},
         BadField{"NotAnObject", [](Json& d) { d["adapters"][0] = 5; },
                  "adapters[0]: expected an object, got 5"}),

@@ -83,8 +83,9 @@ TEST(MachineRegistry, WritesPersistAcrossOpeningsOfTheMachine) {
 
 TEST(MachineRegistry, KeyWithoutAccessRefusesWhatTheFaultSays) {
   auto description = SmallMachine();
-  description["faults"]["registry_denied"] = testing::Json::array(
-      {{{"key", kClassKey}}, {{"key", "SYSTEM\\CurrentControlSet\\Services"}, {"deny_read", true}}});
+  description["faults"]["registry_denied"] =
+      testing::Json::array({{{"key", kClassKey}},
+                            {{"key", "SYSTEM\\CurrentControlSet\\Services"}, {"deny_read", true}}});
   MachineFixture fixture(description);
   Registry& registry = fixture.machine().registry();
   std::unique_ptr<RegistryKey> key;
