@@ -108,7 +108,7 @@ TEST(NvramImage, CreateOfAnExistingItemReallocatesItInPlace) {
   EXPECT_TRUE(image.items[0].data.empty());
 }
 
-TEST(NvramImage, CreateRespectsFlashCapacityAndDirectorySlots) {
+TEST(NvramImage, CreateStaysWithinFlashCapacityAndDirectorySlots) {
   NvramImage image = TwoItems();  // 96 bytes allocated
   image.capacity = 200;
   uint32_t index = 0;
