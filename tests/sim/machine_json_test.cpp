@@ -141,7 +141,23 @@ INSTANTIATE_TEST_SUITE_P(
         BadField{"BadIpv6", [](Json& d) { d["devices"][0]["ipv6"]["gateways"][0] = "fe80:::1"; },
                  "devices[0].ipv6.gateways[0]: not an IPv6 address: \"fe80:::1\""},
         BadField{"NotAnObject", [](Json& d) { d["adapters"][0] = 5; },
-                 "adapters[0]: expected an object, got 5"}),
+                 "adapters[0]: expected an object, got 5"},
+        BadField{"NotAnArray", [](Json& d) { d["devices"] = 5; },
+                 "devices: expected an array, got 5"},
+        BadField{"TopLevelNotAnObject", [](Json& d) { d = Json::array({1}); },
+                 "(top level): expected an object, got [1]"},
+        BadField{"PortWithoutLocation", [](Json& d) { d["devices"][0].erase("location"); },
+                 "devices[0].location: required for a port of an adapter"},
+        BadField{"AdapterDeviceWithoutPort", [](Json& d) { d["devices"][0].erase("port"); },
+                 "devices[0].port: required for a port of an adapter"},
+        BadField{"RegistersNotAnObject",
+                 [](Json& d) {
+                   d["adapters"][0]["registers"] = Json::array({1, 2});
+                 },
+                 "adapters[0].registers: expected an object of offset: value, got [1,2]"},
+        BadField{"BadGuidType", [](Json& d) { d["devices"][1]["bus_type_guid"] = "{zz}"; },
+                 "devices[1].bus_type_guid: not a GUID like "
+                 "\"{01234567-89AB-CDEF-0123-456789ABCDEF}\": \"{zz}\""}),
     [](const ::testing::TestParamInfo<BadField>& param) { return param.param.name; });
 
 TEST(MachineJson, NotJsonIsRefused) {

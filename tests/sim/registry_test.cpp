@@ -1,6 +1,8 @@
 // The machine's registry through the seam: the keys of the description,
 // subkey listing, persisted writes, keys without access.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "machine_fixture.h"
 
@@ -97,6 +99,39 @@ TEST(MachineRegistry, KeyWithoutAccessRefusesWhatTheFaultSays) {
             ERROR_ACCESS_DENIED);
   EXPECT_EQ(registry.CreateKey("SYSTEM\\CurrentControlSet\\Services\\new", KEY_READ, key, nullptr),
             ERROR_ACCESS_DENIED);
+}
+
+TEST(MachineRegistry, WritesOfTwoProcessesAllLand) {
+  MachineFixture fixture(SmallMachine());
+  constexpr int kWrites = 40;
+  const char* kKey = "SOFTWARE\\Norvane\\Test";
+  pid_t child = ::fork();
+  if (child == 0) {
+    auto machine = fixture.Reopen();
+    std::unique_ptr<RegistryKey> key;
+    if (machine->registry().CreateKey(kKey, KEY_ALL_ACCESS, key, nullptr) != ERROR_SUCCESS) {
+      ::_exit(1);
+    }
+    for (int i = 0; i < kWrites; ++i) {
+      if (key->SetValue("child" + std::to_string(i), RegistryValue::Dword(i)) != ERROR_SUCCESS) {
+        ::_exit(2);
+      }
+    }
+    ::_exit(0);
+  }
+  std::unique_ptr<RegistryKey> key;
+  ASSERT_EQ(fixture.machine().registry().CreateKey(kKey, KEY_ALL_ACCESS, key, nullptr),
+            ERROR_SUCCESS);
+  for (int i = 0; i < kWrites; ++i) {
+    ASSERT_EQ(key->SetValue("parent" + std::to_string(i), RegistryValue::Dword(i)), ERROR_SUCCESS);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0);
+  uint32_t subkeys = 0, values = 0;
+  ASSERT_EQ(key->QueryInfoKey(subkeys, values), ERROR_SUCCESS);
+  EXPECT_EQ(values, 2u * kWrites);
 }
 
 }  // namespace
