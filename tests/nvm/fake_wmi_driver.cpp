@@ -67,7 +67,10 @@ class FakeServices final : public platform::WmiServices {
     if (auto* inputs = dynamic_cast<FakeWmiObject*>(in_params.get())) call.inputs = inputs->values();
     state_->calls.push_back(call);
     std::u16string name(method);
-    if (auto failing = state_->failing.find(name); failing != state_->failing.end()) {
+    auto after = state_->failing_after.find(name);
+    bool spared = after != state_->failing_after.end() &&
+                  state_->CallsOf(name).size() <= after->second;
+    if (auto failing = state_->failing.find(name); failing != state_->failing.end() && !spared) {
       state_->last_error = failing->second;
       return platform::WBEM_E_FAILED;
     }

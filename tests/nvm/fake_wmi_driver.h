@@ -44,6 +44,8 @@ struct FakeDriverState {
 
   // Methods failing with this last error (0: failing without naming one).
   std::map<std::u16string, uint16_t> failing;
+  // ... but only after this many calls of the method succeeded.
+  std::map<std::u16string, size_t> failing_after;
   // Output replaced (a value) or removed (nullopt) after the method ran.
   std::map<std::u16string, std::map<std::u16string, std::optional<platform::Variant>>> outputs;
   // Input parameters whose declared type refuses these VTs, by parameter name.
