@@ -464,22 +464,44 @@ int32_t DirectInstallUpdate(std::string_view adapter, ByteView package, int32_t*
   return std::popcount(outcome.installed_items_0) + std::popcount(outcome.installed_items_1);
 }
 
-NvmStatus DirectReadPackageLog(std::string_view adapter, std::vector<uint8_t>& log) {
-  log.clear();
+NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
+                               std::vector<uint8_t>& data) {
+  entry = NvmDirEntry{};
+  data.clear();
   std::unique_ptr<platform::DeviceHandle> device = OpenAdapterDevice(adapter);
   if (!device) return OperationStatus(kRequestDeviceNotOpened);
-  // The read shares the find request's handle: a second, unshared open of
-  // the same device would be refused while this one is held.
+  // Every request shares the find request's handle: a second, unshared open
+  // of the device is refused while this one is held.
   RequestTarget target{adapter, device.get()};
   uint32_t item_length = 0;
   uint16_t index = 0;
   int32_t result = RequestFindDirEntry(target, kPackageLogItemType, 0, 0, item_length, index);
   if (result != 0) return OperationStatus(result);
-  if (item_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
-  if (!AllocateZeroed(log, item_length)) return NVCRETVAL_MALLOC_FAILURE;
-  result = ReadChunks(target, index, 0, log);
+
+  // The find answer has no data length; the directory entry has, and the
+  // bytes past it are erased flash, not log.
+  uint32_t count = 0;
+  uint32_t entry_length = 0;
+  result = RequestGetDirInfo(target, count, entry_length);
+  if (result != 0) return OperationStatus(result);
+  if (index >= count || entry_length < kNvmDirEntryLength) {
+    return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+  }
+  uint64_t raw_length = (uint64_t{index} + 1) * entry_length;
+  if (raw_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  std::vector<uint8_t> raw;
+  if (!AllocateZeroed(raw, static_cast<size_t>(raw_length))) return NVCRETVAL_MALLOC_FAILURE;
+  result = RequestGetDirEntries(target, raw);
+  if (result != 0) return OperationStatus(result);
+  if (!DecodeNvmDirEntry(raw, size_t{index} * entry_length, entry)) {
+    return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+  }
+
+  if (entry.dir_data_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (!AllocateZeroed(data, entry.dir_data_length)) return NVCRETVAL_MALLOC_FAILURE;
+  result = ReadChunks(target, index, 0, data);
   if (result != 0) {
-    log.clear();
+    data.clear();
     return OperationStatus(result);
   }
   return NVCRETVAL_SUCCESS;

@@ -15,12 +15,14 @@ namespace skyfw::testing {
 
 // One Skyline adapter "nx0" with one port whose title (its description) is
 // kSimAdapter. `adapter_extra` and `machine_extra` are JSON members added to
-// the adapter and to the machine (each with a leading comma).
+// the adapter and to the machine, `devices_extra` and `adapters_extra`
+// further array elements (each with a leading comma).
 inline constexpr std::string_view kSimAdapter = "Skyline \"Lab\" \\ S2";
 
 inline std::string SimMachineJson(const std::string& adapter_extra = "",
                                   const std::string& machine_extra = "",
-                                  const std::string& devices_extra = "") {
+                                  const std::string& devices_extra = "",
+                                  const std::string& adapters_extra = "") {
   return R"({
   "adapters": [
     {"id": "nx0",
@@ -28,7 +30,7 @@ inline std::string SimMachineJson(const std::string& adapter_extra = "",
              "subsystem_vendor_id": "0x1D6A", "revision": "0x02"},
      "nvm_option1": "0x1D6A0B1000A1C3E5",
      "package_log": [["2024-06-02 16:40:10", "nvmupd", "21.6.2", "SKY-S2", "ok"]])" +
-         adapter_extra + R"(}
+         adapter_extra + "}" + adapters_extra + R"(
   ],
   "devices": [
     {"adapter": "nx0", "location": {"bus": 3, "device": 0, "function": 0},
