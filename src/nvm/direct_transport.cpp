@@ -86,8 +86,9 @@ int32_t SendRequest(const RequestTarget& target, const char* name, ByteView requ
   return status;
 }
 
-int32_t SendFixedRequest(const RequestTarget& target, const char* name, std::vector<uint8_t>& request,
-                         std::vector<uint8_t>& response, size_t response_size) {
+int32_t SendFixedRequest(const RequestTarget& target, const char* name,
+                         std::vector<uint8_t>& request, std::vector<uint8_t>& response,
+                         size_t response_size) {
   if (!AllocateZeroed(response, response_size)) return NVCRETVAL_MALLOC_FAILURE;
   return SendRequest(target, name, request, response);
 }
@@ -163,7 +164,8 @@ uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16st
     std::vector<uint8_t> value;
     cr = devices.GetDeviceInterfaceProperty(candidate, platform::DEVPKEY_Device_InstanceId, type,
                                             value);
-    if (cr == platform::CR_SUCCESS && value.size() > kInstanceIdBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr == platform::CR_SUCCESS && value.size() > kInstanceIdBytes)
+      cr = platform::CR_BUFFER_SMALL;
     if (cr != platform::CR_SUCCESS) {
       ConsolePrint("CM_Get_Device_Interface_Property failed with status %d\n",
                    static_cast<int>(cr));
@@ -183,7 +185,8 @@ uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16st
       return cr;
     }
     cr = devices.GetDevNodeProperty(dev_inst, platform::DEVPKEY_Device_DeviceDesc, type, value);
-    if (cr == platform::CR_SUCCESS && value.size() > kDescriptionBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr == platform::CR_SUCCESS && value.size() > kDescriptionBytes)
+      cr = platform::CR_BUFFER_SMALL;
     if (cr != platform::CR_SUCCESS) {
       ConsolePrint("CM_Get_DevNode_Property API failed.\n");
       return cr;
@@ -209,8 +212,9 @@ std::unique_ptr<platform::DeviceHandle> OpenAdapterDevice(std::string_view adapt
   std::string name;
   Utf16ToUtf8(*path, name);
   std::unique_ptr<platform::DeviceHandle> device;
-  if (platform::Current().deviceIo().CreateFile(name, platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                                0, device) != platform::ERROR_SUCCESS) {
+  if (platform::Current().deviceIo().CreateFile(name,
+                                                platform::GENERIC_READ | platform::GENERIC_WRITE, 0,
+                                                device) != platform::ERROR_SUCCESS) {
     return nullptr;
   }
   return device;
@@ -245,7 +249,8 @@ int32_t RequestGetDirEntries(const RequestTarget& target, std::span<uint8_t> buf
   if (!NewRequest(request, 24, kNvmGetDirEntries)) return NVCRETVAL_MALLOC_FAILURE;
   ByteWriter(request).SetU32At(kDataOffsetField, 16);
   size_t response_size = (buffer.size() + 16 + 7) / 8 * 8;
-  int32_t result = SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
+  int32_t result =
+      SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
   ByteView raw;
   if (result == 0 && ByteReader(response).ViewAt(16, buffer.size(), raw)) {
     std::copy(raw.begin(), raw.end(), buffer.begin());
@@ -298,8 +303,8 @@ int32_t RequestNvmRead(const RequestTarget& target, uint16_t index, uint32_t off
   writer.SetU16At(24, index);
   writer.SetU32At(28, offset);
   writer.SetU32At(32, static_cast<uint32_t>(destination.size()));
-  int32_t result = SendRequest(target, "FWCMD_NVM_READ", request,
-                               response.first(kDirectTransferBlockBytes));
+  int32_t result =
+      SendRequest(target, "FWCMD_NVM_READ", request, response.first(kDirectTransferBlockBytes));
   ByteView data;
   if (result == 0 && ByteReader(response).ViewAt(16, destination.size(), data)) {
     std::copy(data.begin(), data.end(), destination.begin());

@@ -171,11 +171,9 @@ TEST_F(DirectTransportTest, FindsTheInterfaceByDescriptionIgnoringCase) {
   EXPECT_FALSE(path);
   EXPECT_EQ(OpenAdapterDevice("Skyline S9"), nullptr);
   uint32_t count = 0, length = 0;
-  EXPECT_EQ(RequestGetDirInfo(RequestTarget{"Skyline S9"}, count, length),
-            kRequestDeviceNotOpened);
+  EXPECT_EQ(RequestGetDirInfo(RequestTarget{"Skyline S9"}, count, length), kRequestDeviceNotOpened);
   std::vector<uint8_t> buffer(4);
-  EXPECT_EQ(DirectGetItem("Skyline S9", 0, 0, buffer),
-            NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE);
+  EXPECT_EQ(DirectGetItem("Skyline S9", 0, 0, buffer), NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE);
 }
 
 TEST_F(DirectTransportTest, TheFirstOfTwoMatchingInterfacesIsUsed) {

@@ -16,8 +16,8 @@ bool HasNoInputs(std::u16string_view method) {
 }
 
 bool IsKnownClass(std::u16string_view name) {
-  return name == u"NRVN_NVRAMAccess" || name == u"NRVN_FWTime" ||
-         name == u"NRVN_HwDeviceAccess" || name == u"NRVN_NVRAMPackage";
+  return name == u"NRVN_NVRAMAccess" || name == u"NRVN_FWTime" || name == u"NRVN_HwDeviceAccess" ||
+         name == u"NRVN_NVRAMPackage";
 }
 
 Variant U32(uint32_t value) { return Variant::I4(static_cast<int32_t>(value)); }
@@ -31,8 +31,8 @@ class FakeClassObject final : public platform::WmiObject {
   HRESULT Put(std::u16string_view, const Variant&) override { return platform::WBEM_E_NOT_FOUND; }
   HRESULT GetMethod(std::u16string_view method, WmiObjectPtr& in_signature,
                     WmiObjectPtr*) override {
-    in_signature = HasNoInputs(method) ? nullptr
-                                       : std::make_shared<FakeWmiObject>(state_->refused_vts);
+    in_signature =
+        HasNoInputs(method) ? nullptr : std::make_shared<FakeWmiObject>(state_->refused_vts);
     return platform::S_OK;
   }
   std::vector<std::u16string> GetNames() override { return {}; }
@@ -64,12 +64,13 @@ class FakeServices final : public platform::WmiServices {
   HRESULT ExecMethod(std::u16string_view object_path, std::u16string_view method,
                      const WmiObjectPtr& in_params, WmiObjectPtr* out_params) override {
     RecordedCall call{std::u16string(object_path), std::u16string(method), {}};
-    if (auto* inputs = dynamic_cast<FakeWmiObject*>(in_params.get())) call.inputs = inputs->values();
+    if (auto* inputs = dynamic_cast<FakeWmiObject*>(in_params.get()))
+      call.inputs = inputs->values();
     state_->calls.push_back(call);
     std::u16string name(method);
     auto after = state_->failing_after.find(name);
-    bool spared = after != state_->failing_after.end() &&
-                  state_->CallsOf(name).size() <= after->second;
+    bool spared =
+        after != state_->failing_after.end() && state_->CallsOf(name).size() <= after->second;
     if (auto failing = state_->failing.find(name); failing != state_->failing.end() && !spared) {
       state_->last_error = failing->second;
       return platform::WBEM_E_FAILED;
@@ -131,7 +132,8 @@ class FakeServices final : public platform::WmiServices {
       const std::vector<uint8_t>& bytes = call.inputs.at(u"buffer").bytes;
       size_t offset = In(call, u"offset");
       if (item.data.size() < offset + bytes.size()) item.data.resize(offset + bytes.size());
-      std::copy(bytes.begin(), bytes.end(), item.data.begin() + static_cast<std::ptrdiff_t>(offset));
+      std::copy(bytes.begin(), bytes.end(),
+                item.data.begin() + static_cast<std::ptrdiff_t>(offset));
     } else if (m == u"InstallUpdate") {
       out[u"result"] = Variant::UI1(s.install_result);
       out[u"problem_item"] = Variant::UI1(s.install_problem);
@@ -218,7 +220,8 @@ HRESULT FakeWmiObject::Get(std::u16string_view name, Variant& value, platform::C
 
 HRESULT FakeWmiObject::Put(std::u16string_view name, const Variant& value) {
   std::u16string key(name);
-  if (auto refused = refused_.find(key); refused != refused_.end() && refused->second.count(value.vt)) {
+  if (auto refused = refused_.find(key);
+      refused != refused_.end() && refused->second.count(value.vt)) {
     return platform::WBEM_E_TYPE_MISMATCH;
   }
   ++puts_;

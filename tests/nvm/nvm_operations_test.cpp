@@ -177,8 +177,9 @@ TEST(NvmOperationsTableTest, FindDirEntryOverDirectoriesOfEverySize) {
     }
     NvmDirEntry entry;
     entry.dir_type = 0xBEEF;
-    EXPECT_EQ(velonvmFindDirEntry(kAdapter, static_cast<uint16_t>(100 + c.entries - 1), 0, 0, &entry),
-              c.expected);
+    EXPECT_EQ(
+        velonvmFindDirEntry(kAdapter, static_cast<uint16_t>(100 + c.entries - 1), 0, 0, &entry),
+        c.expected);
     if (c.expected < 0) {
       EXPECT_EQ(entry.dir_type, 0);  // zeroed on every path
     }
@@ -419,7 +420,8 @@ TEST_F(NvmOperationsTest, InstallUpdateStagesTheClockBeforeInstalling) {
 
   std::vector<std::u16string> order;
   for (const auto& call : driver().calls) {
-    if (call.method == u"Modify" || call.method == u"SetFwTime" || call.method == u"InstallUpdate") {
+    if (call.method == u"Modify" || call.method == u"SetFwTime" ||
+        call.method == u"InstallUpdate") {
       order.push_back(call.method);
     }
   }
@@ -500,7 +502,9 @@ TEST_F(NvmOperationsTest, ReadRegisterClearsTheLowFourBits) {
   EXPECT_EQ(value, 0u);
 }
 
-TEST(NvmTransportSelectorTest, AlwaysChoosesWmi) { EXPECT_FALSE(velonvmUseDirectAccess(kAdapter, 1)); }
+TEST(NvmTransportSelectorTest, AlwaysChoosesWmi) {
+  EXPECT_FALSE(velonvmUseDirectAccess(kAdapter, 1));
+}
 
 }  // namespace
 }  // namespace skyfw

@@ -1,12 +1,14 @@
 // The NVM operations and the installed version against the simulated
 // machine and its adapter driver, end to end.
+#include "nvm/sim_machine.h"
+
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "builders.h"
 #include "nvm/nvm_operations.h"
-#include "nvm/sim_machine.h"
+#include "nvm/wmi_helper.h"
 #include "versions/package_version.h"
 
 namespace skyfw {
@@ -73,9 +75,9 @@ TEST(SimMachineNvmTest, SixteenBitInputsReachDriversThatDeclareThemOtherwise) {
     EXPECT_EQ(value[0], 0xE5);  // option 1, little-endian
     EXPECT_EQ(value[7], 0x1D);
     // SetFwTime carries 16-bit inputs too.
-    EXPECT_EQ(velonvmInstallPackage(kSimAdapter, BuildTestPackage("22.1.0", 100), nullptr, nullptr,
-                                    0),
-              1);
+    EXPECT_EQ(
+        velonvmInstallPackage(kSimAdapter, BuildTestPackage("22.1.0", 100), nullptr, nullptr, 0),
+        1);
   }
 }
 
@@ -110,9 +112,9 @@ TEST(SimMachineNvmTest, RefusedInstallNamesTheProblemItem) {
       SimMachineJson(R"(, "faults": {"install_refusal": {"result": 235, "problem_item": 2}})"));
   ASSERT_TRUE(machine.ok());
   int32_t problem = 0;
-  EXPECT_EQ(velonvmInstallPackage(kSimAdapter, BuildTestPackage("22.1.0", 100), &problem, nullptr,
-                                  0),
-            NVCRETVAL_INVALID_SIGNATURE);
+  EXPECT_EQ(
+      velonvmInstallPackage(kSimAdapter, BuildTestPackage("22.1.0", 100), &problem, nullptr, 0),
+      NVCRETVAL_INVALID_SIGNATURE);
   EXPECT_EQ(problem, 2);
   EXPECT_EQ(PackageVersion(), "21.6.2");
 }
@@ -124,9 +126,9 @@ TEST(SimMachineNvmTest, InstalledPackageVersionReadsBackThroughBothPaths) {
   for (bool version_property : {true, false}) {
     SCOPED_TRACE(version_property ? "Version property" : "Version property missing");
     // An update area smaller than the package: it is made larger first.
-    SimMachine machine(SimMachineJson(
-        std::string(R"(, "update_area_length": 4096)") +
-        (version_property ? "" : R"(, "faults": {"version_property": "missing"})")));
+    SimMachine machine(
+        SimMachineJson(std::string(R"(, "update_area_length": 4096)") +
+                       (version_property ? "" : R"(, "faults": {"version_property": "missing"})")));
     ASSERT_TRUE(machine.ok());
     EXPECT_EQ(PackageVersion(), "21.6.2");
 
@@ -149,6 +151,31 @@ TEST(SimMachineNvmTest, InstalledPackageVersionReadsBackThroughBothPaths) {
     ASSERT_GE(velonvmFindDirEntry(kSimAdapter, kUpdateAreaItemType, 0, 0, &area), 0);
     EXPECT_EQ(area.dir_item_length, (package.size() + 4095) / 4096 * 4096);
   }
+}
+
+TEST(SimMachineNvmTest, AnOverlongDriverVersionFallsBackToTheLog) {
+  SimMachine machine(SimMachineJson(R"(, "faults": {"version_property": "too_long"})"));
+  ASSERT_TRUE(machine.ok());
+  char buffer[256] = {};
+  EXPECT_EQ(velonvmQueryPackageVersion(kSimAdapter, buffer), NVCRETVAL_FAILURE);
+  EXPECT_EQ(PackageVersion(), "21.6.2");
+}
+
+TEST(SimMachineNvmTest, RegisterAndInstanceByIdReachTheDriver) {
+  SimMachine machine(
+      SimMachineJson(R"(, "chip": {"number": "0x4", "revision": "0x1", "metal": "0x0"})", "", ""));
+  ASSERT_TRUE(machine.ok());
+  uint32_t value = 1;
+  EXPECT_EQ(velonvmReadRegister(kSimAdapter, 0x260048, value), NVCRETVAL_SUCCESS);
+  EXPECT_EQ(value, 0u);  // chip number 4: its low four bits are cleared
+
+  WmiHelper wmi(kStandardCimv2Namespace);
+  ASSERT_TRUE(wmi.IsConnected());
+  platform::WmiObjectPtr setting;
+  ASSERT_TRUE(wmi.GetInstanceById(kStandardCimv2Namespace, u"MSFT_NetAdapterSriovSettingData",
+                                  u"{6C1B2A4E-8F3D-4B7A-9E21-5D0C7F3A9B10}", setting));
+  bool enabled = true;
+  EXPECT_TRUE(GetFlag(setting, u"Enabled", enabled));
 }
 
 }  // namespace

@@ -33,19 +33,43 @@ TEST(WmiSettersTest, StoreTheirValuesWithTheTypeRules) {
   };
   const Case cases[] = {
       {"uint8", {}, [](auto& o) { return PutUInt8(o, u"p", 200); }, true, platform::VT_UI1, 200},
-      {"uint16 as VT_UI2", {}, [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); }, true, VT_UI2,
+      {"uint16 as VT_UI2",
+       {},
+       [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); },
+       true,
+       VT_UI2,
        0xFFFF},
-      {"uint16 falls back to VT_I2", {VT_UI2}, [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); },
-       true, VT_I2, ~uint64_t{0}},
-      {"uint16 falls back to VT_I4, zero-extended", {VT_UI2, VT_I2},
-       [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); }, true, VT_I4, 0xFFFF},
-      {"uint16 refused by every form", {VT_UI2, VT_I2, VT_I4},
-       [](auto& o) { return PutUInt16(o, u"p", 1); }, false, 0, 0},
+      {"uint16 falls back to VT_I2",
+       {VT_UI2},
+       [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); },
+       true,
+       VT_I2,
+       ~uint64_t{0}},
+      {"uint16 falls back to VT_I4, zero-extended",
+       {VT_UI2, VT_I2},
+       [](auto& o) { return PutUInt16(o, u"p", 0xFFFF); },
+       true,
+       VT_I4,
+       0xFFFF},
+      {"uint16 refused by every form",
+       {VT_UI2, VT_I2, VT_I4},
+       [](auto& o) { return PutUInt16(o, u"p", 1); },
+       false,
+       0,
+       0},
       {"int32", {}, [](auto& o) { return PutInt32(o, u"p", 0x7FFFFFFF); }, true, VT_I4, 0x7FFFFFFF},
-      {"int32 0xFFFFFFFF refused", {}, [](auto& o) { return PutInt32(o, u"p", 0xFFFFFFFF); }, false,
-       0, 0},
-      {"null byte array refused", {}, [](auto& o) { return PutByteArray(o, u"p", ByteView()); },
-       false, 0, 0},
+      {"int32 0xFFFFFFFF refused",
+       {},
+       [](auto& o) { return PutInt32(o, u"p", 0xFFFFFFFF); },
+       false,
+       0,
+       0},
+      {"null byte array refused",
+       {},
+       [](auto& o) { return PutByteArray(o, u"p", ByteView()); },
+       false,
+       0,
+       0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -253,8 +277,8 @@ TEST(WmiHelperTest, AddressesTheEscapedInstance) {
   FakeWmiPlatform platform;
   WmiHelper wmi(kWmiNamespace);
   platform::WmiObjectPtr result;
-  ASSERT_TRUE(
-      wmi.ExecuteMethod(u"NRVN_NVRAMAccess", u"Lab \"7\" \\ 2", u"GetNvmLastError", nullptr, result));
+  ASSERT_TRUE(wmi.ExecuteMethod(u"NRVN_NVRAMAccess", u"Lab \"7\" \\ 2", u"GetNvmLastError", nullptr,
+                                result));
   ASSERT_EQ(platform.driver().calls.size(), 1u);
   EXPECT_EQ(platform.driver().calls[0].object_path,
             u"NRVN_NVRAMAccess.InstanceName=\"Lab \\\"7\\\" \\\\ 2\"");

@@ -62,8 +62,7 @@ TEST_F(PackageVersionTest, FallsBackToTheLogWhenTheDriverHasNoUsableVersion) {
       {"empty version", Variant::Bstr(u""), NVCRETVAL_VERSION_INFO_NOT_FOUND},
       {"invalid UTF-16", Variant::Bstr(unpaired), NVCRETVAL_FAILURE},
       // 255 characters and the terminator fit 256 bytes; 256 do not.
-      {"too long with its terminator", Variant::Bstr(std::u16string(256, u'9')),
-       NVCRETVAL_FAILURE},
+      {"too long with its terminator", Variant::Bstr(std::u16string(256, u'9')), NVCRETVAL_FAILURE},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
