@@ -35,12 +35,13 @@ char line_buffer[kLineBufferBytes];
 
 // "%ls" converts wide text through the thread's LC_CTYPE. The plug-in must not
 // change the host's locale, so formatting borrows a UTF-8 one for its own
-// thread only.
+// thread only. It is made at load and freed at unload with the lock.
+locale_t utf8_locale{};
+
 class Utf8FormattingScope {
  public:
   Utf8FormattingScope() {
-    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-    if (utf8 != locale_t{}) previous_ = uselocale(utf8);
+    if (utf8_locale != locale_t{}) previous_ = uselocale(utf8_locale);
   }
   ~Utf8FormattingScope() {
     if (previous_ != locale_t{}) uselocale(previous_);
@@ -55,6 +56,8 @@ class Utf8FormattingScope {
 // Formats into the shared message buffer, cut to the buffer. A format the
 // run-time library refuses leaves the format text itself, so the line still
 // says what was being reported.
+std::string_view FormatMessage(const char* format, va_list arguments)
+    __attribute__((format(printf, 1, 0)));
 std::string_view FormatMessage(const char* format, va_list arguments) {
   Utf8FormattingScope utf8;
   int length = std::vsnprintf(message_buffer, sizeof(message_buffer), format, arguments);
@@ -109,6 +112,7 @@ const char* TraceLevelWord(uint32_t level) {
 
 void TraceCreateLock() {
   if (!trace_lock) trace_lock = std::make_unique<NMCCriticalSection>();
+  if (utf8_locale == locale_t{}) utf8_locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
 }
 
 void TraceDestroyLock() {
@@ -116,6 +120,10 @@ void TraceDestroyLock() {
   open_attempted = false;
   level_mask = 0;
   trace_lock.reset();
+  if (utf8_locale != locale_t{}) {
+    freelocale(utf8_locale);
+    utf8_locale = locale_t{};
+  }
 }
 
 void TraceOpen(const char* path) {

@@ -32,8 +32,8 @@ inline constexpr size_t kTraceReportLineLimit = 1024;
 // The word a level writes between "LIB :" and "]".
 const char* TraceLevelWord(uint32_t level);
 
-// The lock lives from load to unload of the library; without it (before load,
-// after unload) nothing is written.
+// The lock (and the UTF-8 locale for "%ls") live from load to unload of the
+// library; without the lock (before load, after unload) nothing is written.
 void TraceCreateLock();
 void TraceDestroyLock();
 
