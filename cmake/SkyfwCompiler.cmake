@@ -1,5 +1,5 @@
 # Warnings and sanitizers shared by every target of the project.
-add_compile_options(-Wall -Wextra -Wshadow -Wnon-virtual-dtor -Wformat=2)
+add_compile_options(-Wall -Wextra -Wshadow -Wformat=2 $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(SKYFW_WERROR)
   add_compile_options(-Werror)
 endif()

@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   app.add_flag("--json", options.json, "Pure JSON on standard output");
   app.footer(
       "Exit codes: 0 success, 1 the operation failed, 2 bad command line, "
-      "3 plug-in not loadable.");
+      "3 plug-in not loadable or lacking an entry point.");
 
   int exit_code = kExitOk;
   for (const auto& [name, add] : CommandGroups()) add(app, options, exit_code);

@@ -1,0 +1,75 @@
+#include "diag/text_conversion.h"
+
+#include <gtest/gtest.h>
+
+namespace skyfw {
+namespace {
+
+TEST(TextConversionTest, RoundTripsEveryPlane) {
+  const std::u16string wide = u"A\u00e9\u20ac\U0001F600z";
+  std::string narrow;
+  ASSERT_TRUE(Utf16ToUtf8(wide, narrow));
+  EXPECT_EQ(narrow, "A\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80z");
+  std::u16string back;
+  ASSERT_TRUE(Utf8ToUtf16(narrow, back));
+  EXPECT_EQ(back, wide);
+}
+
+TEST(TextConversionTest, UnpairedSurrogatesAreReportedAndReplaced) {
+  struct Case {
+    std::u16string wide;
+    std::string narrow;
+  };
+  const Case cases[] = {
+      {std::u16string(u"a") + char16_t(0xD800) + u"b",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {std::u16string(u"a") + char16_t(0xDC00), "a\xEF\xBF\xBD"},
+      {std::u16string(1, char16_t(0xD83D)), "\xEF\xBF\xBD"},  // cut pair at the end
+      {std::u16string{char16_t(0xDE00), char16_t(0xD83D)}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+  };
+  for (const Case& c : cases) {
+    std::string narrow;
+    EXPECT_FALSE(Utf16ToUtf8(c.wide, narrow));
+    EXPECT_EQ(narrow, c.narrow);
+  }
+}
+
+TEST(TextConversionTest, MalformedUtf8IsReportedAndReplaced) {
+  const char* cases[] = {
+      "\x80",              // continuation without lead
+      "\xC0\xAF",          // overlong '/'
+      "\xE0\x80\xAF",      // overlong, three bytes
+      "\xED\xA0\x80",      // an encoded surrogate
+      "\xF4\x90\x80\x80",  // past U+10FFFF
+      "\xE2\x82",          // cut sequence
+      "\xFF",
+  };
+  for (const char* text : cases) {
+    std::u16string wide;
+    EXPECT_FALSE(Utf8ToUtf16(text, wide)) << text;
+    ASSERT_FALSE(wide.empty());
+    EXPECT_EQ(wide[0], 0xFFFD);
+  }
+  std::u16string wide;
+  EXPECT_FALSE(Utf8ToUtf16("a\xC3z", wide));
+  EXPECT_EQ(wide, u"a\uFFFDz");  // the next byte is not swallowed
+}
+
+TEST(TextConversionTest, WideTextForPercentLs) {
+  std::wstring wide;
+  EXPECT_TRUE(Utf16ToWide(u"x\U0001F600", wide));
+  EXPECT_EQ(wide, L"x\U0001F600");
+  EXPECT_FALSE(Utf16ToWide(std::u16string(1, char16_t(0xDC00)), wide));
+  EXPECT_EQ(wide, L"\uFFFD");
+}
+
+TEST(TextConversionTest, BoundedWideTextStopsAtTheEndMarkOrTheBound) {
+  EXPECT_EQ(BoundedWideText(nullptr, 10), u"");
+  EXPECT_EQ(BoundedWideText(u"abc", 10), u"abc");
+  EXPECT_EQ(BoundedWideText(u"abcdef", 3), u"abc");
+  EXPECT_EQ(BoundedWideText(u"", 3), u"");
+}
+
+}  // namespace
+}  // namespace skyfw

@@ -1,0 +1,84 @@
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "skyfw/oem.h"
+#include "support/temp_dir.h"
+
+extern "C" int skyfw_test_c_element_size(void);
+
+namespace {
+
+using skyfw::testing::ReadFile;
+using skyfw::testing::TempDir;
+
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    handle_ = dlopen(SKYFW_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(handle_, nullptr) << dlerror();
+    text_for_error_code_ = reinterpret_cast<decltype(&oem_text_for_error_code)>(
+        dlsym(handle_, "oem_text_for_error_code"));
+    get_debug_info_ =
+        reinterpret_cast<decltype(&oem_get_debug_info)>(dlsym(handle_, "oem_get_debug_info"));
+    ASSERT_NE(text_for_error_code_, nullptr);
+    ASSERT_NE(get_debug_info_, nullptr);
+  }
+  void TearDown() override {
+    if (handle_ != nullptr) dlclose(handle_);
+  }
+
+  void* handle_ = nullptr;
+  decltype(&oem_text_for_error_code) text_for_error_code_ = nullptr;
+  decltype(&oem_get_debug_info) get_debug_info_ = nullptr;
+};
+
+TEST_F(PluginTest, TextsThroughTheExportedEntryPoint) {
+  EXPECT_EQ(std::u16string(text_for_error_code_(3)),
+            u"The installation was not attempted because of Miscellaneous reasons.");
+  EXPECT_EQ(std::u16string(text_for_error_code_(101)), u"NMAPI Init Failed.\r\n");
+  const char16_t* buffer = text_for_error_code_(13);
+  EXPECT_EQ(std::u16string(buffer), u"Unsupported Error Code!");
+  EXPECT_EQ(text_for_error_code_(-1), buffer);
+}
+
+TEST_F(PluginTest, TraceFileAfterDebugInfo) {
+  TempDir dir;
+  std::string log = dir.File("plugin.log");
+  EXPECT_EQ(get_debug_info_(std::u16string(log.begin(), log.end()).c_str()), 0);
+  text_for_error_code_(0);
+  // The process keeps the minimal platform: the real process and thread ids.
+  std::string ids = std::to_string(getpid()) + "." + std::to_string(syscall(SYS_gettid));
+  EXPECT_EQ(ReadFile(log), " [QVFWUPG LIB :INFO ] " + ids +
+                               ": Enter oem_text_for_error_code:\n\r\n" + " [QVFWUPG LIB :INFO ] " +
+                               ids + ": Leave oem_text_for_error_code:\n\r\n");
+}
+
+TEST(PublicHeaderTest, ElementHasTheSameSizeInC) {
+  EXPECT_EQ(skyfw_test_c_element_size(), 54432);
+}
+
+TEST_F(PluginTest, NothingButTheEntryPointsIsExported) {
+  EXPECT_EQ(dlsym(handle_, "_ZN5skyfw9TraceInfoEPKcz"), nullptr);
+  EXPECT_EQ(dlsym(handle_, "_ZN5skyfw16TextForErrorCodeEi"), nullptr);
+
+  std::string command = std::string("nm -D --defined-only ") + SKYFW_PLUGIN_PATH;
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[512];
+  std::string exported;
+  while (std::fgets(line, sizeof(line), pipe) != nullptr) {
+    std::string entry(line);
+    std::string name = entry.substr(entry.rfind(' ') + 1);
+    name.pop_back();  // line end
+    exported += name + " ";
+  }
+  ASSERT_EQ(pclose(pipe), 0);
+  EXPECT_EQ(exported, "oem_get_debug_info oem_text_for_error_code ");
+}
+
+}  // namespace

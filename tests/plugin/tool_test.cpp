@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using skyfw::testing::ReadFile;
+using skyfw::testing::TempDir;
+
+struct ProgramRun {
+  int exit_code;
+  std::string out;
+};
+
+// Runs the skyfw program with the arguments; standard error is dropped unless
+// asked for (then it follows standard output).
+ProgramRun RunProgram(const std::string& arguments, bool with_errors = false) {
+  std::string command =
+      std::string(SKYFW_PROGRAM_PATH) + " " + arguments + (with_errors ? " 2>&1" : " 2>/dev/null");
+  ProgramRun run{-1, {}};
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, got);
+  int status = pclose(pipe);
+  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+TEST(ToolTest, TextPrintsExactlyThePluginText) {
+  struct Case {
+    const char* code;
+    const char* out;
+  };
+  const Case cases[] = {
+      {"3", "The installation was not attempted because of Miscellaneous reasons."},
+      {"13", "Unsupported Error Code!"},
+      {"0", "The installation of the deliverable was successful.\r\n"},
+      {"-- -1", "Unsupported Error Code!"},
+  };
+  for (const Case& c : cases) {
+    ProgramRun run = RunProgram(std::string("text ") + c.code);
+    EXPECT_EQ(run.exit_code, 0) << c.code;
+    EXPECT_EQ(run.out, c.out) << c.code;
+  }
+}
+
+TEST(ToolTest, TextAsJson) {
+  ProgramRun run = RunProgram("--json text 102");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "{\"code\":102,\"text\":\"The installer library Failed to Discover Device.\\r\\n\"}\n");
+}
+
+TEST(ToolTest, TraceOptionLeavesEnterAndLeaveLines) {
+  TempDir dir;
+  std::string log = dir.File("t.log");
+  ProgramRun run = RunProgram("--trace " + log + " text 0");
+  EXPECT_EQ(run.exit_code, 0);
+  std::string trace = ReadFile(log);
+  EXPECT_NE(trace.find(": Enter oem_text_for_error_code:\n\r\n"), std::string::npos) << trace;
+  EXPECT_NE(trace.find(": Leave oem_text_for_error_code:\n\r\n"), std::string::npos) << trace;
+  EXPECT_EQ(trace.rfind(" [QVFWUPG LIB :INFO ] ", 0), 0u) << trace;
+}
+
+TEST(ToolTest, ExitCodes) {
+  struct Case {
+    const char* arguments;
+    int exit_code;
+  };
+  const Case cases[] = {
+      {"text", 2},              // no code
+      {"text abc", 2},          // not a number
+      {"text 99999999999", 2},  // past 32 bits
+      {"nosuchcommand", 2},
+      {"--help", 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RunProgram(c.arguments).exit_code, c.exit_code) << c.arguments;
+  }
+}
+
+TEST(ToolTest, PluginErrorsSayWhatIsWrong) {
+  ProgramRun missing = RunProgram("--plugin /nonexistent/libskyfw.so text 1", true);
+  EXPECT_EQ(missing.exit_code, 3);
+  EXPECT_EQ(missing.out.rfind("skyfw: cannot load the plug-in /nonexistent/libskyfw.so: ", 0), 0u)
+      << missing.out;
+
+  ProgramRun lacking =
+      RunProgram(std::string("--plugin ") + SKYFW_NOT_A_PLUGIN_PATH + " text 1", true);
+  EXPECT_EQ(lacking.exit_code, 3);
+  EXPECT_EQ(lacking.out, std::string("skyfw: the plug-in ") + SKYFW_NOT_A_PLUGIN_PATH +
+                             " has no entry point oem_text_for_error_code\n");
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// A platform for tests: fixed process and thread ids, and every debugger
+// line kept for inspection. Installed for the life of the object.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace skyfw::testing {
+
+class CapturingSystem final : public platform::System {
+ public:
+  void OutputDebugString(std::string_view text) override {
+    std::lock_guard<std::mutex> hold(mutex_);
+    lines_.emplace_back(text);
+  }
+  uint32_t GetCurrentProcessId() override { return 1234; }
+  uint32_t GetCurrentThreadId() override { return 5678; }
+
+  std::vector<std::string> lines() {
+    std::lock_guard<std::mutex> hold(mutex_);
+    return lines_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+class CapturingPlatform final : public platform::Platform {
+ public:
+  CapturingPlatform() { platform::Install(this); }
+  ~CapturingPlatform() override { platform::Install(nullptr); }
+  CapturingPlatform(const CapturingPlatform&) = delete;
+  CapturingPlatform& operator=(const CapturingPlatform&) = delete;
+
+  platform::System& system() override { return system_; }
+  std::vector<std::string> debugger_lines() { return system_.lines(); }
+
+ private:
+  CapturingSystem system_;
+};
+
+}  // namespace skyfw::testing
