@@ -11,6 +11,7 @@
 #include "integrity/crc32.h"
 #include "package/package_format.h"
 #include "platform/byte_reader.h"
+#include "support/temp_dir.h"
 
 namespace skyfw::test {
 
@@ -83,12 +84,11 @@ inline Bytes Concat(std::initializer_list<Bytes> parts) {
   return out;
 }
 
-// A file in the test's temporary directory, removed at the end.
+// A file in a directory of its own: test cases run as parallel processes, so
+// a fixed name under the shared temporary folder would be written by several.
 class TempFile {
  public:
-  explicit TempFile(const std::string& name)
-      : path_(std::string(::testing::TempDir()) + "/skyfw_" + name) {}
-  ~TempFile() { std::remove(path_.c_str()); }
+  explicit TempFile(const std::string& name) : path_(directory_.File(name)) {}
   const std::string& path() const { return path_; }
   void Write(const Bytes& bytes) const {
     std::FILE* file = std::fopen(path_.c_str(), "wb");
@@ -97,6 +97,7 @@ class TempFile {
   }
 
  private:
+  skyfw::testing::TempDir directory_;
   std::string path_;
 };
 
