@@ -36,11 +36,11 @@ TEST_F(EnumerationTest, CharacteristicsDecideWhichDevicesAreListed) {
   };
   uint32_t index = 0;
   for (const Case& c : cases) {
-    FakeMachine::PortSpec spec;
-    spec.characteristics = c.characteristics;
-    spec.description = "Port " + std::to_string(index);
-    spec.function = index;
-    machine.AddSkylinePort(index++, spec);
+    FakeMachine::PortSpec port;
+    port.characteristics = c.characteristics;
+    port.description = "Port " + std::to_string(index);
+    port.function = index;
+    machine.AddSkylinePort(index++, port);
   }
   Start();
   std::vector<AdapterInfo> records = AllRecords();
@@ -58,11 +58,11 @@ TEST_F(EnumerationTest, OnlyTheCurrentDriverImageIsListed) {
   const char* images[] = {"velond.sys", "VELOND.SYS", "vlnd60a.sys", "velond.sys.old"};
   uint32_t index = 0;
   for (const char* image : images) {
-    FakeMachine::PortSpec spec;
-    spec.image = image;
-    spec.description = image;
-    spec.function = index;
-    size_t device = machine.AddSkylinePort(index, spec);
+    FakeMachine::PortSpec port;
+    port.image = image;
+    port.description = image;
+    port.function = index;
+    size_t device = machine.AddSkylinePort(index, port);
     // Each device gets its own service so that the images differ.
     std::string service = "svc" + std::to_string(index++);
     machine.devices[device].service = service;
@@ -79,15 +79,15 @@ TEST_F(EnumerationTest, OnlyTheCurrentDriverImageIsListed) {
 
 TEST_F(EnumerationTest, DevicesFailingARequiredReadAreSkippedWithTheirMessage) {
   machine.AddSkylinePort(0, {});
-  FakeMachine::PortSpec spec;
-  spec.description = "No interface";
-  machine.AddSkylinePort(1, spec);
+  FakeMachine::PortSpec port;
+  port.description = "No interface";
+  machine.AddSkylinePort(1, port);
   machine.RemoveRegistryValue(ClassKey(1), "NetCfgInstanceId");
-  spec.description = "No characteristics";
-  machine.AddSkylinePort(2, spec);
+  port.description = "No characteristics";
+  machine.AddSkylinePort(2, port);
   machine.RemoveRegistryValue(ClassKey(2), "Characteristics");
-  spec.description = "No class key";
-  size_t device = machine.AddSkylinePort(3, spec);
+  port.description = "No class key";
+  size_t device = machine.AddSkylinePort(3, port);
   machine.devices[device].driverKey = "{4d36e972-e325-11ce-bfc1-08002be10318}\\0099";
   Start();
   EXPECT_EQ(AllRecords().size(), 1u);
@@ -102,12 +102,12 @@ TEST_F(EnumerationTest, DevicesFailingARequiredReadAreSkippedWithTheirMessage) {
 
 TEST_F(EnumerationTest, PortsAtFunctionsZeroToThreeGetHandlesInEnumerationOrder) {
   for (uint32_t function = 0; function < 4; ++function) {
-    FakeMachine::PortSpec spec;
-    spec.bus = 0x3B;
-    spec.device = 2;
-    spec.function = function;
-    spec.friendlyName = "Skyline port " + std::to_string(function);
-    machine.AddSkylinePort(function, spec);
+    FakeMachine::PortSpec port;
+    port.bus = 0x3B;
+    port.device = 2;
+    port.function = function;
+    port.friendlyName = "Skyline port " + std::to_string(function);
+    machine.AddSkylinePort(function, port);
   }
   Start();
   std::vector<AdapterInfo> records = AllRecords();
@@ -182,17 +182,17 @@ TEST(InstanceIdentity, FromFixedPositionsOfTheInstanceId) {
 }
 
 TEST_F(EnumerationTest, LocationFromTheBusTypeGuidWhenThereIsNoLegacyBusType) {
-  FakeMachine::PortSpec spec;
-  spec.bus = 9;
-  spec.device = 1;
-  spec.function = 2;
-  size_t pci = machine.AddSkylinePort(0, spec);
+  FakeMachine::PortSpec port;
+  port.bus = 9;
+  port.device = 1;
+  port.function = 2;
+  size_t pci = machine.AddSkylinePort(0, port);
   machine.devices[pci].legacyBusType.reset();
   machine.devices[pci].busTypeGuid = platform::GUID_BUS_TYPE_PCI;
-  size_t usb = machine.AddSkylinePort(1, spec);
+  size_t usb = machine.AddSkylinePort(1, port);
   machine.devices[usb].legacyBusType = 15;  // neither PCI nor PCMCIA
   machine.devices[usb].busTypeGuid = platform::GUID_BUS_TYPE_USB;
-  size_t unknown = machine.AddSkylinePort(2, spec);
+  size_t unknown = machine.AddSkylinePort(2, port);
   machine.devices[unknown].legacyBusType.reset();
   Start();
   std::vector<AdapterInfo> records = AllRecords();

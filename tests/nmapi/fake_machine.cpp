@@ -629,23 +629,23 @@ std::string FakeMachine::ClassSubkey(uint32_t index) {
   return text;
 }
 
-size_t FakeMachine::AddSkylinePort(uint32_t index, const PortSpec& spec) {
+size_t FakeMachine::AddSkylinePort(uint32_t index, const PortSpec& port) {
   FakeDevice device;
   char instanceId[128];
   std::snprintf(instanceId, sizeof instanceId,
                 "PCI\\VEN_1D6A&DEV_%04X&SUBSYS_00011D6A&REV_02\\4&2B8E0A1&0&%02X%02X",
-                spec.deviceId, spec.device * 8 + spec.function, spec.bus);
+                port.deviceId, port.device * 8 + port.function, port.bus);
   device.instanceId = instanceId;
-  device.description = spec.description;
-  device.friendlyName = spec.friendlyName;
+  device.description = port.description;
+  device.friendlyName = port.friendlyName;
   std::string subkey = ClassSubkey(index);
   device.driverKey = "{4d36e972-e325-11ce-bfc1-08002be10318}\\" + subkey;
   device.service = "velond";
   device.manufacturer = "Norvane";
-  device.busNumber = spec.bus;
-  device.address = (spec.device << 16) | spec.function;
+  device.busNumber = port.bus;
+  device.address = (port.device << 16) | port.function;
   std::string guid = InterfaceGuid(index);
-  AddDevice(device, {{"Characteristics", RegistryValue::Dword(spec.characteristics)},
+  AddDevice(device, {{"Characteristics", RegistryValue::Dword(port.characteristics)},
                      {"ComponentId", RegistryValue::Text("PCI\\VEN_1D6A&DEV_0B10")},
                      {"NetCfgInstanceId", RegistryValue::Text(guid)},
                      {"DriverVersion", RegistryValue::Text("4.2.17.0")},
@@ -653,11 +653,11 @@ size_t FakeMachine::AddSkylinePort(uint32_t index, const PortSpec& spec) {
                      {"*WakeOnMagicPacket", RegistryValue::Text("1")}});
   SetRegistryValue(
       "SYSTEM\\CurrentControlSet\\Services\\velond", "ImagePath",
-      RegistryValue::Text("\\SystemRoot\\System32\\drivers\\" + spec.image, REG_EXPAND_SZ));
+      RegistryValue::Text("\\SystemRoot\\System32\\drivers\\" + port.image, REG_EXPAND_SZ));
   FakeNdisDevice& ndisDevice = ndis[guid];
   ndisDevice.currentMac = {0x00, 0x1D, 0x6A, 0x10, 0x00, static_cast<uint8_t>(index)};
   ndisDevice.permanentMac = {0x00, 0x1D, 0x6A, 0x00, 0x00, static_cast<uint8_t>(index)};
-  std::string title = spec.friendlyName.empty() ? spec.description : spec.friendlyName;
+  std::string title = port.friendlyName.empty() ? port.description : port.friendlyName;
   registers[title] = {{16, 0xF7A0000C}, {20, 0},         {24, 0xF7B00004}, {28, 0},
                       {0x260048, 0x4},  {0x26004C, 0x1}, {0x260050, 0x0}};
   sriov[guid] = FakeSriov{};

@@ -99,7 +99,7 @@ class FakeMachine {
     std::string image = "velond.sys";
     uint32_t characteristics = 0x84;
   };
-  size_t AddSkylinePort(uint32_t index, const PortSpec& spec);
+  size_t AddSkylinePort(uint32_t index, const PortSpec& port);
   static std::string InterfaceGuid(uint32_t index);
   static std::string ClassSubkey(uint32_t index);
 

@@ -144,14 +144,14 @@ std::vector<uint8_t> Pattern(size_t length) {
 }
 
 std::vector<uint8_t> BuildTestPackage(const std::string& version, size_t data_length) {
-  tool::PackageSpec spec;
-  spec.version = version;
-  tool::PackageItemSpec item;
+  tool::PackagePlan plan;
+  plan.version = version;
+  tool::PackageItemPlan item;
   item.type = 40;
   item.data = tool::FillerBytes(data_length, 3);
-  spec.items.push_back(item);
+  plan.items.push_back(item);
   std::vector<uint8_t> package;
-  EXPECT_EQ(tool::BuildPackage(spec, package), NVCRETVAL_SUCCESS);
+  EXPECT_EQ(tool::BuildPackage(plan, package), NVCRETVAL_SUCCESS);
   return package;
 }
 

@@ -20,16 +20,16 @@ using testing::SimMachineJson;
 
 // A package installing one non-firmware item of `data_length` bytes.
 std::vector<uint8_t> BuildTestPackage(const std::string& version, size_t data_length) {
-  tool::PackageSpec spec;
-  spec.description = "test package";
-  spec.version = version;
-  spec.device_ids = {0x0B10};
-  tool::PackageItemSpec item;
+  tool::PackagePlan plan;
+  plan.description = "test package";
+  plan.version = version;
+  plan.device_ids = {0x0B10};
+  tool::PackageItemPlan item;
   item.type = 40;
   item.data = tool::FillerBytes(data_length, 7);
-  spec.items.push_back(item);
+  plan.items.push_back(item);
   std::vector<uint8_t> package;
-  EXPECT_EQ(tool::BuildPackage(spec, package), NVCRETVAL_SUCCESS);
+  EXPECT_EQ(tool::BuildPackage(plan, package), NVCRETVAL_SUCCESS);
   return package;
 }
 
