@@ -56,11 +56,11 @@ bool RegisterEventSourceKey(const std::string& key, const std::string& category_
   } else {
     TraceReport(TraceLevel::INFORMATION, "Success: CategoryCount Key value is set\n");
   }
-  TraceValueResult(set_value("CategoryMessageFile",
-                             platform::RegistryValue::Text(category_message_file,
-                                                           platform::REG_EXPAND_SZ)));
-  TraceValueResult(set_value(
-      "EventMessageFile", platform::RegistryValue::Text(event_message_file, platform::REG_EXPAND_SZ)));
+  TraceValueResult(
+      set_value("CategoryMessageFile",
+                platform::RegistryValue::Text(category_message_file, platform::REG_EXPAND_SZ)));
+  TraceValueResult(set_value("EventMessageFile", platform::RegistryValue::Text(
+                                                     event_message_file, platform::REG_EXPAND_SZ)));
   return true;
 }
 
