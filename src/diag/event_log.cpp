@@ -67,7 +67,10 @@ bool RegisterEventSourceKey(const std::string& key, const std::string& category_
 std::string EventMessageFilePath(std::string_view module_path) {
   std::string folder(module_path.substr(0, kModuleNameBytes - 1));
   size_t separator = folder.rfind(kSeparator);
-  if (separator != std::string::npos && separator != 0) folder.resize(separator);
+  // A bare file name lies in the current folder; a file in the root folder
+  // keeps the root's separator.
+  if (separator == std::string::npos) return kEventMessageFileName;
+  folder.resize(separator);
   return folder + kSeparator + kEventMessageFileName;
 }
 

@@ -133,9 +133,11 @@ nlohmann::json S2Adapter(const std::string& id, const std::string& serial,
   return adapter;
 }
 
-SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapters)
+SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
+                                   const nlohmann::json& faults)
     : adapters_(adapters) {
   nlohmann::json description = {{"adapters", adapters_}, {"devices", nlohmann::json::array()}};
+  if (!faults.is_null()) description["faults"] = faults;
   for (size_t i = 0; i < adapters_.size(); ++i) {
     std::string id = adapters_[i]["id"];
     std::string two_digits = std::to_string(10 + i).substr(0, 2);

@@ -49,8 +49,10 @@ struct Event {
 class SimulatedMachine {
  public:
   // Opens a machine with these adapters; each gets one port (a device whose
-  // title is "Skyline <id>") at bus 3 + its position.
-  SimulatedMachine(std::initializer_list<nlohmann::json> adapters);
+  // title is "Skyline <id>") at bus 3 + its position. `faults`: the
+  // machine-wide faults of the description, if any.
+  SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
+                   const nlohmann::json& faults = nullptr);
   ~SimulatedMachine();
   SimulatedMachine(const SimulatedMachine&) = delete;
   SimulatedMachine& operator=(const SimulatedMachine&) = delete;
