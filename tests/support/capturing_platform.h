@@ -37,6 +37,15 @@ class CapturingPlatform final : public platform::Platform {
   CapturingPlatform& operator=(const CapturingPlatform&) = delete;
 
   platform::System& system() override { return system_; }
+  // Everything else is the empty machine of the minimal platform.
+  platform::Registry& registry() override { return platform::Minimal().registry(); }
+  platform::Devices& devices() override { return platform::Minimal().devices(); }
+  platform::DeviceIo& deviceIo() override { return platform::Minimal().deviceIo(); }
+  platform::IpHelper& ipHelper() override { return platform::Minimal().ipHelper(); }
+  platform::Services& services() override { return platform::Minimal().services(); }
+  platform::Wmi& wmi() override { return platform::Minimal().wmi(); }
+  platform::EventLog& eventLog() override { return platform::Minimal().eventLog(); }
+  platform::Mutexes& mutexes() override { return platform::Minimal().mutexes(); }
   std::vector<std::string> debugger_lines() { return system_.lines(); }
 
  private:

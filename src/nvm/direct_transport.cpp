@@ -1,0 +1,488 @@
+#include "nvm/direct_transport.h"
+
+#include <algorithm>
+#include <bit>
+#include <ctime>
+#include <new>
+#include <vector>
+
+#include "diag/text_conversion.h"
+#include "diag/trace_log.h"
+#include "platform/byte_reader.h"
+#include "platform/platform.h"
+
+namespace skyfw {
+
+const platform::Guid kFirmwareCommandInterface = {
+    0xEBE08DCF, 0x7D4D, 0x427B, {0x98, 0x97, 0x7B, 0x29, 0x94, 0x91, 0x7A, 0x86}};
+
+namespace {
+
+// Buffers the configuration manager fills, as large as the calls are given.
+constexpr size_t kInstanceIdBytes = 400;
+constexpr size_t kDescriptionBytes = 4096;
+constexpr size_t kDescriptionTextBytes = 255;
+// Larger directories or package logs are driver faults; refuse rather than allocate them.
+constexpr uint32_t kMaxDirectItemBytes = 1024 * 1024;
+
+constexpr size_t kRequestHeaderBytes = 16;
+constexpr size_t kResponseHeaderBytes = 8;
+constexpr size_t kDataOffsetField = 16;
+constexpr size_t kModifyDataOffset = 40;
+
+bool AllocateZeroed(std::vector<uint8_t>& buffer, size_t size) {
+  try {
+    buffer.assign(size, 0);
+    return true;
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+}
+
+// A DEVPROP_TYPE_STRING value (UTF-16LE, terminated) as UTF-8.
+std::string DecodeDeviceString(ByteView value) {
+  ByteReader reader(value);
+  std::u16string wide;
+  uint16_t unit = 0;
+  while (reader.ReadU16(unit) && unit != 0) wide.push_back(static_cast<char16_t>(unit));
+  std::string text;
+  Utf16ToUtf8(wide, text);
+  return text;
+}
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return FoldCase(x) == FoldCase(y);
+         });
+}
+
+// A request block of `size` zero bytes with its type in place.
+bool NewRequest(std::vector<uint8_t>& block, size_t size, uint16_t type) {
+  if (!AllocateZeroed(block, size)) return false;
+  ByteWriter(block).SetU16At(0, type);
+  return true;
+}
+
+// Sends one request block and leaves the response in `response`.
+int32_t SendRequest(const RequestTarget& target, const char* name, ByteView request,
+                    std::span<uint8_t> response) {
+  std::unique_ptr<platform::DeviceHandle> opened;
+  platform::DeviceHandle* device = target.device;
+  if (device == nullptr) {
+    opened = OpenAdapterDevice(target.adapter);
+    if (!opened) return kRequestDeviceNotOpened;
+    device = opened.get();
+  }
+  uint32_t returned = 0;
+  uint32_t error = device->DeviceIoControl(platform::IOCTL_NRVN_FWCMD, request, response, returned);
+  if (error != platform::ERROR_SUCCESS) {
+    ReportRequestError(name, error);
+    return static_cast<int32_t>(error);
+  }
+  uint16_t status = 0;
+  ByteReader(response).U16At(0, status);
+  return status;
+}
+
+int32_t SendFixedRequest(const RequestTarget& target, const char* name, std::vector<uint8_t>& request,
+                         std::vector<uint8_t>& response, size_t response_size) {
+  if (!AllocateZeroed(response, response_size)) return NVCRETVAL_MALLOC_FAILURE;
+  return SendRequest(target, name, request, response);
+}
+
+// A failed request of an operation: its result is a request result, not an
+// NvmStatus, and must not be taken for a count or an index.
+NvmStatus OperationStatus(int32_t request_result) {
+  if (request_result == 0) return NVCRETVAL_SUCCESS;
+  if (request_result == NVCRETVAL_MALLOC_FAILURE) return NVCRETVAL_MALLOC_FAILURE;
+  return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+}
+
+// Reads `destination` from `offset` of an item in chunks of at most
+// kDirectChunkBytes through one response buffer.
+int32_t ReadChunks(const RequestTarget& target, uint16_t index, uint32_t offset,
+                   std::span<uint8_t> destination) {
+  if (destination.empty()) return 0;
+  std::vector<uint8_t> response;
+  if (!AllocateZeroed(response, kDirectTransferBlockBytes)) return NVCRETVAL_MALLOC_FAILURE;
+  size_t done = 0;
+  while (done < destination.size()) {
+    size_t chunk = std::min<size_t>(destination.size() - done, kDirectChunkBytes);
+    int32_t result = RequestNvmRead(target, index, offset + static_cast<uint32_t>(done),
+                                    destination.subspan(done, chunk), response);
+    if (result != 0) return result;
+    done += chunk;
+  }
+  return 0;
+}
+
+// Writes `data` from offset 0 of an item in chunks of at most
+// kDirectChunkBytes through one request block, zeroed once. Nothing to
+// write still sends one request.
+int32_t ModifyChunks(const RequestTarget& target, uint16_t index, ByteView data) {
+  std::vector<uint8_t> request;
+  if (!AllocateZeroed(request, kDirectTransferBlockBytes)) return NVCRETVAL_MALLOC_FAILURE;
+  size_t done = 0;
+  do {
+    size_t chunk = std::min<size_t>(data.size() - done, kDirectChunkBytes);
+    int32_t result = RequestNvmModify(target, index, static_cast<uint32_t>(done),
+                                      data.subspan(done, chunk), request);
+    if (result != 0) return result;
+    done += chunk;
+  } while (done < data.size());
+  return 0;
+}
+
+bool UtcNow(std::tm& utc) {
+  std::time_t now = platform::Current().system().CurrentTime();
+  const std::tm* broken = std::gmtime(&now);
+  if (broken == nullptr) return false;
+  utc = *broken;
+  return true;
+}
+
+}  // namespace
+
+// ---- finding and opening the device -----------------------------------------
+
+uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16string>& path) {
+  path.reset();
+  platform::Devices& devices = platform::Current().devices();
+  platform::System& system = platform::Current().system();
+  std::vector<std::u16string> interfaces;
+  uint32_t cr = devices.GetDeviceInterfaceList(
+      kFirmwareCommandInterface, platform::CM_GET_DEVICE_INTERFACE_LIST_PRESENT, interfaces);
+  if (cr != platform::CR_SUCCESS) return cr;
+  // An empty list is just its terminator.
+  if (interfaces.empty()) return platform::ERROR_BAD_LENGTH;
+
+  for (const std::u16string& candidate : interfaces) {
+    uint32_t type = 0;
+    std::vector<uint8_t> value;
+    cr = devices.GetDeviceInterfaceProperty(candidate, platform::DEVPKEY_Device_InstanceId, type,
+                                            value);
+    if (cr == platform::CR_SUCCESS && value.size() > kInstanceIdBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr != platform::CR_SUCCESS) {
+      ConsolePrint("CM_Get_Device_Interface_Property failed with status %d\n",
+                   static_cast<int>(cr));
+      return cr;
+    }
+    if (type != platform::DEVPROP_TYPE_STRING) {
+      uint32_t error = system.GetLastError();
+      ConsolePrint("Device Interface PropertyType is not a string. Failed with status %d\n",
+                   static_cast<int>(error));
+      return error;
+    }
+    uint32_t dev_inst = 0;
+    cr = devices.LocateDevNode(DecodeDeviceString(value), platform::CM_LOCATE_DEVNODE_PHANTOM,
+                               dev_inst);
+    if (cr != platform::CR_SUCCESS) {
+      ConsolePrint("CM_Locate_DevNode failed with %d\n", static_cast<int>(cr));
+      return cr;
+    }
+    cr = devices.GetDevNodeProperty(dev_inst, platform::DEVPKEY_Device_DeviceDesc, type, value);
+    if (cr == platform::CR_SUCCESS && value.size() > kDescriptionBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr != platform::CR_SUCCESS) {
+      ConsolePrint("CM_Get_DevNode_Property API failed.\n");
+      return cr;
+    }
+    if (type != platform::DEVPROP_TYPE_STRING) {
+      uint32_t error = system.GetLastError();
+      ConsolePrint("Failed to get %s PropertyType.\n", "Description");
+      return error;
+    }
+    std::string description = DecodeDeviceString(value);
+    if (description.size() > kDescriptionTextBytes) description.resize(kDescriptionTextBytes);
+    if (EqualsIgnoringCase(description, adapter)) {
+      path = candidate;
+      return 0;
+    }
+  }
+  return 0;
+}
+
+std::unique_ptr<platform::DeviceHandle> OpenAdapterDevice(std::string_view adapter) {
+  std::optional<std::u16string> path;
+  if (FindAdapterInterface(adapter, path) != 0 || !path) return nullptr;
+  std::string name;
+  Utf16ToUtf8(*path, name);
+  std::unique_ptr<platform::DeviceHandle> device;
+  if (platform::Current().deviceIo().CreateFile(name, platform::GENERIC_READ | platform::GENERIC_WRITE,
+                                                0, device) != platform::ERROR_SUCCESS) {
+    return nullptr;
+  }
+  return device;
+}
+
+void ReportRequestError(const char* request_name, uint32_t code) {
+  std::string text;
+  if (platform::Current().system().FormatMessage(code, text)) {
+    ConsolePrint("%s : returned 0x%08x :", request_name, code);
+    ConsolePrint("%s", text.c_str());
+  } else {
+    ConsolePrint("%s : returned 0x%08x.\n", request_name, code);
+  }
+}
+
+// ---- the requests ------------------------------------------------------------
+
+int32_t RequestGetDirInfo(const RequestTarget& target, uint32_t& count, uint32_t& entry_length) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, kRequestHeaderBytes, kNvmGetDirInfo)) return NVCRETVAL_MALLOC_FAILURE;
+  int32_t result = SendFixedRequest(target, "NVM_GET_DIR_INFO", request, response, 24);
+  ByteReader reader(response);
+  reader.U32At(8, count);
+  reader.U32At(12, entry_length);
+  return result;
+}
+
+int32_t RequestGetDirEntries(const RequestTarget& target, std::span<uint8_t> buffer) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 24, kNvmGetDirEntries)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter(request).SetU32At(kDataOffsetField, 16);
+  size_t response_size = (buffer.size() + 16 + 7) / 8 * 8;
+  int32_t result = SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
+  ByteView raw;
+  if (result == 0 && ByteReader(response).ViewAt(16, buffer.size(), raw)) {
+    std::copy(raw.begin(), raw.end(), buffer.begin());
+  }
+  return result;
+}
+
+int32_t RequestFindDirEntry(const RequestTarget& target, uint16_t type, uint16_t ordinal,
+                            uint16_t ext, uint32_t& item_length, uint16_t& index) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 32, kFwcmdNvmFindDirEntry)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter writer(request);
+  writer.SetU16At(22, type);
+  writer.SetU16At(24, ordinal);
+  writer.SetU16At(26, ext);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_FIND_DIR_ENTRY", request, response, 32);
+  ByteReader reader(response);
+  reader.U32At(8, item_length);
+  reader.U16At(22, index);
+  return result;
+}
+
+int32_t RequestNvmWrite(const RequestTarget& target, uint16_t type, uint16_t ordinal, uint16_t ext,
+                        uint16_t attributes, uint32_t item_length, uint16_t& index) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 48, kFwcmdNvmWrite)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter writer(request);
+  writer.SetU32At(kDataOffsetField, 48);
+  writer.SetU16At(24, type);
+  writer.SetU16At(26, ordinal);
+  writer.SetU16At(28, ext);
+  writer.SetU16At(30, attributes);
+  writer.SetU32At(40, item_length);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_WRITE", request, response, 16);
+  ByteReader(response).U16At(12, index);
+  return result;
+}
+
+int32_t RequestNvmRead(const RequestTarget& target, uint16_t index, uint32_t offset,
+                       std::span<uint8_t> destination, std::span<uint8_t> response) {
+  if (destination.size() > kDirectChunkBytes || response.size() < kDirectTransferBlockBytes) {
+    return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  }
+  std::vector<uint8_t> request;
+  if (!NewRequest(request, 40, kFwcmdNvmRead)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter writer(request);
+  writer.SetU32At(kDataOffsetField, 16);
+  writer.SetU16At(24, index);
+  writer.SetU32At(28, offset);
+  writer.SetU32At(32, static_cast<uint32_t>(destination.size()));
+  int32_t result = SendRequest(target, "FWCMD_NVM_READ", request,
+                               response.first(kDirectTransferBlockBytes));
+  ByteView data;
+  if (result == 0 && ByteReader(response).ViewAt(16, destination.size(), data)) {
+    std::copy(data.begin(), data.end(), destination.begin());
+  }
+  return result;
+}
+
+int32_t RequestNvmModify(const RequestTarget& target, uint16_t index, uint32_t offset,
+                         ByteView data, std::span<uint8_t> request) {
+  if (data.size() > kDirectChunkBytes || request.size() < kDirectTransferBlockBytes) {
+    return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  }
+  std::span<uint8_t> block = request.first(kDirectTransferBlockBytes);
+  // Only the fields are set: bytes of a longer earlier chunk stay behind the
+  // data, as the block is zeroed once for the whole write.
+  StoreU32(block, 0, kFwcmdNvmModify);  // type in bytes 0-1, bytes 2-3 zero
+  StoreU32(block, kDataOffsetField, static_cast<uint32_t>(kModifyDataOffset));
+  StoreU32(block, 24, index);  // index in bytes 24-25, 26-27 zero
+  StoreU32(block, 28, offset);
+  StoreU32(block, 32, static_cast<uint32_t>(data.size()));
+  std::copy(data.begin(), data.end(), block.begin() + kModifyDataOffset);
+  std::vector<uint8_t> response;
+  if (!AllocateZeroed(response, 16)) return NVCRETVAL_MALLOC_FAILURE;
+  return SendRequest(target, "FWCMD_NVM_MODIFY", block, response);
+}
+
+int32_t RequestGetVariable(const RequestTarget& target, NvmOptionRequest& option) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 40, kFwcmdNvmGetVariable)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter writer(request);
+  writer.SetU32At(kDataOffsetField, 16);
+  writer.SetU16At(24, option.length);
+  writer.SetU16At(26, option.option_num);
+  writer.SetU16At(28, option.dimensions);
+  writer.SetU16At(30, option.index_0);
+  writer.SetU16At(32, option.index_1);
+  writer.SetU16At(34, option.index_2);
+  writer.SetU16At(36, option.index_3);
+  size_t value_bytes = (size_t{option.length} + 7) / 8;
+  int32_t result =
+      SendFixedRequest(target, "FWCMD_NVM_GET_VARIABLE", request, response, value_bytes + 16);
+  ByteReader reader(response);
+  uint16_t returned_length = 0;
+  reader.U16At(8, returned_length);
+  ByteView value;
+  if (result == 0 && returned_length != 0 &&
+      reader.ViewAt(16, std::min(value_bytes, option.value.size()), value)) {
+    std::copy(value.begin(), value.end(), option.value.begin());
+  }
+  return result;
+}
+
+int32_t RequestInstallUpdate(const RequestTarget& target, uint32_t install_type,
+                             DirectInstallOutcome& outcome) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 24, kFwcmdNvmInstallUpdate)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter(request).SetU32At(16, install_type);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_INSTALL_UPDATE", request, response, 24);
+  ByteReader reader(response);
+  reader.U32At(8, outcome.installed_items_0);
+  reader.U32At(12, outcome.installed_items_1);
+  reader.U8At(16, outcome.result);
+  reader.U8At(17, outcome.problem_item);
+  reader.U8At(18, outcome.reset_required);
+  return result;
+}
+
+int32_t RequestSetTime(const RequestTarget& target, uint16_t year, uint8_t month, uint8_t day,
+                       uint8_t hour, uint8_t minute, uint8_t second) {
+  std::vector<uint8_t> request;
+  std::vector<uint8_t> response;
+  if (!NewRequest(request, 32, kFwcmdFwSetTime)) return NVCRETVAL_MALLOC_FAILURE;
+  ByteWriter writer(request);
+  writer.SetU16At(16, year);
+  writer.SetU8At(18, month);
+  writer.SetU8At(19, day);
+  writer.SetU8At(20, hour);
+  writer.SetU8At(21, minute);
+  writer.SetU8At(22, second);
+  writer.SetU16At(24, 0);  // millisecond
+  return SendFixedRequest(target, "FWCMD_FW_SET_TIME", request, response, 16);
+}
+
+// ---- the NVM operations over direct requests -----------------------------------
+
+NvmStatus DirectGetDirectory(std::string_view adapter, uint32_t& count, uint32_t& entry_length,
+                             std::span<uint8_t> buffer) {
+  if (buffer.size() > kMaxDirectItemBytes) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  RequestTarget target{adapter};
+  int32_t result = RequestGetDirInfo(target, count, entry_length);
+  ConsolePrint("*count = %d and *entry_size = %d\n", static_cast<int>(count),
+               static_cast<int>(entry_length));
+  if (count != 0) result |= RequestGetDirEntries(target, buffer);
+  return OperationStatus(result);
+}
+
+NvmStatus DirectGetItem(std::string_view adapter, uint32_t index, uint32_t offset,
+                        std::span<uint8_t> buffer) {
+  // The request carries a 16-bit index; a larger one would read another item.
+  if (index > 0xFFFF) return NVCRETVAL_INVALID_INDEX_PARAMETER;
+  return OperationStatus(
+      ReadChunks(RequestTarget{adapter}, static_cast<uint16_t>(index), offset, buffer));
+}
+
+int32_t DirectCreateItem(std::string_view adapter, uint16_t type, uint16_t ordinal, uint16_t ext,
+                         uint16_t attributes, uint32_t item_length) {
+  uint16_t index = 0;
+  int32_t result =
+      RequestNvmWrite(RequestTarget{adapter}, type, ordinal, ext, attributes, item_length, index);
+  if (result != 0) return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+  return index;
+}
+
+NvmStatus DirectModifyItem(std::string_view adapter, uint16_t index, ByteView data) {
+  if (data.size() > 0xFFFFFFFFu) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  return OperationStatus(ModifyChunks(RequestTarget{adapter}, index, data));
+}
+
+NvmStatus DirectGetOption(std::string_view adapter, NvmOptionRequest& request) {
+  return OperationStatus(RequestGetVariable(RequestTarget{adapter}, request));
+}
+
+int32_t DirectInstallUpdate(std::string_view adapter, ByteView package, int32_t* problem_item,
+                            uint8_t* reset_required, uint32_t install_type) {
+  if (package.size() > 0xFFFFFFFFu) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  // One handle for the whole sequence: the device is opened unshared.
+  std::unique_ptr<platform::DeviceHandle> device = OpenAdapterDevice(adapter);
+  if (!device) return OperationStatus(kRequestDeviceNotOpened);
+  RequestTarget target{adapter, device.get()};
+
+  uint32_t area_length = 0;
+  uint16_t area_index = 0;
+  int32_t result = RequestFindDirEntry(target, kUpdateAreaItemType, 0, 0, area_length, area_index);
+  if (result != 0) return OperationStatus(result);
+  if (area_length < package.size()) {
+    ConsolePrint("Insufficient update area in nvram: %lu",
+                 static_cast<unsigned long>(package.size()));
+    return NVCRETVAL_INSUFFICIENT_SPACE;
+  }
+
+  std::tm utc{};
+  if (!UtcNow(utc)) return NVCRETVAL_INVALID_PARAMETER_VALUE;
+  result = RequestSetTime(target, static_cast<uint16_t>(utc.tm_year + 1900),
+                          static_cast<uint8_t>(utc.tm_mon + 1), static_cast<uint8_t>(utc.tm_mday),
+                          static_cast<uint8_t>(utc.tm_hour), static_cast<uint8_t>(utc.tm_min),
+                          static_cast<uint8_t>(utc.tm_sec));
+  if (result != 0) return OperationStatus(result);
+
+  result = ModifyChunks(target, area_index, package);
+  if (result != 0) return OperationStatus(result);
+
+  DirectInstallOutcome outcome;
+  result = RequestInstallUpdate(target, install_type, outcome);
+  if (result != 0) return OperationStatus(result);
+  ConsolePrint("resp.problem_item = %d resp.reset_required = %d resp.result = %d\n",
+               outcome.problem_item, outcome.reset_required, outcome.result);
+  if (problem_item != nullptr) *problem_item = static_cast<int8_t>(outcome.problem_item);
+  if (reset_required != nullptr && outcome.reset_required != 0) *reset_required = 1;
+  if (outcome.result != 0) return static_cast<int8_t>(outcome.result);
+  return std::popcount(outcome.installed_items_0) + std::popcount(outcome.installed_items_1);
+}
+
+NvmStatus DirectReadPackageLog(std::string_view adapter, std::vector<uint8_t>& log) {
+  log.clear();
+  std::unique_ptr<platform::DeviceHandle> device = OpenAdapterDevice(adapter);
+  if (!device) return OperationStatus(kRequestDeviceNotOpened);
+  // The read shares the find request's handle: a second, unshared open of
+  // the same device would be refused while this one is held.
+  RequestTarget target{adapter, device.get()};
+  uint32_t item_length = 0;
+  uint16_t index = 0;
+  int32_t result = RequestFindDirEntry(target, kPackageLogItemType, 0, 0, item_length, index);
+  if (result != 0) return OperationStatus(result);
+  if (item_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (!AllocateZeroed(log, item_length)) return NVCRETVAL_MALLOC_FAILURE;
+  result = ReadChunks(target, index, 0, log);
+  if (result != 0) {
+    log.clear();
+    return OperationStatus(result);
+  }
+  return NVCRETVAL_SUCCESS;
+}
+
+}  // namespace skyfw

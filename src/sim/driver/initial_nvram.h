@@ -1,0 +1,16 @@
+// The NVRAM an adapter leaves the factory with, built from its description:
+// the VPD item, the package log with the description's records, the update
+// area, then the further items of the description, in that order.
+#pragma once
+
+#include "sim/driver/nvram_file.h"
+#include "sim/machine_description.h"
+
+namespace skyfw::sim {
+
+// Size of the VPD item: room to rewrite the VPD with longer keywords.
+inline constexpr uint32_t kVpdItemLength = 1024;
+
+NvramFile BuildInitialNvram(const AdapterDescription& adapter);
+
+}  // namespace skyfw::sim

@@ -1,0 +1,135 @@
+#include "sim/machine.h"
+
+#include <cstdlib>
+
+#include "sim/driver_interface.h"
+#include "sim/file_lock.h"
+#include "sim/machine_devices.h"
+#include "sim/machine_mutexes.h"
+#include "sim/machine_registry.h"
+#include "sim/machine_services.h"
+#include "sim/machine_wmi.h"
+
+namespace skyfw::sim {
+namespace {
+
+// One opened machine. Members are built in order: the description first,
+// the driver after the system it reads its clock from.
+class MachinePlatform final : public platform::Platform {
+ public:
+  MachinePlatform(std::filesystem::path directory, MachineDescription description)
+      : directory_(std::move(directory)),
+        description_(std::move(description)),
+        system_(description_, directory_),
+        driver_(CreateDriver(MachineContext{directory_, &description_, &system_})),
+        registry_(description_, directory_),
+        devices_(description_),
+        device_io_(description_, driver_.devices.get()),
+        ip_helper_(description_),
+        services_(description_),
+        wmi_(description_, driver_.wmi.get()),
+        event_log_(directory_, description_.computer_name, system_),
+        mutexes_(directory_, system_) {}
+
+  platform::System& system() override { return system_; }
+  platform::Registry& registry() override { return registry_; }
+  platform::Devices& devices() override { return devices_; }
+  platform::DeviceIo& deviceIo() override { return device_io_; }
+  platform::IpHelper& ipHelper() override { return ip_helper_; }
+  platform::Services& services() override { return services_; }
+  platform::Wmi& wmi() override { return wmi_; }
+  platform::EventLog& eventLog() override { return event_log_; }
+  platform::Mutexes& mutexes() override { return mutexes_; }
+
+ private:
+  std::filesystem::path directory_;
+  MachineDescription description_;
+  MachineSystem system_;
+  Driver driver_;
+  MachineRegistry registry_;
+  MachineDevices devices_;
+  MachineDeviceIo device_io_;
+  MachineIpHelper ip_helper_;
+  MachineServices services_;
+  MachineWmi wmi_;
+  MachineEventLog event_log_;
+  MachineMutexes mutexes_;
+};
+
+std::filesystem::path DescriptionPath(const std::filesystem::path& directory) {
+  return directory / "machine.json";
+}
+
+}  // namespace
+
+bool InitMachine(const std::filesystem::path& directory, std::string_view machine_json,
+                 std::string& error) {
+  MachineDescription description;
+  if (!ParseMachineDescription(machine_json, description, error)) return false;
+  std::error_code failure;
+  if (std::filesystem::exists(DescriptionPath(directory), failure)) {
+    error = DescriptionPath(directory).string() + ": a machine is already there";
+    return false;
+  }
+  std::filesystem::create_directories(directory, failure);
+  if (failure) {
+    error = directory.string() + ": cannot create the directory: " + failure.message();
+    return false;
+  }
+  if (!WriteFileWhole(DescriptionPath(directory), machine_json)) {
+    error = DescriptionPath(directory).string() + ": cannot write it";
+    return false;
+  }
+  return true;
+}
+
+bool OpenMachine(const std::filesystem::path& directory,
+                 std::unique_ptr<platform::Platform>& platform, std::string& error) {
+  std::string text;
+  if (!ReadWholeFile(DescriptionPath(directory), text)) {
+    error = DescriptionPath(directory).string() + ": cannot read it (no machine there?)";
+    return false;
+  }
+  MachineDescription description;
+  if (!ParseMachineDescription(text, description, error)) {
+    error = DescriptionPath(directory).string() + ": " + error;
+    return false;
+  }
+  std::error_code failure;
+  std::filesystem::path absolute = std::filesystem::absolute(directory, failure);
+  platform =
+      std::make_unique<MachinePlatform>(failure ? directory : absolute, std::move(description));
+  return true;
+}
+
+std::filesystem::path DefaultMachineDirectory() {
+  const char* machine = std::getenv("SKYFW_MACHINE");
+  if (machine != nullptr && *machine != 0) return machine;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::filesystem::path base;
+  if (state != nullptr && *state != 0) {
+    base = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::filesystem::path(home != nullptr && *home != 0 ? home : ".") / ".local" / "state";
+  }
+  return base / "skyfw" / "machine";
+}
+
+bool OpenDefaultMachine(std::unique_ptr<platform::Platform>& platform, std::string& error) {
+  std::filesystem::path directory = DefaultMachineDirectory();
+  const char* machine = std::getenv("SKYFW_MACHINE");
+  bool named = machine != nullptr && *machine != 0;
+  std::error_code failure;
+  if (!named && !std::filesystem::exists(DescriptionPath(directory), failure)) {
+    // First use: several processes may get here at once; one writes.
+    FileLock lock(directory.parent_path() / "machine.init.lock");
+    if (!std::filesystem::exists(DescriptionPath(directory), failure) &&
+        !InitMachine(directory, DemoMachineJson(), error)) {
+      return false;
+    }
+  }
+  return OpenMachine(directory, platform, error);
+}
+
+}  // namespace skyfw::sim

@@ -1,0 +1,365 @@
+// skyfw sim: create, inspect and read the event log of simulated machines.
+//
+//   skyfw sim init DIR [--from FILE]   write the demo machine (or FILE) into DIR
+//   skyfw sim show DIR [--json]        devices, adapters, ports, NVRAM, locks
+//   skyfw sim events DIR [--json]      the Application event log
+#include <fmt/format.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "command_registry.h"
+#include "platform/byte_reader.h"
+#include "platform/platform.h"
+#include "sim/machine.h"
+#include "sim/machine_mutexes.h"
+#include "sim/text.h"
+
+namespace skyfw::tool {
+namespace {
+
+using Json = nlohmann::ordered_json;
+namespace platform = skyfw::platform;
+
+std::string Hex(uint64_t value, int digits) { return fmt::format("0x{:0{}X}", value, digits); }
+
+std::string MacText(const std::array<uint8_t, 6>& mac) {
+  return fmt::format("{:02X}:{:02X}:{:02X}:{:02X}:{:02X}:{:02X}", mac[0], mac[1], mac[2], mac[3],
+                     mac[4], mac[5]);
+}
+
+// The object path of an adapter's instance of a driver class.
+std::u16string InstancePath(std::string_view class_name, std::string_view title) {
+  std::u16string path = sim::Utf8ToUtf16(class_name) + u".InstanceName=\"";
+  for (char16_t c : sim::Utf8ToUtf16(title)) {
+    if (c == u'"' || c == u'\\') path.push_back(u'\\');
+    path.push_back(c);
+  }
+  return path + u"\"";
+}
+
+// What the driver tells about one adapter's NVRAM, asked through the
+// machine's own WMI as any client would.
+struct NvramView {
+  std::string error;  // empty when the driver answered
+  std::string version;
+  Json entries = Json::array();
+};
+
+NvramView ReadNvram(platform::Platform& machine, const std::string& title) {
+  NvramView view;
+  platform::Wmi& wmi = machine.wmi();
+  if (platform::FAILED(wmi.CoInitializeEx(platform::COINIT_MULTITHREADED))) {
+    view.error = "COM could not be initialized";
+    return view;
+  }
+  auto fail = [&](const std::string& what, platform::HRESULT hr) {
+    view.error = fmt::format("{} failed (0x{:08X})", what, static_cast<uint32_t>(hr));
+  };
+  wmi.CoInitializeSecurity();
+  do {
+    std::unique_ptr<platform::WmiLocator> locator;
+    platform::HRESULT hr = wmi.CoCreateLocator(locator);
+    if (platform::FAILED(hr)) {
+      fail("creating the WMI locator", hr);
+      break;
+    }
+    std::unique_ptr<platform::WmiServices> services;
+    hr = locator->ConnectServer(u"root\\wmi", platform::WBEM_FLAG_CONNECT_USE_MAX_WAIT, services);
+    if (platform::FAILED(hr)) {
+      fail("connecting to root\\wmi", hr);
+      break;
+    }
+    platform::WmiObjectPtr package;
+    if (platform::SUCCEEDED(
+            services->GetObject(InstancePath("NRVN_NVRAMPackage", title), package))) {
+      platform::Variant version;
+      if (platform::SUCCEEDED(package->Get(u"Version", version, nullptr)) &&
+          version.vt == platform::VT_BSTR) {
+        view.version = sim::Utf16ToUtf8(version.text);
+      }
+    }
+    platform::WmiObjectPtr info;
+    hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryInfo", nullptr,
+                              &info);
+    if (platform::FAILED(hr) || info == nullptr) {
+      fail("GetDirectoryInfo", hr);
+      break;
+    }
+    platform::Variant count, length;
+    info->Get(u"num_dir_entries", count, nullptr);
+    info->Get(u"dir_entry_length", length, nullptr);
+    uint32_t capacity = count.Low32() * length.Low32();
+    platform::WmiObjectPtr access, in;
+    if (platform::FAILED(services->GetObject(u"NRVN_NVRAMAccess", access)) ||
+        platform::FAILED(access->GetMethod(u"GetDirectoryEntries", in, nullptr)) || in == nullptr ||
+        platform::FAILED(
+            in->Put(u"length", platform::Variant::I4(static_cast<int32_t>(capacity))))) {
+      view.error = "GetDirectoryEntries could not be prepared";
+      break;
+    }
+    platform::WmiObjectPtr out;
+    hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryEntries", in,
+                              &out);
+    platform::Variant buffer;
+    if (platform::FAILED(hr) || out == nullptr ||
+        platform::FAILED(out->Get(u"buffer", buffer, nullptr))) {
+      fail("GetDirectoryEntries", hr);
+      break;
+    }
+    ByteReader reader(buffer.bytes);
+    for (uint32_t i = 0; i < count.Low32() && length.Low32() >= 24; ++i) {
+      size_t at = static_cast<size_t>(i) * length.Low32();
+      uint16_t type = 0, ordinal = 0, ext = 0, attr = 0;
+      uint32_t item_length = 0, data_length = 0;
+      if (!reader.U16At(at, type) || !reader.U16At(at + 2, ordinal) || !reader.U16At(at + 4, ext) ||
+          !reader.U16At(at + 6, attr) || !reader.U32At(at + 12, item_length) ||
+          !reader.U32At(at + 16, data_length)) {
+        break;
+      }
+      if (type == 0) continue;
+      view.entries.push_back({{"index", i},
+                              {"type", type},
+                              {"ordinal", ordinal},
+                              {"ext", ext},
+                              {"attr", attr},
+                              {"item_length", item_length},
+                              {"data_length", data_length}});
+    }
+  } while (false);
+  wmi.CoUninitialize();
+  return view;
+}
+
+const char* ItemName(uint16_t type) {
+  switch (type) {
+    case 1:
+      return "package log";
+    case 2:
+      return "update area";
+    case 5:
+      return "VPD";
+    default:
+      return "";
+  }
+}
+
+Json DescribeMachine(const std::filesystem::path& directory,
+                     const sim::MachineDescription& description, platform::Platform& machine) {
+  Json root;
+  root["directory"] = directory.string();
+  root["computer_name"] = description.computer_name;
+  Json devices = Json::array();
+  for (const auto& device : description.devices) {
+    Json entry;
+    entry["instance_id"] = device.instance_id;
+    entry["title"] = device.Title();
+    entry["service"] = device.service;
+    entry["characteristics"] = device.characteristics;
+    entry["interface_id"] = device.net_cfg_instance_id;
+    entry["present"] = device.present;
+    entry["status"] = device.status;
+    entry["problem"] = device.problem;
+    if (device.adapter_index) entry["adapter"] = description.adapters[*device.adapter_index].id;
+    devices.push_back(entry);
+  }
+  root["devices"] = devices;
+  Json adapters = Json::array();
+  for (const auto& adapter : description.adapters) {
+    Json entry;
+    entry["id"] = adapter.id;
+    entry["vendor_id"] = Hex(adapter.pci.vendor_id, 4);
+    entry["device_id"] = Hex(adapter.pci.device_id, 4);
+    entry["subsystem"] =
+        Hex(adapter.pci.subsystem_id, 4) + "/" + Hex(adapter.pci.subsystem_vendor_id, 4);
+    entry["nvm_option1"] = Hex(adapter.nvm_option1, 16);
+    Json ports = Json::array();
+    for (const auto& port : adapter.ports) {
+      ports.push_back({{"location", fmt::format("{:02X}:{:02X}.{}", port.location.bus,
+                                                port.location.device, port.location.function)},
+                       {"title", port.title},
+                       {"interface_id", port.interface_id},
+                       {"permanent_mac", MacText(port.permanent_mac)},
+                       {"link_up", port.link_up},
+                       {"link_speed_mbps", port.link_speed_bps / 1'000'000}});
+    }
+    entry["ports"] = ports;
+    NvramView nvram = ReadNvram(machine, adapter.ports.front().title);
+    Json nvram_json;
+    if (!nvram.error.empty()) nvram_json["error"] = nvram.error;
+    nvram_json["package_version"] = nvram.version;
+    nvram_json["directory"] = nvram.entries;
+    entry["nvram"] = nvram_json;
+    adapters.push_back(entry);
+  }
+  root["adapters"] = adapters;
+  Json locks = Json::array();
+  for (const auto& state : sim::ListMutexes(directory)) {
+    if (!state.exists) continue;
+    Json lock{{"name", state.name}, {"owned", state.owned}};
+    if (state.owner_process != 0) lock["owner_process"] = state.owner_process;
+    locks.push_back(lock);
+  }
+  root["held_locks"] = locks;
+  return root;
+}
+
+void PrintMachine(const Json& root) {
+  fmt::print("Machine {} ({})\n\n", root["computer_name"].get<std::string>(),
+             root["directory"].get<std::string>());
+  fmt::print("Network devices (enumeration order):\n");
+  size_t index = 0;
+  for (const auto& device : root["devices"]) {
+    std::string state = !device["present"].get<bool>()            ? "not present"
+                        : device["problem"].get<uint32_t>() == 22 ? "disabled"
+                        : (device["status"].get<uint32_t>() & platform::DN_STARTED) == 0
+                            ? "not started"
+                            : "started";
+    fmt::print("  {:>2}  {}\n      {}  service {}  characteristics 0x{:X}  {}{}\n", index++,
+               device["title"].get<std::string>(), device["instance_id"].get<std::string>(),
+               device["service"].get<std::string>(), device["characteristics"].get<uint32_t>(),
+               state,
+               device.contains("adapter") ? "  port of " + device["adapter"].get<std::string>()
+                                          : std::string());
+  }
+  fmt::print("\nPhysical adapters:\n");
+  for (const auto& adapter : root["adapters"]) {
+    fmt::print("  {}  PCI {} {} subsystem {}  NVM option 1 {}\n", adapter["id"].get<std::string>(),
+               adapter["vendor_id"].get<std::string>(), adapter["device_id"].get<std::string>(),
+               adapter["subsystem"].get<std::string>(), adapter["nvm_option1"].get<std::string>());
+    for (const auto& port : adapter["ports"]) {
+      fmt::print("    port {}  {}  {}  MAC {}  link {}\n", port["location"].get<std::string>(),
+                 port["title"].get<std::string>(), port["interface_id"].get<std::string>(),
+                 port["permanent_mac"].get<std::string>(),
+                 port["link_up"].get<bool>()
+                     ? fmt::format("up {} Mb/s", port["link_speed_mbps"].get<uint64_t>())
+                     : std::string("down"));
+    }
+    const auto& nvram = adapter["nvram"];
+    if (nvram.contains("error")) {
+      fmt::print("    NVRAM: driver did not answer: {}\n", nvram["error"].get<std::string>());
+      continue;
+    }
+    std::string version = nvram["package_version"].get<std::string>();
+    fmt::print("    NVRAM: package version {}\n", version.empty() ? "(none)" : version);
+    fmt::print("      index  type  ord  ext  attr    length      data\n");
+    for (const auto& item : nvram["directory"]) {
+      fmt::print("      {:>5}  {:>4}  {:>3}  {:>3}  0x{:02X}  {:>8}  {:>8}  {}\n",
+                 item["index"].get<uint32_t>(), item["type"].get<uint32_t>(),
+                 item["ordinal"].get<uint32_t>(), item["ext"].get<uint32_t>(),
+                 item["attr"].get<uint32_t>(), item["item_length"].get<uint32_t>(),
+                 item["data_length"].get<uint32_t>(), ItemName(item["type"].get<uint16_t>()));
+    }
+  }
+  fmt::print("\nHeld locks:\n");
+  if (root["held_locks"].empty()) fmt::print("  (none)\n");
+  for (const auto& lock : root["held_locks"]) {
+    fmt::print("  {}{}\n", lock["name"].get<std::string>(),
+               lock["owned"].get<bool>()
+                   ? fmt::format("  owned by process {}",
+                                 lock.value("owner_process", static_cast<uint32_t>(0)))
+                   : std::string());
+  }
+}
+
+int Init(const std::string& directory, const std::string& from) {
+  std::string text(sim::DemoMachineJson());
+  if (!from.empty()) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) {
+      fmt::print(stderr, "skyfw sim init: {}: cannot read it\n", from);
+      return kExitFailure;
+    }
+    std::ostringstream buffer;
+    buffer << in.rdbuf();
+    text = buffer.str();
+  }
+  std::string error;
+  if (!sim::InitMachine(directory, text, error)) {
+    fmt::print(stderr, "skyfw sim init: {}{}\n", from.empty() ? "" : from + ": ", error);
+    return kExitFailure;
+  }
+  fmt::print("machine written to {}\n", directory);
+  return kExitOk;
+}
+
+int Show(const std::string& directory, bool json) {
+  std::string text, error;
+  std::ifstream in(std::filesystem::path(directory) / "machine.json", std::ios::binary);
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  sim::MachineDescription description;
+  std::unique_ptr<platform::Platform> machine;
+  if (!sim::OpenMachine(directory, machine, error) ||
+      !sim::ParseMachineDescription(buffer.str(), description, error)) {
+    fmt::print(stderr, "skyfw sim show: {}\n", error);
+    return kExitFailure;
+  }
+  Json root = DescribeMachine(directory, description, *machine);
+  if (json) {
+    std::cout << root.dump(2) << "\n";
+  } else {
+    PrintMachine(root);
+  }
+  return kExitOk;
+}
+
+int Events(const std::string& directory, bool json) {
+  std::ifstream in(std::filesystem::path(directory) / "events.jsonl");
+  Json events = Json::array();
+  std::string line;
+  while (std::getline(in, line)) {
+    Json event = Json::parse(line, nullptr, false);
+    if (!event.is_discarded()) events.push_back(event);
+  }
+  if (json) {
+    std::cout << events.dump(2) << "\n";
+    return kExitOk;
+  }
+  if (events.empty()) fmt::print("(no events)\n");
+  for (const auto& event : events) {
+    std::string text;
+    for (const auto& string : event.value("strings", Json::array())) {
+      if (string.is_string()) text += string.get<std::string>();
+    }
+    fmt::print("{}  {}  type {}  id 0x{:08X}  process {}\n  {}\n", event.value("time", ""),
+               event.value("source", ""), event.value("type", 0), event.value("event_id", 0u),
+               event.value("process", 0u), text);
+  }
+  return kExitOk;
+}
+
+[[maybe_unused]] const bool registered =
+    RegisterCommandGroup("sim", [](CLI::App& app, GlobalOptions& options, int& exit_code) {
+      CLI::App* sim = app.add_subcommand("sim", "Simulated machines: create and inspect");
+      sim->require_subcommand(1);
+
+      auto* init = sim->add_subcommand("init", "Write the demo machine (or --from FILE) into DIR");
+      static std::string init_directory, from;
+      init->add_option("DIR", init_directory, "Machine directory")->required();
+      init->add_option("--from", from, "machine.json to use instead of the demo machine");
+      init->callback([&exit_code] { exit_code = Init(init_directory, from); });
+
+      auto* show = sim->add_subcommand("show", "Devices, adapters, ports, NVRAM and held locks");
+      static std::string show_directory;
+      static bool show_json = false;
+      show->add_option("DIR", show_directory, "Machine directory")->required();
+      show->add_flag("--json", show_json, "JSON on standard output");
+      show->callback(
+          [&exit_code, &options] { exit_code = Show(show_directory, show_json || options.json); });
+
+      auto* events = sim->add_subcommand("events", "The machine's Application event log");
+      static std::string events_directory;
+      static bool events_json = false;
+      events->add_option("DIR", events_directory, "Machine directory")->required();
+      events->add_flag("--json", events_json, "JSON on standard output");
+      events->callback([&exit_code, &options] {
+        exit_code = Events(events_directory, events_json || options.json);
+      });
+    });
+
+}  // namespace
+}  // namespace skyfw::tool
