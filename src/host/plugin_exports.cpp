@@ -1,5 +1,6 @@
 // The plug-in's exported entry points and its load and unload. Compiled only
 // into libskyfw.so; the work itself lives in skyfw_host.
+#include "diag/event_log.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
 #include "host/platform_root.h"
@@ -12,6 +13,7 @@ namespace {
 __attribute__((constructor)) void OnLoad() {
   skyfw::InstallProcessPlatform();
   skyfw::LibraryLoad();
+  skyfw::RegisterEventSourceAtLoad();
 }
 
 __attribute__((destructor)) void OnUnload() { skyfw::LibraryUnload(); }
