@@ -22,7 +22,8 @@ bool HasSignedHeader(ByteView image) {
 }
 
 // The stored CRC in the last 4 bytes matches the bytes in front of it.
-bool ImageCrcMatches(ByteView image) {
+bool ImageCrcMatches(ByteView image, const uint32_t* whole_image_crc) {
+  if (whole_image_crc != nullptr) return image.size() >= 4 && *whole_image_crc == kCrc32Residue;
   ByteReader reader(image);
   uint32_t stored = 0;
   if (image.size() < 4 || !reader.U32At(image.size() - 4, stored)) return false;
@@ -31,11 +32,11 @@ bool ImageCrcMatches(ByteView image) {
 
 }  // namespace
 
-NvmStatus VerifyHeaderSignedImage(ByteView image) {
+NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc) {
   if (image.size() < 32) return NVCRETVAL_INVALID_DATA_LENGTH;
   if (!HasBytesAt(image, 0, kSignedHeaderMagic)) return NVCRETVAL_INVALID_SIGNATURE;
   if (image[kSignedHeaderFormatOffset] != kSignedHeaderFormat) return NVCRETVAL_INVALID_FILE_HEADER;
-  if (!ImageCrcMatches(image)) return NVCRETVAL_INVALID_CHECKSUM;
+  if (!ImageCrcMatches(image, whole_image_crc)) return NVCRETVAL_INVALID_CHECKSUM;
   if (image.size() < kSignedTrailerAreaLength) return NVCRETVAL_INVALID_DATA_LENGTH;
   const size_t signed_length = image.size() - kSignedHeaderTailLength;
   return VerifyRsaSignature(image.first(signed_length),
@@ -67,11 +68,11 @@ NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block) {
   return NVCRETVAL_SUCCESS;
 }
 
-NvmStatus VerifyTrailerSignedImage(ByteView image) {
+NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc) {
   TrailerBlock block;
   NvmStatus status = ParseImageTrailer(image, &block);
   if (status != NVCRETVAL_SUCCESS) return status;
-  if (!ImageCrcMatches(image)) return NVCRETVAL_INVALID_ITEM_CHECKSUM;
+  if (!ImageCrcMatches(image, whole_image_crc)) return NVCRETVAL_INVALID_ITEM_CHECKSUM;
   uint16_t area_length = 0;
   ByteReader(image).U16At(image.size() - kTrailerLength + kTrailerAreaLengthOffset, area_length);
   if (area_length < kSignedTrailerAreaLength) return NVCRETVAL_INVALID_TRAILER;

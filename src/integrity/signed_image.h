@@ -37,13 +37,16 @@ inline constexpr size_t kSignedTrailerAreaLength = 288;
 // signature (when the image has one), bytes 256..287 the trailer.
 using TrailerBlock = std::array<uint8_t, kSignedTrailerAreaLength>;
 
-NvmStatus VerifyHeaderSignedImage(ByteView image);
+// `whole_image_crc`, when given, is the CRC-32 of all of `image` (a caller
+// that has just computed it as the item checksum); the image's own CRC is
+// then checked against the residue instead of being computed again.
+NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr);
 
 // Checks the trailer's framing and, given `block`, fills it (see TrailerBlock;
 // the trailer length in the copy is lowered to 288 when it exceeds 288).
 NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block);
 
-NvmStatus VerifyTrailerSignedImage(ByteView image);
+NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr);
 
 // The item type an image declares through its signed header's image code or
 // its trailer; 0 when it declares none.

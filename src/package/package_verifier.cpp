@@ -1,7 +1,9 @@
 #include "package/package_verifier.h"
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include "integrity/crc32.h"
 #include "integrity/signed_image.h"
@@ -86,6 +88,31 @@ NvmStatus WalkPropertyStream(ByteView package, const PackageHeader& header, uint
   return NVCRETVAL_SUCCESS;
 }
 
+// A range of the package whose CRC-32 is already known.
+struct KnownCrc {
+  uint64_t offset;
+  uint64_t length;
+  uint32_t crc;
+};
+
+// CRC-32 of bytes [0, end): the known ranges are combined in, only the bytes
+// between them are read. Ranges that overlap an earlier one are read again.
+uint32_t PackageCrc(ByteView package, uint64_t end, std::vector<KnownCrc>& known) {
+  std::sort(known.begin(), known.end(),
+            [](const KnownCrc& a, const KnownCrc& b) { return a.offset < b.offset; });
+  uint32_t crc = Crc32(kCrc32Seed, {});
+  uint64_t position = 0;
+  for (const KnownCrc& range : known) {
+    if (range.offset < position || range.offset + range.length > end) continue;
+    const uint64_t gap = range.offset - position;
+    crc = Crc32Combine(crc, Crc32(kCrc32Seed, package.subspan(position, gap)), gap);
+    crc = Crc32Combine(crc, range.crc, range.length);
+    position = range.offset + range.length;
+  }
+  return Crc32Combine(crc, Crc32(kCrc32Seed, package.subspan(position, end - position)),
+                      end - position);
+}
+
 }  // namespace
 
 bool IsPrerequisiteMet(ByteView package, std::string_view current_version,
@@ -168,19 +195,26 @@ NvmStatus CheckImageType(ByteView image, uint16_t dir_type) {
   return NVCRETVAL_INVALID_TYPE_PARAMETER;
 }
 
-NvmStatus VerifyPackageItem(const PackageItemEntry& entry, ByteView data) {
+NvmStatus VerifyPackageItem(const PackageItemEntry& entry, ByteView data,
+                            std::optional<uint32_t>* computed_crc) {
   const uint16_t type = entry.dir_type();
-  if ((entry.dir_attr() & kAttrNoChecksum) == 0 && Crc32(kCrc32Seed, data) != entry.checksum()) {
-    return NVCRETVAL_INVALID_CHECKSUM;
+  std::optional<uint32_t> crc;
+  if ((entry.dir_attr() & kAttrNoChecksum) == 0) {
+    crc = Crc32(kCrc32Seed, data);
+    if (computed_crc != nullptr) *computed_crc = crc;
+    if (*crc != entry.checksum()) return NVCRETVAL_INVALID_CHECKSUM;
   }
   if (IsMarkedBlockType(type)) return CheckMarkedBlock(entry, data);
 
+  // An image's own CRC covers the same bytes as the item CRC; reuse it.
+  const uint32_t* whole_image_crc = crc ? &*crc : nullptr;
   NvmStatus status = NVCRETVAL_SUCCESS;
   if (IsHeaderSignedType(type)) {
-    status = VerifyHeaderSignedImage(data);
+    status = VerifyHeaderSignedImage(data, whole_image_crc);
   } else if (IsTrailerSignedType(type)) {
-    status = (entry.dir_attr() & kAttrSignedTrailer) == 0 ? NVCRETVAL_TRAILER_NOT_FOUND
-                                                          : VerifyTrailerSignedImage(data);
+    status = (entry.dir_attr() & kAttrSignedTrailer) == 0
+                 ? NVCRETVAL_TRAILER_NOT_FOUND
+                 : VerifyTrailerSignedImage(data, whole_image_crc);
   } else if (type == kVpdItemType) {
     if (data.size() <= kVpdPrefixLength) return NVCRETVAL_INVALID_DATA_LENGTH;
     return ValidateVpd(data.subspan(kVpdPrefixLength));
@@ -225,6 +259,8 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index) {
   // The first entry of each (type, ordinal, extension), as FindPackageItem
   // would find it, kept as we go so that a long manifest stays linear.
   std::unordered_map<uint64_t, PackageItemEntry> first_of_key;
+  // Item CRCs already computed, so the package CRC need not read them again.
+  std::vector<KnownCrc> known_crcs;
   PackageItemEntry entry;
   index = 0;
   for (uint64_t k = 0; k < manifest.item_count; ++k) {
@@ -250,8 +286,10 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index) {
         return NVCRETVAL_INVALID_MANIFEST;
       }
       if (entry.directive() != kDirectiveNoVerify) {
-        status = VerifyPackageItem(entry, package.subspan(data_offset, entry.data_length()));
+        std::optional<uint32_t> crc;
+        status = VerifyPackageItem(entry, package.subspan(data_offset, entry.data_length()), &crc);
         if (status != NVCRETVAL_SUCCESS) return status;
+        if (crc) known_crcs.push_back({data_offset, entry.data_length(), *crc});
       }
     }
     const uint64_t key =
@@ -268,7 +306,7 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index) {
   if (header.trailer_length >= 4) {
     uint32_t stored = 0;
     ByteReader(package).U32At(package.size() - 4, stored);
-    if (Crc32(kCrc32Seed, package.first(trailer_start)) != stored) {
+    if (PackageCrc(package, trailer_start, known_crcs) != stored) {
       return NVCRETVAL_INVALID_CHECKSUM;
     }
   }

@@ -205,6 +205,36 @@ TEST_F(VerifierTest, PackageLevelFaults) {
   }
 }
 
+// The package CRC reuses item CRCs; every byte outside item data must still
+// count, whatever the order or overlap of the items.
+TEST_F(VerifierTest, PackageCrcCoversEveryByte) {
+  const Bytes version = Property(9, test::TextValue("1.0"));
+  const Bytes x = tool::FillerBytes(5, 1);
+  Bytes package =
+      test::BuildRawPackage(version, {RawItem{.type = 0x30, .data = x},
+                                      RawItem{.type = 0x31, .data = tool::FillerBytes(9, 2)},
+                                      RawItem{.type = 0x32, .data = x}});
+  const size_t entries = 12 + version.size() + 20;
+  // Entries out of data order (swap the first two), and the third sharing
+  // the first one's data.
+  std::swap_ranges(package.begin() + entries, package.begin() + entries + 88,
+                   package.begin() + entries + 88);
+  uint32_t first_offset = 0;
+  ByteReader(package).U32At(entries + 88 + 64 + 8, first_offset);
+  ByteWriter(package).SetU32At(entries + 2 * 88 + 64 + 8, first_offset);
+  test::FixPackageCrc(package);
+  ASSERT_EQ(VerifyPackage(package), NVCRETVAL_SUCCESS);
+
+  // Uninterpreted descriptor bytes and padding are only guarded by the CRC.
+  for (size_t at : {entries + 5, entries + 88 + 63, first_offset + size_t{5}, package.size() - 6}) {
+    Bytes damaged = package;
+    damaged[at] ^= 0x04;
+    int32_t index = 0;
+    EXPECT_EQ(VerifyPackage(damaged, &index), NVCRETVAL_INVALID_CHECKSUM) << at;
+    EXPECT_EQ(index, -1) << at;
+  }
+}
+
 TEST_F(VerifierTest, ItemDataOutsideThePackage) {
   Bytes package = test::BuildRawPackage({}, {RawItem{.type = 0x30, .data = {1, 2, 3, 4}}});
   const size_t entry = 12 + 20;

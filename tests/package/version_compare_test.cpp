@@ -19,7 +19,7 @@ TEST(CompareVersions, NumbersByValueEverythingElseByByte) {
       {"20.1.15", "20.1.2", 1},
       {"1.2.3", "1.2.3", 0},
       {"1.2", "1.2.3", -1},
-      {"1.a", "1.9", 1},          // a letter sorts after a digit
+      {"1.a", "1.9", 1},  // a letter sorts after a digit
       {"1.2a", "1.2.0", 1},
       {"1.2-beta", "1.2.0", -1},  // '-' sorts before '.'
       {"07.1", "7.1", 0},
