@@ -21,8 +21,8 @@ TEST(PluginLoad, RegistersTheMessageFileBesideThePlugin) {
   ASSERT_TRUE(sim::InitMachine(machine_directory, sim::DemoMachineJson(), error)) << error;
   ASSERT_EQ(setenv("SKYFW_MACHINE", machine_directory.c_str(), 1), 0);
   void* plugin = dlopen(SKYFW_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  // Loading is all this test needs; the plug-in stays until the process ends.
   ASSERT_NE(plugin, nullptr) << dlerror();
-  dlclose(plugin);
   unsetenv("SKYFW_MACHINE");
 
   std::unique_ptr<platform::Platform> machine;
