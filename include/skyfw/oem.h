@@ -89,7 +89,7 @@ SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, macAddress) == 0x0A40, "
 SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, firmwareCount) == 0x0A68, "firmwareCount");
 SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, firmware) == 0x0A6C, "firmware");
 SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, firmware) +
-                                OEM_MAX_FIRMWARE_ENTRIES * OEM_FIRMWARE_ENTRY_SIZE ==
+                                sizeof(OemFirmwareEntry) * OEM_MAX_FIRMWARE_ENTRIES ==
                             0xD49C,
                         "firmware entries end");
 SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, reserved) == 0xD49C, "element reserved");

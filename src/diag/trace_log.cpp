@@ -56,6 +56,8 @@ class Utf8FormattingScope {
 // Formats into the shared message buffer, cut to the buffer. A format the
 // run-time library refuses leaves the format text itself, so the line still
 // says what was being reported.
+std::string_view FormatMessage(const char* format, va_list arguments)
+    __attribute__((format(printf, 1, 0)));
 std::string_view FormatMessage(const char* format, va_list arguments) {
   Utf8FormattingScope utf8;
   int length = std::vsnprintf(message_buffer, sizeof(message_buffer), format, arguments);

@@ -147,7 +147,59 @@ uint32_t FastRegister(uint32_t r, const uint8_t* data, size_t length) {
   return Slicing8Register(r, data, length);
 }
 
+// Arithmetic in GF(2)[x] modulo the reflected polynomial, for combining:
+// the CRC of A || B is CRC(A) * x^(8 |B|) + CRC(B).
+uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+  uint32_t m = uint32_t{1} << 31;
+  uint32_t product = 0;
+  for (;;) {
+    if (a & m) {
+      product ^= b;
+      if ((a & (m - 1)) == 0) break;
+    }
+    m >>= 1;
+    b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+  }
+  return product;
+}
+
+// x^(2^k) mod P for k = 0..31.
+constexpr std::array<uint32_t, 32> MakePowers() {
+  std::array<uint32_t, 32> powers{};
+  uint32_t p = uint32_t{1} << 30;  // x^1
+  for (size_t k = 0; k < 32; ++k) {
+    powers[k] = p;
+    // Squaring, spelled out so it runs at compile time.
+    uint32_t a = p, b = p, m = uint32_t{1} << 31, product = 0;
+    for (;;) {
+      if (a & m) {
+        product ^= b;
+        if ((a & (m - 1)) == 0) break;
+      }
+      m >>= 1;
+      b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
+    }
+    p = product;
+  }
+  return powers;
+}
+
+constexpr std::array<uint32_t, 32> kPowers = MakePowers();
+
+// x^(8 n) mod P.
+uint32_t ShiftForBytes(uint64_t n) {
+  uint32_t p = uint32_t{1} << 31;  // x^0
+  for (size_t k = 3; n != 0; n >>= 1, ++k) {
+    if (n & 1) p = MultiplyModP(kPowers[k & 31], p);
+  }
+  return p;
+}
+
 }  // namespace
+
+uint32_t Crc32Combine(uint32_t crc_first, uint32_t crc_second, uint64_t second_length) {
+  return MultiplyModP(ShiftForBytes(second_length), crc_first) ^ crc_second;
+}
 
 uint32_t Crc32(uint32_t seed, ByteView bytes) {
   return ~FastRegister(seed, bytes.data(), bytes.size());

@@ -24,6 +24,7 @@
 #include <string_view>
 
 #include "package/nvm_status.h"
+#include "package/package_buffer.h"
 #include "platform/byte_reader.h"
 
 namespace skyfw {
@@ -82,7 +83,7 @@ class NvmPackage {
 
  private:
   friend NvmStatus ReadPackageFile(const std::string& path, NvmPackage& package);
-  std::unique_ptr<uint8_t[]> bytes_;
+  PackageBuffer bytes_;
   size_t size_ = 0;
   size_t package_offset_ = 0;
 };

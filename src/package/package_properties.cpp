@@ -66,6 +66,13 @@ void ForEachProperty(ByteView stream, const std::function<bool(uint8_t, size_t, 
   }
 }
 
+NvmStatus GetPropertyAreaLength(ByteView package) {
+  PackageHeader header;
+  NvmStatus status = CheckPackageHeader(package, header);
+  if (status != NVCRETVAL_SUCCESS) return status;
+  return static_cast<NvmStatus>(header.header_length - kPackageHeaderLength);
+}
+
 NvmStatus FindProperty(ByteView bytes, uint8_t tag, size_t& value_offset) {
   size_t start = 0;
   size_t length = 0;

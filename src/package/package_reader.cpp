@@ -3,7 +3,6 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
-#include <new>
 
 #include "integrity/crc32.h"
 #include "package/package_format.h"
@@ -62,9 +61,8 @@ NvmStatus ReadPackageFile(const std::string& path, NvmPackage& package) {
   }
   const size_t size = static_cast<size_t>(file_size);
 
-  // Not value-initialised: the read fills every byte, and zeroing 16 MiB first
-  // would cost as much as the read itself.
-  std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[size]);
+  // Not value-initialised: the read fills every byte.
+  PackageBuffer bytes = AllocatePackageBuffer(size);
   if (!bytes) return NVCRETVAL_MALLOC_FAILURE;
   if (std::fread(bytes.get(), 1, size, file.get()) != size) return NVCRETVAL_FILE_READ_FAILURE;
   file.reset();

@@ -74,3 +74,31 @@ TEST(Crc32File, LimitEndOfFileAndPosition) {
 
 }  // namespace
 }  // namespace skyfw
+
+namespace skyfw {
+namespace {
+
+TEST(Crc32, CombineEqualsOnePass) {
+  const tool::Bytes data = tool::FillerBytes(100000, 21);
+  const ByteView all(data);
+  for (size_t split : {size_t{0}, size_t{1}, size_t{4}, size_t{77}, size_t{65536}, data.size()}) {
+    const uint32_t first = Crc32(kCrc32Seed, all.first(split));
+    const uint32_t second = Crc32(kCrc32Seed, all.subspan(split));
+    EXPECT_EQ(Crc32Combine(first, second, data.size() - split), Crc32(kCrc32Seed, all)) << split;
+  }
+}
+
+// A trailing CRC is right exactly when the CRC of the whole range is the residue.
+TEST(Crc32, ResidueDecidesTrailingCrc) {
+  tool::Bytes message = tool::FillerBytes(300, 4);
+  ByteWriter(message).PutU32(Crc32(kCrc32Seed, message));
+  EXPECT_EQ(Crc32(kCrc32Seed, message), kCrc32Residue);
+  for (size_t at = 0; at < message.size(); at += 7) {
+    tool::Bytes damaged = message;
+    damaged[at] ^= 0x10;
+    EXPECT_NE(Crc32(kCrc32Seed, damaged), kCrc32Residue) << at;
+  }
+}
+
+}  // namespace
+}  // namespace skyfw

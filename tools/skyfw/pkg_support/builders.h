@@ -54,7 +54,7 @@ struct PackageItemSpec {
   uint16_t attr = 0;
   uint8_t directive = 0;
   uint32_t item_length = 0;  // 0: the data length
-  Bytes data;
+  Bytes data = {};
 };
 
 struct PackageSpec {

@@ -1,0 +1,443 @@
+// skyfw pkg: make firmware images and packages, inspect and verify packages.
+#include <cstdio>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "builders.h"
+#include "command_registry.h"
+#include "image_signer.h"
+#include "package/item_types.h"
+#include "package/package_format.h"
+#include "package/package_verifier.h"
+#include "pkg_common.h"
+#include "pkg_inspect.h"
+
+namespace skyfw::tool {
+namespace {
+
+void Fail(const std::string& message) { std::fprintf(stderr, "skyfw pkg: %s\n", message.c_str()); }
+
+// --- verify ---------------------------------------------------------------
+
+struct DeviceIdentity {
+  uint16_t vendor = 0;
+  uint16_t device = 0;
+  uint16_t subsystem_vendor = 0;
+  uint16_t subsystem = 0;
+  int revision = -1;
+};
+
+// VID:DID:SVID:SSID[:REV], IDs in hex, REV a number.
+std::optional<DeviceIdentity> ParseDevice(const std::string& text) {
+  const std::vector<std::string> parts = Split(text, ':');
+  if (parts.size() != 4 && parts.size() != 5) return std::nullopt;
+  uint16_t ids[4];
+  for (size_t i = 0; i < 4; ++i) {
+    auto value = ParseHex(parts[i], 0xFFFF);
+    if (!value) return std::nullopt;
+    ids[i] = static_cast<uint16_t>(*value);
+  }
+  DeviceIdentity device{ids[0], ids[1], ids[2], ids[3], -1};
+  if (parts.size() == 5) {
+    auto revision = ParseNumber(parts[4], 255);
+    if (!revision) return std::nullopt;
+    device.revision = static_cast<int>(*revision);
+  }
+  return device;
+}
+
+struct VerifyArguments {
+  std::string file;
+  std::string device;
+  std::string current_version;
+  bool json = false;
+};
+
+int RunVerify(const GlobalOptions& options, const VerifyArguments& arguments) {
+  const bool json = options.json || arguments.json;
+  std::optional<DeviceIdentity> device;
+  if (!arguments.device.empty()) {
+    device = ParseDevice(arguments.device);
+    if (!device) {
+      Fail("--device wants VID:DID:SVID:SSID[:REV] (IDs in hex), not " + arguments.device);
+      return kExitUsage;
+    }
+  }
+
+  nlohmann::json report = {{"file", arguments.file}};
+  NvmPackage package;
+  NvmStatus status = ReadPackageFile(arguments.file, package);
+  report["read"] = {{"status", status}, {"name", NvmStatusText(status)}};
+  int32_t index = -1;
+  if (status == NVCRETVAL_SUCCESS) {
+    status = VerifyPackage(package.package(), &index);
+    report["verify"] = {{"status", status}, {"name", NvmStatusText(status)}};
+    if (index >= 0) report["verify"]["item"] = index + 1;
+  }
+  NvmStatus applicability = NVCRETVAL_SUCCESS;
+  if (status == NVCRETVAL_SUCCESS && device) {
+    applicability =
+        CheckPackageApplicability(package.package(), device->vendor, device->device,
+                                  device->subsystem_vendor, device->subsystem, device->revision);
+    report["applicability"] = {{"status", applicability}, {"name", NvmStatusText(applicability)}};
+  }
+  bool prerequisite_met = true;
+  std::string prerequisite;
+  if (status == NVCRETVAL_SUCCESS && !arguments.current_version.empty()) {
+    prerequisite_met =
+        IsPrerequisiteMet(package.package(), arguments.current_version, &prerequisite);
+    report["prerequisite"] = {{"current", arguments.current_version},
+                              {"required", prerequisite},
+                              {"met", prerequisite_met}};
+  }
+  const bool ok =
+      status == NVCRETVAL_SUCCESS && applicability == NVCRETVAL_SUCCESS && prerequisite_met;
+  report["ok"] = ok;
+
+  if (json) {
+    std::printf("%s\n", report.dump().c_str());
+  } else if (!report.contains("verify")) {
+    std::printf("%s: cannot read package: %s\n", arguments.file.c_str(),
+                StatusText(status).c_str());
+  } else {
+    std::printf("%s: verify %s", arguments.file.c_str(), StatusText(status).c_str());
+    if (index >= 0) std::printf(", item %d", index + 1);
+    std::printf("\n");
+    if (report.contains("applicability")) {
+      std::printf("%s: applicability to %s %s\n", arguments.file.c_str(), arguments.device.c_str(),
+                  StatusText(applicability).c_str());
+    }
+    if (report.contains("prerequisite")) {
+      std::printf("%s: prerequisite %s %s by %s\n", arguments.file.c_str(),
+                  prerequisite.empty() ? "(none)" : prerequisite.c_str(),
+                  prerequisite_met ? "met" : "NOT met", arguments.current_version.c_str());
+    }
+  }
+  return ok ? kExitOk : kExitFailure;
+}
+
+// --- make-image -----------------------------------------------------------
+
+struct ImageArguments {
+  std::string output;
+  std::string type;
+  std::string framing;
+  std::string code;
+  std::string size = "4096";
+  std::string seed = "1";
+  std::string payload_file;
+  std::string version;
+  std::string key_file;
+};
+
+std::unique_ptr<ImageSigner> LoadSigner(const std::string& key_file) {
+  if (key_file.empty()) return ImageSigner::Development();
+  std::string error;
+  auto signer = ImageSigner::FromFile(key_file, error);
+  if (!signer) Fail(key_file + ": " + error);
+  return signer;
+}
+
+int RunMakeImage(const ImageArguments& arguments) {
+  auto type = ParseNumber(arguments.type, 0xFFFF);
+  auto size = ParseNumber(arguments.size, 64u * 1024 * 1024);
+  auto seed = ParseNumber(arguments.seed, 0xFFFFFFFF);
+  if (!type || !size || !seed) {
+    Fail("--type, --size and --seed want numbers (--size at most 64 MiB)");
+    return kExitUsage;
+  }
+  const uint16_t item_type = static_cast<uint16_t>(*type);
+  std::string framing = arguments.framing;
+  if (framing.empty()) {
+    if (IsHeaderSignedType(item_type)) framing = "header";
+    if (IsTrailerSignedType(item_type)) framing = "trailer";
+  }
+  if (framing != "header" && framing != "trailer") {
+    Fail("type " + arguments.type +
+         " is not a signed image type; give --framing header or --framing trailer");
+    return kExitUsage;
+  }
+  if (framing == "trailer" && arguments.version.size() > 20) {
+    Fail("--version holds at most 20 characters in a trailer");
+    return kExitUsage;
+  }
+
+  Bytes payload;
+  if (!arguments.payload_file.empty()) {
+    std::string error;
+    if (!ReadWholeFile(arguments.payload_file, payload, error)) {
+      Fail(error);
+      return kExitFailure;
+    }
+  } else {
+    payload = FillerBytes(static_cast<size_t>(*size), static_cast<uint32_t>(*seed));
+  }
+  auto signer = LoadSigner(arguments.key_file);
+  if (!signer) return kExitFailure;
+
+  Bytes image;
+  if (framing == "header") {
+    uint8_t code = ImageCodeForType(item_type).value_or(0);
+    if (!arguments.code.empty()) {
+      auto given = ParseNumber(arguments.code, 255);
+      if (!given) {
+        Fail("--code wants a number from 0 to 255");
+        return kExitUsage;
+      }
+      code = static_cast<uint8_t>(*given);
+    }
+    image = BuildHeaderSignedImage(*signer, code, payload);
+  } else {
+    image = BuildTrailerSignedImage(*signer, item_type, payload, arguments.version);
+  }
+  std::string error;
+  if (!WriteFileWhole(arguments.output, image, error)) {
+    Fail(error);
+    return kExitFailure;
+  }
+  std::printf("%s: %s-signed image of type %u, %zu bytes\n", arguments.output.c_str(),
+              framing.c_str(), unsigned{item_type}, image.size());
+  return kExitOk;
+}
+
+// --- make-vpd -------------------------------------------------------------
+
+struct VpdArguments {
+  std::string output;
+  std::string identifier = "Norvane Skyline Adapter";
+  std::vector<std::string> read_only;
+  std::vector<std::string> read_write;
+  std::string reserve = "32";
+};
+
+std::optional<std::vector<VpdKeyword>> ParseKeywords(const std::vector<std::string>& texts) {
+  std::vector<VpdKeyword> keywords;
+  for (const std::string& text : texts) {
+    const size_t equals = text.find('=');
+    if (equals != 2 || text.size() - 3 > 255) return std::nullopt;
+    keywords.push_back({text.substr(0, 2), text.substr(3)});
+  }
+  return keywords;
+}
+
+int RunMakeVpd(const VpdArguments& arguments) {
+  auto read_only = ParseKeywords(arguments.read_only);
+  auto read_write = ParseKeywords(arguments.read_write);
+  auto reserve = ParseNumber(arguments.reserve, 255);
+  if (!read_only || !read_write || !reserve || *reserve < 1) {
+    Fail("keywords are XX=VALUE (up to 255 bytes); --rv-reserve is 1 to 255");
+    return kExitUsage;
+  }
+  Bytes item(4, 0);  // the item's uninterpreted prefix
+  const Bytes vpd = BuildVpd(arguments.identifier, *read_only, static_cast<size_t>(*reserve),
+                             read_write->empty() ? nullptr : &*read_write);
+  item.insert(item.end(), vpd.begin(), vpd.end());
+  std::string error;
+  if (!WriteFileWhole(arguments.output, item, error)) {
+    Fail(error);
+    return kExitFailure;
+  }
+  std::printf("%s: VPD item, %zu bytes\n", arguments.output.c_str(), item.size());
+  return kExitOk;
+}
+
+// --- build ----------------------------------------------------------------
+
+struct BuildArguments {
+  std::string output;
+  std::string description;
+  std::string version;
+  std::string prerequisite;
+  std::vector<std::string> device_ids;
+  std::string subsystem_vendor;
+  std::string subsystem_id;
+  std::string revisions;
+  std::vector<std::string> items;
+  bool wrap = false;
+};
+
+// TYPE[:ORDINAL[:EXT[:ATTR[:DIRECTIVE[:ITEM_LENGTH]]]]]=FILE
+bool ParseItem(const std::string& text, PackageItemSpec& item, std::string& error) {
+  const size_t equals = text.find('=');
+  if (equals == std::string::npos || equals + 1 == text.size()) {
+    error = "--item wants TYPE[:ORDINAL[:EXT[:ATTR[:DIRECTIVE[:LENGTH]]]]]=FILE, not " + text;
+    return false;
+  }
+  const std::vector<std::string> fields = Split(text.substr(0, equals), ':');
+  const uint64_t maxima[] = {0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF, 0xFF, 0xFFFFFFFF};
+  uint64_t values[6] = {};
+  if (fields.size() > 6) {
+    error = "too many fields in --item " + text;
+    return false;
+  }
+  for (size_t i = 0; i < fields.size(); ++i) {
+    auto value = ParseNumber(fields[i], maxima[i]);
+    if (!value) {
+      error = "bad number '" + fields[i] + "' in --item " + text;
+      return false;
+    }
+    values[i] = *value;
+  }
+  if (values[0] == 0) {
+    error = "item type 0 marks an unused record; give a type from 1 to 65535";
+    return false;
+  }
+  item.type = static_cast<uint16_t>(values[0]);
+  item.ordinal = static_cast<uint16_t>(values[1]);
+  item.ext = static_cast<uint16_t>(values[2]);
+  item.attr = static_cast<uint16_t>(values[3]);
+  item.directive = static_cast<uint8_t>(values[4]);
+  item.item_length = static_cast<uint32_t>(values[5]);
+  return ReadWholeFile(text.substr(equals + 1), item.data, error);
+}
+
+int RunBuild(const BuildArguments& arguments) {
+  PackageSpec spec;
+  spec.description = arguments.description;
+  spec.version = arguments.version;
+  spec.prerequisite = arguments.prerequisite;
+  std::string error;
+  for (const std::string& id : arguments.device_ids) {
+    for (const std::string& part : Split(id, ',')) {
+      auto value = ParseHex(part, 0xFFFF);
+      if (!value) {
+        Fail("--device-id wants hexadecimal PCI device IDs, not " + part);
+        return kExitUsage;
+      }
+      spec.device_ids.push_back(static_cast<uint16_t>(*value));
+    }
+  }
+  for (auto [text, target] : {std::pair{&arguments.subsystem_vendor, &spec.subsystem_vendor},
+                              std::pair{&arguments.subsystem_id, &spec.subsystem_id}}) {
+    if (text->empty()) continue;
+    auto value = ParseHex(*text, 0xFFFF);
+    if (!value) {
+      Fail("subsystem IDs are hexadecimal, not " + *text);
+      return kExitUsage;
+    }
+    *target = static_cast<uint16_t>(*value);
+  }
+  if (!arguments.revisions.empty()) {
+    const std::vector<std::string> bounds = Split(arguments.revisions, ':');
+    auto low = bounds.size() == 2 ? ParseNumber(bounds[0], 255) : std::nullopt;
+    auto high = bounds.size() == 2 ? ParseNumber(bounds[1], 255) : std::nullopt;
+    if (!low || !high || *low > *high) {
+      Fail("--revisions wants LOW:HIGH, numbers from 0 to 255");
+      return kExitUsage;
+    }
+    spec.lowest_revision = static_cast<uint8_t>(*low);
+    spec.highest_revision = static_cast<uint8_t>(*high);
+  }
+  if (!spec.prerequisite.empty() && spec.prerequisite.size() != spec.version.size()) {
+    Fail(
+        "the prerequisite must have as many characters as the version (pad with zeros: 9.0.0 -> "
+        "09.0.0)");
+    return kExitUsage;
+  }
+  for (const std::string& text : arguments.items) {
+    PackageItemSpec item;
+    if (!ParseItem(text, item, error)) {
+      Fail(error);
+      return kExitUsage;
+    }
+    spec.items.push_back(std::move(item));
+  }
+
+  Bytes package;
+  int32_t index = -1;
+  NvmStatus status = BuildPackage(spec, package, &index);
+  if (status != NVCRETVAL_SUCCESS) {
+    if (index >= 0) {
+      Fail("item " + std::to_string(index + 1) + " (" + arguments.items[index] +
+           "): " + StatusText(status));
+    } else {
+      Fail("cannot build the package: " + StatusText(status));
+    }
+    return kExitFailure;
+  }
+  if (arguments.wrap) package = WrapPackage(package);
+  if (!WriteFileWhole(arguments.output, package, error)) {
+    Fail(error);
+    return kExitFailure;
+  }
+  std::printf("%s: package of %zu items, %zu bytes\n", arguments.output.c_str(), spec.items.size(),
+              package.size());
+  return kExitOk;
+}
+
+// --- registration ---------------------------------------------------------
+
+void AddPkgCommands(CLI::App& app, GlobalOptions& options, int& exit_code) {
+  auto* pkg = app.add_subcommand("pkg", "Make, inspect and verify NVM firmware packages");
+  pkg->require_subcommand(1);
+
+  auto inspect = std::make_shared<InspectArguments>();
+  auto* inspect_command = pkg->add_subcommand(
+      "inspect", "Show a package: header, properties, manifest with CRC and signature status");
+  inspect_command->add_option("FILE", inspect->file, "Package file")->required();
+  inspect_command->add_flag("--json", inspect->json, "Pure JSON on standard output");
+  inspect_command->callback(
+      [&options, &exit_code, inspect] { exit_code = RunInspect(options, *inspect); });
+
+  auto verify = std::make_shared<VerifyArguments>();
+  auto* verify_command = pkg->add_subcommand(
+      "verify", "Verify a package as the installer would (exit 1 when it fails)");
+  verify_command->add_option("FILE", verify->file, "Package file")->required();
+  verify_command->add_option("--device", verify->device,
+                             "Also check applicability to VID:DID:SVID:SSID[:REV] (hex IDs)");
+  verify_command->add_option("--current-version", verify->current_version,
+                             "Also check the prerequisite against this installed version");
+  verify_command->add_flag("--json", verify->json, "Pure JSON on standard output");
+  verify_command->callback(
+      [&options, &exit_code, verify] { exit_code = RunVerify(options, *verify); });
+
+  auto build = std::make_shared<BuildArguments>();
+  auto* build_command = pkg->add_subcommand("build", "Build a package from item files");
+  build_command->add_option("-o,--output", build->output, "Package file to write")->required();
+  build_command
+      ->add_option("--item", build->items,
+                   "TYPE[:ORDINAL[:EXT[:ATTR[:DIRECTIVE[:LENGTH]]]]]=FILE, once per item")
+      ->required();
+  build_command->add_option("--version", build->version, "Package version (property 9)");
+  build_command->add_option("--prerequisite", build->prerequisite,
+                            "Lowest installed version it may go on (same length as --version)");
+  build_command->add_option("--device-id", build->device_ids, "PCI device ID(s), hex, comma list");
+  build_command->add_option("--subsystem-vendor", build->subsystem_vendor, "Subsystem vendor, hex");
+  build_command->add_option("--subsystem-id", build->subsystem_id, "Subsystem ID, hex");
+  build_command->add_option("--revisions", build->revisions, "Chip revision range LOW:HIGH");
+  build_command->add_option("--description", build->description, "Description (property 1)");
+  build_command->add_flag("--wrap", build->wrap, "Put the package in the outer wrapper");
+  build_command->callback([&exit_code, build] { exit_code = RunBuild(*build); });
+
+  auto image = std::make_shared<ImageArguments>();
+  auto* image_command = pkg->add_subcommand(
+      "make-image", "Make a signed firmware image (development key unless --key)");
+  image_command->add_option("-o,--output", image->output, "Image file to write")->required();
+  image_command->add_option("--type", image->type, "NVM directory type of the image")->required();
+  image_command->add_option("--framing", image->framing,
+                            "header or trailer (default: the type's own framing)");
+  image_command->add_option("--code", image->code, "Image code of a signed header");
+  image_command->add_option("--size", image->size, "Payload bytes (default 4096)");
+  image_command->add_option("--seed", image->seed, "Seed of the generated payload");
+  image_command->add_option("--payload", image->payload_file, "Take the payload from FILE");
+  image_command->add_option("--version", image->version, "Version text of a trailer (<= 20)");
+  image_command->add_option("--key", image->key_file, "PEM RSA-2048 private key");
+  image_command->callback([&exit_code, image] { exit_code = RunMakeImage(*image); });
+
+  auto vpd = std::make_shared<VpdArguments>();
+  auto* vpd_command =
+      pkg->add_subcommand("make-vpd", "Make a VPD item (type 5) with a valid checksum");
+  vpd_command->add_option("-o,--output", vpd->output, "Item file to write")->required();
+  vpd_command->add_option("--id", vpd->identifier, "Identifier string");
+  vpd_command->add_option("--ro", vpd->read_only, "Read-only keyword XX=VALUE (repeatable)");
+  vpd_command->add_option("--rw", vpd->read_write, "Read-write keyword XX=VALUE (repeatable)");
+  vpd_command->add_option("--rv-reserve", vpd->reserve, "Bytes of RV, room for later edits");
+  vpd_command->callback([&exit_code, vpd] { exit_code = RunMakeVpd(*vpd); });
+}
+
+[[maybe_unused]] const bool registered = RegisterCommandGroup("pkg", AddPkgCommands);
+
+}  // namespace
+}  // namespace skyfw::tool
