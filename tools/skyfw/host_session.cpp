@@ -186,6 +186,20 @@ nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
   return {{"code", result}, {"text", host.ResultText(result)}, {"reboot_required", result == 1}};
 }
 
+PluginOutputToStderr::PluginOutputToStderr(bool active) {
+  if (!active) return;
+  std::fflush(stdout);
+  saved_ = dup(STDOUT_FILENO);
+  if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+PluginOutputToStderr::~PluginOutputToStderr() {
+  if (saved_ < 0) return;
+  std::fflush(stdout);
+  dup2(saved_, STDOUT_FILENO);
+  close(saved_);
+}
+
 bool UseColour() {
   // NO_COLOR counts when present and not empty.
   const char* no_colour = std::getenv("NO_COLOR");
