@@ -84,7 +84,8 @@ int ExitCodeForResult(int32_t result) {
     case 106:
       return kExitInstallFailed;
     default:
-      return result < 0 ? kExitInstallFailed : kExitFailure;
+      if (result < 0) return kExitInstallFailed;  // a negative backup status
+      return kExitFailure;
   }
 }
 
