@@ -56,18 +56,21 @@ bool RegisterEventSourceKey(const std::string& key, const std::string& category_
   } else {
     TraceReport(TraceLevel::INFORMATION, "Success: CategoryCount Key value is set\n");
   }
-  TraceValueResult(set_value("CategoryMessageFile",
-                             platform::RegistryValue::Text(category_message_file,
-                                                           platform::REG_EXPAND_SZ)));
-  TraceValueResult(set_value(
-      "EventMessageFile", platform::RegistryValue::Text(event_message_file, platform::REG_EXPAND_SZ)));
+  TraceValueResult(
+      set_value("CategoryMessageFile",
+                platform::RegistryValue::Text(category_message_file, platform::REG_EXPAND_SZ)));
+  TraceValueResult(set_value("EventMessageFile", platform::RegistryValue::Text(
+                                                     event_message_file, platform::REG_EXPAND_SZ)));
   return true;
 }
 
 std::string EventMessageFilePath(std::string_view module_path) {
   std::string folder(module_path.substr(0, kModuleNameBytes - 1));
   size_t separator = folder.rfind(kSeparator);
-  if (separator != std::string::npos && separator != 0) folder.resize(separator);
+  // A bare file name lies in the current folder; a file in the root folder
+  // keeps the root's separator.
+  if (separator == std::string::npos) return kEventMessageFileName;
+  folder.resize(separator);
   return folder + kSeparator + kEventMessageFileName;
 }
 

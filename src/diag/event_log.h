@@ -29,8 +29,8 @@ bool RegisterEventSourceKey(const std::string& key, const std::string& category_
                             const std::string& event_message_file);
 
 // The message file path for a library at `module_path`: its folder (up to
-// the last separator, one at position 0 not counting; the whole text when
-// there is none) followed by the separator and the message file's name.
+// the last separator) followed by the separator and the message file's
+// name; for a bare file name, the message file's name alone.
 std::string EventMessageFilePath(std::string_view module_path);
 
 // What the library does when a process attaches: finds its own file and

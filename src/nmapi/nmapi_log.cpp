@@ -91,13 +91,14 @@ void NmapiLog(uint32_t level, const char* format, ...) {
   char message[kLogBufferSize];
   va_list arguments;
   va_start(arguments, format);
-  std::vsnprintf(message, sizeof message, format, arguments);
+  if (std::vsnprintf(message, sizeof message, format, arguments) < 0) message[0] = '\0';
   va_end(arguments);
   char line[kLogBufferSize];
-  std::snprintf(line, sizeof line, "%s NMAPI %s %lu %lu.%lu: %s", kNmapiBuildStamp,
+  int length = std::snprintf(line, sizeof line, "%s NMAPI %s %lu %lu.%lu: %s", kNmapiBuildStamp,
                 LevelWord(level), static_cast<unsigned long>(tick),
                 static_cast<unsigned long>(processId), static_cast<unsigned long>(threadId),
                 message);
+  if (length < 0) return;
 
   // The wait is bounded so that a stuck writer elsewhere delays a line but
   // never loses it.

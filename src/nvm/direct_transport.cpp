@@ -86,8 +86,9 @@ int32_t SendRequest(const RequestTarget& target, const char* name, ByteView requ
   return status;
 }
 
-int32_t SendFixedRequest(const RequestTarget& target, const char* name, std::vector<uint8_t>& request,
-                         std::vector<uint8_t>& response, size_t response_size) {
+int32_t SendFixedRequest(const RequestTarget& target, const char* name,
+                         std::vector<uint8_t>& request, std::vector<uint8_t>& response,
+                         size_t response_size) {
   if (!AllocateZeroed(response, response_size)) return NVCRETVAL_MALLOC_FAILURE;
   return SendRequest(target, name, request, response);
 }
@@ -163,7 +164,8 @@ uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16st
     std::vector<uint8_t> value;
     cr = devices.GetDeviceInterfaceProperty(candidate, platform::DEVPKEY_Device_InstanceId, type,
                                             value);
-    if (cr == platform::CR_SUCCESS && value.size() > kInstanceIdBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr == platform::CR_SUCCESS && value.size() > kInstanceIdBytes)
+      cr = platform::CR_BUFFER_SMALL;
     if (cr != platform::CR_SUCCESS) {
       ConsolePrint("CM_Get_Device_Interface_Property failed with status %d\n",
                    static_cast<int>(cr));
@@ -183,7 +185,8 @@ uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16st
       return cr;
     }
     cr = devices.GetDevNodeProperty(dev_inst, platform::DEVPKEY_Device_DeviceDesc, type, value);
-    if (cr == platform::CR_SUCCESS && value.size() > kDescriptionBytes) cr = platform::CR_BUFFER_SMALL;
+    if (cr == platform::CR_SUCCESS && value.size() > kDescriptionBytes)
+      cr = platform::CR_BUFFER_SMALL;
     if (cr != platform::CR_SUCCESS) {
       ConsolePrint("CM_Get_DevNode_Property API failed.\n");
       return cr;
@@ -209,8 +212,9 @@ std::unique_ptr<platform::DeviceHandle> OpenAdapterDevice(std::string_view adapt
   std::string name;
   Utf16ToUtf8(*path, name);
   std::unique_ptr<platform::DeviceHandle> device;
-  if (platform::Current().deviceIo().CreateFile(name, platform::GENERIC_READ | platform::GENERIC_WRITE,
-                                                0, device) != platform::ERROR_SUCCESS) {
+  if (platform::Current().deviceIo().CreateFile(name,
+                                                platform::GENERIC_READ | platform::GENERIC_WRITE, 0,
+                                                device) != platform::ERROR_SUCCESS) {
     return nullptr;
   }
   return device;
@@ -245,7 +249,8 @@ int32_t RequestGetDirEntries(const RequestTarget& target, std::span<uint8_t> buf
   if (!NewRequest(request, 24, kNvmGetDirEntries)) return NVCRETVAL_MALLOC_FAILURE;
   ByteWriter(request).SetU32At(kDataOffsetField, 16);
   size_t response_size = (buffer.size() + 16 + 7) / 8 * 8;
-  int32_t result = SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
+  int32_t result =
+      SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
   ByteView raw;
   if (result == 0 && ByteReader(response).ViewAt(16, buffer.size(), raw)) {
     std::copy(raw.begin(), raw.end(), buffer.begin());
@@ -298,8 +303,8 @@ int32_t RequestNvmRead(const RequestTarget& target, uint16_t index, uint32_t off
   writer.SetU16At(24, index);
   writer.SetU32At(28, offset);
   writer.SetU32At(32, static_cast<uint32_t>(destination.size()));
-  int32_t result = SendRequest(target, "FWCMD_NVM_READ", request,
-                               response.first(kDirectTransferBlockBytes));
+  int32_t result =
+      SendRequest(target, "FWCMD_NVM_READ", request, response.first(kDirectTransferBlockBytes));
   ByteView data;
   if (result == 0 && ByteReader(response).ViewAt(16, destination.size(), data)) {
     std::copy(data.begin(), data.end(), destination.begin());
@@ -464,22 +469,44 @@ int32_t DirectInstallUpdate(std::string_view adapter, ByteView package, int32_t*
   return std::popcount(outcome.installed_items_0) + std::popcount(outcome.installed_items_1);
 }
 
-NvmStatus DirectReadPackageLog(std::string_view adapter, std::vector<uint8_t>& log) {
-  log.clear();
+NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
+                               std::vector<uint8_t>& data) {
+  entry = NvmDirEntry{};
+  data.clear();
   std::unique_ptr<platform::DeviceHandle> device = OpenAdapterDevice(adapter);
   if (!device) return OperationStatus(kRequestDeviceNotOpened);
-  // The read shares the find request's handle: a second, unshared open of
-  // the same device would be refused while this one is held.
+  // Every request shares the find request's handle: a second, unshared open
+  // of the device is refused while this one is held.
   RequestTarget target{adapter, device.get()};
   uint32_t item_length = 0;
   uint16_t index = 0;
   int32_t result = RequestFindDirEntry(target, kPackageLogItemType, 0, 0, item_length, index);
   if (result != 0) return OperationStatus(result);
-  if (item_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
-  if (!AllocateZeroed(log, item_length)) return NVCRETVAL_MALLOC_FAILURE;
-  result = ReadChunks(target, index, 0, log);
+
+  // The find answer has no data length; the directory entry has, and the
+  // bytes past it are erased flash, not log.
+  uint32_t count = 0;
+  uint32_t entry_length = 0;
+  result = RequestGetDirInfo(target, count, entry_length);
+  if (result != 0) return OperationStatus(result);
+  if (index >= count || entry_length < kNvmDirEntryLength) {
+    return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+  }
+  uint64_t raw_length = (uint64_t{index} + 1) * entry_length;
+  if (raw_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  std::vector<uint8_t> raw;
+  if (!AllocateZeroed(raw, static_cast<size_t>(raw_length))) return NVCRETVAL_MALLOC_FAILURE;
+  result = RequestGetDirEntries(target, raw);
+  if (result != 0) return OperationStatus(result);
+  if (!DecodeNvmDirEntry(raw, size_t{index} * entry_length, entry)) {
+    return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
+  }
+
+  if (entry.dir_data_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (!AllocateZeroed(data, entry.dir_data_length)) return NVCRETVAL_MALLOC_FAILURE;
+  result = ReadChunks(target, index, 0, data);
   if (result != 0) {
-    log.clear();
+    data.clear();
     return OperationStatus(result);
   }
   return NVCRETVAL_SUCCESS;

@@ -116,8 +116,9 @@ NvmStatus DirectModifyItem(std::string_view adapter, uint16_t index, ByteView da
 int32_t DirectInstallUpdate(std::string_view adapter, ByteView package, int32_t* problem_item,
                             uint8_t* reset_required, uint32_t install_type);
 NvmStatus DirectGetOption(std::string_view adapter, NvmOptionRequest& request);
-// The package log item (type 1), its whole item length, for the installed
-// version query's direct form.
-NvmStatus DirectReadPackageLog(std::string_view adapter, std::vector<uint8_t>& log);
+// The package log item (type 1): its directory entry and valid data, for
+// the installed version query's direct form.
+NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
+                               std::vector<uint8_t>& data);
 
 }  // namespace skyfw

@@ -172,8 +172,8 @@ NvmStatus velonvmListDirectory(std::string_view adapter, uint32_t& count,
   return NVCRETVAL_SUCCESS;
 }
 
-int32_t velonvmFindDirEntry(std::string_view adapter, uint16_t type, uint16_t ordinal,
-                            uint16_t ext, NvmDirEntry* entry) {
+int32_t velonvmFindDirEntry(std::string_view adapter, uint16_t type, uint16_t ordinal, uint16_t ext,
+                            NvmDirEntry* entry) {
   if (entry != nullptr) *entry = NvmDirEntry{};
   std::vector<NvmDirEntry> directory;
   try {
@@ -226,8 +226,8 @@ int32_t velonvmReadItem(std::string_view adapter, uint16_t type, uint16_t ordina
   if (found.dir_data_length > static_cast<uint32_t>(std::numeric_limits<int32_t>::max())) {
     return NVCRETVAL_INVALID_DATA_LENGTH;
   }
-  NvmStatus status = velonvmGetItem(adapter, static_cast<uint32_t>(index), 0,
-                                    buffer.first(found.dir_data_length));
+  NvmStatus status =
+      velonvmGetItem(adapter, static_cast<uint32_t>(index), 0, buffer.first(found.dir_data_length));
   if (status != NVCRETVAL_SUCCESS) return status;
   return static_cast<int32_t>(found.dir_data_length);
 }
@@ -306,16 +306,15 @@ int32_t velonvmInstallPackage(std::string_view adapter, ByteView package, int32_
   if (problem_item != nullptr) *problem_item = -1;
   if (!FitsU32(package.size())) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
   NvmDirEntry area;
-  int32_t found =
-      velonvmFindDirEntry(adapter, kUpdateAreaItemType, 0, 0, &area);
+  int32_t found = velonvmFindDirEntry(adapter, kUpdateAreaItemType, 0, 0, &area);
   if (found < 0 && found != NVCRETVAL_ITEM_NOT_FOUND) return found;
   if (found < 0 || area.dir_item_length < package.size()) {
     uint64_t rounded = (uint64_t{package.size()} + kUpdateAreaGranule - 1) / kUpdateAreaGranule *
                        kUpdateAreaGranule;
     uint64_t length = std::max<uint64_t>(rounded, DeclaredUpdateAreaLength(package));
     if (length >= 0xFFFFFFFFu) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
-    int32_t created = velonvmCreateItem(adapter, kUpdateAreaItemType, 0, 0, 1,
-                                        static_cast<uint32_t>(length));
+    int32_t created =
+        velonvmCreateItem(adapter, kUpdateAreaItemType, 0, 0, 1, static_cast<uint32_t>(length));
     if (created < 0) return created;
   }
   return velonvmInstallUpdate(adapter, package, problem_item, reset_required, install_type);

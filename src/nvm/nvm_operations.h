@@ -78,8 +78,8 @@ NvmStatus velonvmListDirectory(std::string_view adapter, uint32_t& count,
 
 // Index of the first entry with these three fields (empty entries take
 // part), or a status. `entry` (may be null) receives a copy.
-int32_t velonvmFindDirEntry(std::string_view adapter, uint16_t type, uint16_t ordinal,
-                            uint16_t ext, NvmDirEntry* entry);
+int32_t velonvmFindDirEntry(std::string_view adapter, uint16_t type, uint16_t ordinal, uint16_t ext,
+                            NvmDirEntry* entry);
 
 // Reads buffer.size() bytes at `offset` of item `index` in one call; a
 // shorter answer still succeeds and leaves the rest of `buffer` untouched.

@@ -72,8 +72,8 @@ std::u16string ComputerName() {
 
 }  // namespace
 
-bool WmiHelper::GetInstanceByName(std::u16string_view class_name,
-                                  std::u16string_view instance_name, WmiObjectPtr& instance) {
+bool WmiHelper::GetInstanceByName(std::u16string_view class_name, std::u16string_view instance_name,
+                                  WmiObjectPtr& instance) {
   if (!connected_) return false;
   std::u16string path;
   if (!InstanceByNamePath(ComputerName(), class_name, instance_name, path)) return false;

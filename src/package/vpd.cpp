@@ -61,20 +61,24 @@ bool NameIs(const Keyword& keyword, const char* name) {
   return keyword.name[0] == name[0] && keyword.name[1] == name[1];
 }
 
-// The RV keyword of a VPD-R section, searched keyword by keyword.
-bool FindRv(ByteView section, Keyword& rv) {
+enum class RvSearch { kFound, kMissing, kCutShort };
+
+// The RV keyword of a VPD-R section, searched keyword by keyword. An RV whose
+// value runs past the section is cut short: its checksum byte may lie
+// outside the section, or outside the VPD.
+RvSearch FindRv(ByteView section, Keyword& rv) {
   size_t position = 0;
   Keyword keyword;
   bool value_fits = false;
   while (ReadKeyword(section, position, keyword, value_fits)) {
     if (NameIs(keyword, "RV")) {
       rv = keyword;
-      return true;
+      return value_fits ? RvSearch::kFound : RvSearch::kCutShort;
     }
-    if (!value_fits) return false;
+    if (!value_fits) return RvSearch::kMissing;
     position = keyword.value_offset + keyword.length;
   }
-  return false;
+  return RvSearch::kMissing;
 }
 
 // One editable keyword: name, length, value (a slot of 258 bytes).
@@ -182,8 +186,9 @@ NvmStatus ValidateVpd(ByteView vpd) {
         break;
       case kVpdReadOnly: {
         Keyword rv;
-        if (!FindRv(value, rv)) return NVCRETVAL_CHECKSUM_NOT_FOUND;
-        if (rv.length == 0) return NVCRETVAL_INVALID_LENGTH;
+        const RvSearch search = FindRv(value, rv);
+        if (search == RvSearch::kMissing) return NVCRETVAL_CHECKSUM_NOT_FOUND;
+        if (search == RvSearch::kCutShort || rv.length == 0) return NVCRETVAL_INVALID_LENGTH;
         // Through the checksum byte, the first byte of RV's value.
         if (ByteSum(vpd.first(resource.value_offset + rv.value_offset + 1)) != 0) {
           return NVCRETVAL_INVALID_CHECKSUM;
@@ -308,13 +313,10 @@ NvmStatus UpdateVpdChecksum(std::span<uint8_t> vpd) {
   NvmStatus section_length = FindVpdResource(vpd, kVpdReadOnly, section_offset);
   if (section_length < 0) return section_length;
   Keyword rv;
-  if (!FindRv(ByteView(vpd).subspan(section_offset, section_length), rv)) {
-    return NVCRETVAL_CHECKSUM_NOT_FOUND;
-  }
+  const RvSearch search = FindRv(ByteView(vpd).subspan(section_offset, section_length), rv);
+  if (search == RvSearch::kMissing) return NVCRETVAL_CHECKSUM_NOT_FOUND;
   // The checksum byte is RV's first value byte; an empty RV has none.
-  if (rv.length == 0 || rv.value_offset >= static_cast<size_t>(section_length)) {
-    return NVCRETVAL_INVALID_LENGTH;
-  }
+  if (search == RvSearch::kCutShort || rv.length == 0) return NVCRETVAL_INVALID_LENGTH;
   const size_t checksum_at = section_offset + rv.value_offset;
   vpd[checksum_at] = static_cast<uint8_t>(0x100 - ByteSum(ByteView(vpd).first(checksum_at)));
   return NVCRETVAL_SUCCESS;

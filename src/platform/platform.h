@@ -6,10 +6,10 @@
 // load and tests install their own.
 //
 // Conventions of every interface here: results are the Windows codes of the
-// call they stand for (Win32 error numbers, CONFIGRET, HRESULT, WAIT_*);
-// handles are objects owned by the caller and closed when destroyed; a
-// failing call also sets the calling thread's last error (System) where the
-// Windows call would.
+// call they stand for (Win32 error numbers, CONFIGRET, HRESULT, WAIT_*), so
+// what Windows leaves in GetLastError comes back as the result; handles are
+// objects owned by the caller and closed when destroyed. The thread's last
+// error (System::GetLastError) changes only through System::SetLastError.
 #pragma once
 
 #include <cstdint>

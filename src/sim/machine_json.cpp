@@ -1,5 +1,5 @@
-// machine.json reader. Every field is checked; the first problem ends the
-// reading with "<field path>: <why>". Unknown fields are refused too, so a
+// machine.json reader. Every field is checked and the first problem is
+// reported as "<field path>: <why>". Unknown fields are refused too, so a
 // misspelt fault does not silently leave the machine healthy.
 #include <arpa/inet.h>
 
@@ -17,18 +17,27 @@ using platform::RegistryValue;
 
 constexpr const char* kNetClassKey = "{4d36e972-e325-11ce-bfc1-08002be10318}";
 
-// Thrown inside the reader only; ParseMachineDescription turns it into its
-// error text, so no exception leaves this file.
-struct FieldError {
-  std::string message;
-};
+// The first problem found while reading. After it the reader goes on with
+// harmless defaults (empty texts, zeros, skipped entries), so every
+// function simply returns; ParseMachineDescription reports the problem.
+thread_local std::string* first_problem = nullptr;
 
-[[noreturn]] void Fail(const std::string& path, const std::string& why) {
-  throw FieldError{path + ": " + why};
+void Fail(const std::string& path, const std::string& why) {
+  if (first_problem != nullptr && first_problem->empty()) *first_problem = path + ": " + why;
+}
+
+const Json& NullJson() {
+  static const Json null_value;
+  return null_value;
+}
+
+const Json& EmptyArray() {
+  static const Json empty = Json::array();
+  return empty;
 }
 
 std::string Shown(const Json& value) {
-  std::string text = value.dump();
+  std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
   if (text.size() > 60) text = text.substr(0, 57) + "...";
   return text;
 }
@@ -53,12 +62,16 @@ class Fields {
   }
   const Json& Need(const std::string& name) {
     const Json* value = Find(name);
-    if (value == nullptr) Fail(PathOf(name), "missing (required)");
+    if (value == nullptr) {
+      Fail(PathOf(name), "missing (required)");
+      return NullJson();
+    }
     return *value;
   }
 
   // Refuses fields nobody asked for.
   void Finish() const {
+    if (!object_.is_object()) return;
     for (auto it = object_.begin(); it != object_.end(); ++it) {
       if (used_.count(it.key()) == 0) Fail(PathOf(it.key()), "unknown field");
     }
@@ -77,6 +90,7 @@ uint64_t ToNumber(const Json& value, const std::string& path, uint64_t max) {
     number = value.get<uint64_t>();
   } else if (value.is_number_integer()) {
     Fail(path, "expected a non-negative integer, got " + Shown(value));
+    return 0;
   } else if (value.is_string()) {
     std::string text = value.get<std::string>();
     int base = 10;
@@ -87,6 +101,7 @@ uint64_t ToNumber(const Json& value, const std::string& path, uint64_t max) {
     }
     if (digits.empty() || digits.size() > 20) {
       Fail(path, "expected an integer (decimal or 0x hexadecimal), got " + Shown(value));
+      return 0;
     }
     for (char c : digits) {
       int digit = -1;
@@ -95,17 +110,21 @@ uint64_t ToNumber(const Json& value, const std::string& path, uint64_t max) {
       if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
       if (digit < 0) {
         Fail(path, "expected an integer (decimal or 0x hexadecimal), got " + Shown(value));
+        return 0;
       }
       if (number > (UINT64_MAX - static_cast<uint64_t>(digit)) / base) {
         Fail(path, "number too large: " + Shown(value));
+        return 0;
       }
       number = number * base + static_cast<uint64_t>(digit);
     }
   } else {
     Fail(path, "expected an integer, got " + Shown(value));
+    return 0;
   }
   if (number > max) {
     Fail(path, "out of range: " + Shown(value) + " exceeds " + std::to_string(max));
+    return 0;
   }
   return number;
 }
@@ -113,7 +132,10 @@ uint64_t ToNumber(const Json& value, const std::string& path, uint64_t max) {
 int64_t ToSigned(const Json& value, const std::string& path, int64_t min, int64_t max) {
   if (value.is_number_integer()) {
     int64_t number = value.get<int64_t>();
-    if (number < min || number > max) Fail(path, "out of range: " + Shown(value));
+    if (number < min || number > max) {
+      Fail(path, "out of range: " + Shown(value));
+      return 0;
+    }
     return number;
   }
   return static_cast<int64_t>(ToNumber(value, path, static_cast<uint64_t>(max)));
@@ -133,7 +155,10 @@ T NeedNumber(Fields& fields, const std::string& name) {
 }
 
 std::string ToText(const Json& value, const std::string& path) {
-  if (!value.is_string()) Fail(path, "expected a text, got " + Shown(value));
+  if (!value.is_string()) {
+    Fail(path, "expected a text, got " + Shown(value));
+    return {};
+  }
   return value.get<std::string>();
 }
 
@@ -147,12 +172,16 @@ bool Flag(Fields& fields, const std::string& name, bool fallback) {
   if (value == nullptr) return fallback;
   if (!value->is_boolean()) {
     Fail(fields.PathOf(name), "expected true or false, got " + Shown(*value));
+    return fallback;
   }
   return value->get<bool>();
 }
 
 const Json& ArrayAt(const Json& value, const std::string& path) {
-  if (!value.is_array()) Fail(path, "expected an array, got " + Shown(value));
+  if (!value.is_array()) {
+    Fail(path, "expected an array, got " + Shown(value));
+    return EmptyArray();
+  }
   return value;
 }
 
@@ -170,7 +199,10 @@ std::vector<uint8_t> HexBytes(const Json& value, const std::string& path) {
     if (c >= '0' && c <= '9') digit = c - '0';
     if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
     if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    if (digit < 0) Fail(path, "expected hexadecimal bytes, found '" + std::string(1, c) + "'");
+    if (digit < 0) {
+      Fail(path, "expected hexadecimal bytes, found '" + std::string(1, c) + "'");
+      return {};
+    }
     if (high < 0) {
       high = digit;
     } else {
@@ -184,10 +216,11 @@ std::vector<uint8_t> HexBytes(const Json& value, const std::string& path) {
 
 std::array<uint8_t, 6> Mac(const Json& value, const std::string& path) {
   std::vector<uint8_t> bytes = HexBytes(value, path);
+  std::array<uint8_t, 6> mac{};
   if (bytes.size() != 6) {
     Fail(path, "expected six bytes like \"02:0A:3B:1C:2D:4E\", got " + Shown(value));
+    return mac;
   }
-  std::array<uint8_t, 6> mac{};
   std::copy(bytes.begin(), bytes.end(), mac.begin());
   return mac;
 }
@@ -212,8 +245,10 @@ void CheckIpv4(const std::string& text, const std::string& path) {
 platform::Guid GuidField(const Json& value, const std::string& path) {
   std::string text = ToText(value, path);
   auto guid = platform::Guid::Parse(text);
-  if (!guid)
+  if (!guid) {
     Fail(path, "not a GUID like \"{01234567-89AB-CDEF-0123-456789ABCDEF}\": " + Shown(value));
+    return {};
+  }
   return *guid;
 }
 
@@ -264,8 +299,11 @@ RegistryValue ToRegistryValue(const Json& value, const std::string& path) {
 
 std::vector<std::pair<std::string, RegistryValue>> RegistryValues(const Json& value,
                                                                   const std::string& path) {
-  if (!value.is_object()) Fail(path, "expected an object of values, got " + Shown(value));
   std::vector<std::pair<std::string, RegistryValue>> values;
+  if (!value.is_object()) {
+    Fail(path, "expected an object of values, got " + Shown(value));
+    return values;
+  }
   for (auto it = value.begin(); it != value.end(); ++it) {
     values.emplace_back(it.key(), ToRegistryValue(it.value(), path + "." + it.key()));
   }
@@ -323,8 +361,11 @@ PciIdentity ReadPci(const Json& value, const std::string& path) {
 
 std::vector<std::pair<std::string, std::string>> VpdKeywords(const Json& value,
                                                              const std::string& path) {
-  if (!value.is_object()) Fail(path, "expected an object of keywords, got " + Shown(value));
   std::vector<std::pair<std::string, std::string>> keywords;
+  if (!value.is_object()) {
+    Fail(path, "expected an object of keywords, got " + Shown(value));
+    return keywords;
+  }
   for (auto it = value.begin(); it != value.end(); ++it) {
     std::string where = path + "." + it.key();
     if (it.key().size() != 2) Fail(where, "a VPD keyword has exactly two characters");
@@ -402,9 +443,9 @@ DriverFaults ReadDriverFaults(const Json& value, const std::string& path) {
   Fields fields(value, path);
   DriverFaults faults;
   if (const Json* calls = fields.Find("calls")) {
-    ArrayAt(*calls, fields.PathOf("calls"));
-    for (size_t i = 0; i < calls->size(); ++i) {
-      Fields call(calls->at(i), Indexed(fields.PathOf("calls"), i));
+    const Json& calls_list = ArrayAt(*calls, fields.PathOf("calls"));
+    for (size_t i = 0; i < calls_list.size(); ++i) {
+      Fields call(calls_list.at(i), Indexed(fields.PathOf("calls"), i));
       MethodFault fault;
       fault.call = ToText(call.Need("call"), call.PathOf("call"));
       if (fault.call.empty()) Fail(call.PathOf("call"), "names a method or request; empty");
@@ -475,18 +516,18 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
       Fail(fields.PathOf("registers"),
            "expected an object of offset: value, got " + Shown(*registers));
     }
-    for (auto it = registers->begin(); it != registers->end(); ++it) {
+    for (auto it = registers->begin(); registers->is_object() && it != registers->end(); ++it) {
       std::string where = fields.PathOf("registers") + "." + it.key();
       auto offset = static_cast<uint32_t>(ToNumber(Json(it.key()), where, UINT32_MAX));
       adapter.registers[offset] = static_cast<uint32_t>(ToNumber(it.value(), where, UINT32_MAX));
     }
   }
   if (const Json* bars = fields.Find("bars")) {
-    ArrayAt(*bars, fields.PathOf("bars"));
-    if (bars->size() > 4) Fail(fields.PathOf("bars"), "at most four base addresses");
-    for (size_t i = 0; i < bars->size(); ++i) {
+    const Json& bars_list = ArrayAt(*bars, fields.PathOf("bars"));
+    if (bars_list.size() > 4) Fail(fields.PathOf("bars"), "at most four base addresses");
+    for (size_t i = 0; i < bars_list.size(); ++i) {
       adapter.registers[16 + 4 * static_cast<uint32_t>(i)] = static_cast<uint32_t>(
-          ToNumber(bars->at(i), Indexed(fields.PathOf("bars"), i), UINT32_MAX));
+          ToNumber(bars_list.at(i), Indexed(fields.PathOf("bars"), i), UINT32_MAX));
     }
   }
   if (const Json* chip = fields.Find("chip")) {
@@ -498,10 +539,10 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
   }
   if (const Json* vpd = fields.Find("vpd")) adapter.vpd = ReadVpd(*vpd, fields.PathOf("vpd"));
   if (const Json* log = fields.Find("package_log")) {
-    ArrayAt(*log, fields.PathOf("package_log"));
-    for (size_t i = 0; i < log->size(); ++i) {
+    const Json& log_list = ArrayAt(*log, fields.PathOf("package_log"));
+    for (size_t i = 0; i < log_list.size(); ++i) {
       adapter.package_log.push_back(
-          PackageLogRecord(log->at(i), Indexed(fields.PathOf("package_log"), i)));
+          PackageLogRecord(log_list.at(i), Indexed(fields.PathOf("package_log"), i)));
     }
   }
   adapter.package_log_length = Number<uint32_t>(fields, "package_log_length", 4096);
@@ -514,10 +555,10 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
   }
   adapter.update_area_length = Number<uint32_t>(fields, "update_area_length", 65536);
   if (const Json* items = fields.Find("nvram_items")) {
-    ArrayAt(*items, fields.PathOf("nvram_items"));
-    for (size_t i = 0; i < items->size(); ++i) {
+    const Json& items_list = ArrayAt(*items, fields.PathOf("nvram_items"));
+    for (size_t i = 0; i < items_list.size(); ++i) {
       std::string where = Indexed(fields.PathOf("nvram_items"), i);
-      NvramItemDescription item = ReadNvramItem(items->at(i), where);
+      NvramItemDescription item = ReadNvramItem(items_list.at(i), where);
       for (const auto& other : adapter.nvram_items) {
         if (other.type == item.type && other.ordinal == item.ordinal &&
             other.extension == item.extension) {
@@ -617,9 +658,9 @@ Ipv6Config ReadIpv6(const Json& value, const std::string& path) {
   Ipv6Config config;
   config.listed = Flag(fields, "listed", true);
   if (const Json* unicast = fields.Find("unicast")) {
-    ArrayAt(*unicast, fields.PathOf("unicast"));
-    for (size_t i = 0; i < unicast->size(); ++i) {
-      Fields entry(unicast->at(i), Indexed(fields.PathOf("unicast"), i));
+    const Json& unicast_list = ArrayAt(*unicast, fields.PathOf("unicast"));
+    for (size_t i = 0; i < unicast_list.size(); ++i) {
+      Fields entry(unicast_list.at(i), Indexed(fields.PathOf("unicast"), i));
       Ipv6Unicast address;
       address.address = Ipv6Address(entry.Need("address"), entry.PathOf("address"));
       address.flags = Number<uint32_t>(entry, "flags", 0);
@@ -640,10 +681,10 @@ Ipv6Config ReadIpv6(const Json& value, const std::string& path) {
     }
   }
   if (const Json* gateways = fields.Find("gateways")) {
-    ArrayAt(*gateways, fields.PathOf("gateways"));
-    for (size_t i = 0; i < gateways->size(); ++i) {
+    const Json& gateways_list = ArrayAt(*gateways, fields.PathOf("gateways"));
+    for (size_t i = 0; i < gateways_list.size(); ++i) {
       config.gateways.push_back(
-          Ipv6Address(gateways->at(i), Indexed(fields.PathOf("gateways"), i)));
+          Ipv6Address(gateways_list.at(i), Indexed(fields.PathOf("gateways"), i)));
     }
   }
   fields.Finish();
@@ -690,7 +731,10 @@ void ReadDevice(const Json& value, const std::string& path, size_t index,
     if (!adapter_index) {
       Fail(fields.PathOf("adapter"), "no adapter with id \"" + id + "\" in \"adapters\"");
     }
-    if (!location) Fail(fields.PathOf("location"), "required for a port of an adapter");
+    if (!location) {
+      Fail(fields.PathOf("location"), "required for a port of an adapter");
+      return;
+    }
   }
 
   const Json* instance = fields.Find("instance_id");
@@ -823,7 +867,10 @@ void ReadDevice(const Json& value, const std::string& path, size_t index,
 
   const Json* port = fields.Find("port");
   if (adapter_index) {
-    if (port == nullptr) Fail(fields.PathOf("port"), "required for a port of an adapter");
+    if (port == nullptr) {
+      Fail(fields.PathOf("port"), "required for a port of an adapter");
+      return;
+    }
     if (device.net_cfg_instance_id.empty()) {
       Fail(fields.PathOf("class_values.NetCfgInstanceId"),
            "required for a port of an adapter (its NDIS device is named by it)");
@@ -858,17 +905,17 @@ MachineFaults ReadMachineFaults(const Json& value, const std::string& path) {
   faults.scm_lock_owner = Text(fields, "scm_lock_owner", faults.scm_lock_owner);
   faults.shutting_down = Flag(fields, "shutting_down", false);
   if (const Json* namespaces = fields.Find("unreachable_namespaces")) {
-    ArrayAt(*namespaces, fields.PathOf("unreachable_namespaces"));
-    for (size_t i = 0; i < namespaces->size(); ++i) {
+    const Json& namespaces_list = ArrayAt(*namespaces, fields.PathOf("unreachable_namespaces"));
+    for (size_t i = 0; i < namespaces_list.size(); ++i) {
       faults.unreachable_namespaces.push_back(
-          ToText(namespaces->at(i), Indexed(fields.PathOf("unreachable_namespaces"), i)));
+          ToText(namespaces_list.at(i), Indexed(fields.PathOf("unreachable_namespaces"), i)));
     }
   }
   faults.sta_thread = Flag(fields, "sta_thread", false);
   if (const Json* denied = fields.Find("registry_denied")) {
-    ArrayAt(*denied, fields.PathOf("registry_denied"));
-    for (size_t i = 0; i < denied->size(); ++i) {
-      Fields entry(denied->at(i), Indexed(fields.PathOf("registry_denied"), i));
+    const Json& denied_list = ArrayAt(*denied, fields.PathOf("registry_denied"));
+    for (size_t i = 0; i < denied_list.size(); ++i) {
+      Fields entry(denied_list.at(i), Indexed(fields.PathOf("registry_denied"), i));
       RegistryAccessFault fault;
       fault.path = ToText(entry.Need("key"), entry.PathOf("key"));
       if (fault.path.empty()) Fail(entry.PathOf("key"), "empty");
@@ -878,10 +925,10 @@ MachineFaults ReadMachineFaults(const Json& value, const std::string& path) {
     }
   }
   if (const Json* missing = fields.Find("missing_exports")) {
-    ArrayAt(*missing, fields.PathOf("missing_exports"));
-    for (size_t i = 0; i < missing->size(); ++i) {
+    const Json& missing_list = ArrayAt(*missing, fields.PathOf("missing_exports"));
+    for (size_t i = 0; i < missing_list.size(); ++i) {
       std::string where = Indexed(fields.PathOf("missing_exports"), i);
-      std::string text = ToText(missing->at(i), where);
+      std::string text = ToText(missing_list.at(i), where);
       if (text.find('!') == std::string::npos) {
         Fail(where,
              "expected \"Library.dll!Function\" (or \"Library.dll!*\"), got \"" + text + "\"");
@@ -894,6 +941,10 @@ MachineFaults ReadMachineFaults(const Json& value, const std::string& path) {
 }
 
 void ReadMachine(const Json& root, MachineDescription& machine) {
+  if (!root.is_object()) {
+    Fail("(top level)", "expected an object, got " + Shown(root));
+    return;
+  }
   Fields fields(root, "");
   machine.computer_name = Text(fields, "computer_name", machine.computer_name);
   if (machine.computer_name.empty() || machine.computer_name.size() > 15) {
@@ -901,9 +952,9 @@ void ReadMachine(const Json& root, MachineDescription& machine) {
   }
   std::vector<AdapterDescription> adapters;
   if (const Json* list = fields.Find("adapters")) {
-    ArrayAt(*list, "adapters");
-    for (size_t i = 0; i < list->size(); ++i) {
-      AdapterDescription adapter = ReadAdapter(list->at(i), Indexed("adapters", i));
+    const Json& adapters_list = ArrayAt(*list, "adapters");
+    for (size_t i = 0; i < adapters_list.size(); ++i) {
+      AdapterDescription adapter = ReadAdapter(adapters_list.at(i), Indexed("adapters", i));
       for (const auto& other : adapters) {
         if (other.id == adapter.id) {
           Fail(Indexed("adapters", i) + ".id", "\"" + adapter.id + "\" is used twice");
@@ -913,9 +964,9 @@ void ReadMachine(const Json& root, MachineDescription& machine) {
     }
   }
   if (const Json* list = fields.Find("devices")) {
-    ArrayAt(*list, "devices");
-    for (size_t i = 0; i < list->size(); ++i) {
-      ReadDevice(list->at(i), Indexed("devices", i), i, machine, adapters);
+    const Json& devices_list = ArrayAt(*list, "devices");
+    for (size_t i = 0; i < devices_list.size(); ++i) {
+      ReadDevice(devices_list.at(i), Indexed("devices", i), i, machine, adapters);
     }
   }
   for (size_t i = 0; i < adapters.size(); ++i) {
@@ -926,9 +977,9 @@ void ReadMachine(const Json& root, MachineDescription& machine) {
   }
   machine.adapters = std::move(adapters);
   if (const Json* list = fields.Find("registry")) {
-    ArrayAt(*list, "registry");
-    for (size_t i = 0; i < list->size(); ++i) {
-      Fields key(list->at(i), Indexed("registry", i));
+    const Json& registry_list = ArrayAt(*list, "registry");
+    for (size_t i = 0; i < registry_list.size(); ++i) {
+      Fields key(registry_list.at(i), Indexed("registry", i));
       std::string key_path = ToText(key.Need("key"), key.PathOf("key"));
       if (key_path.empty() || key_path.front() == '\\' || key_path.back() == '\\' ||
           key_path.find("\\\\") != std::string::npos) {
@@ -967,10 +1018,12 @@ bool ParseMachineDescription(std::string_view json_text, MachineDescription& des
     return false;
   }
   MachineDescription machine;
-  try {
-    ReadMachine(root, machine);
-  } catch (const FieldError& e) {
-    error = e.message;
+  std::string problem;
+  first_problem = &problem;
+  ReadMachine(root, machine);
+  first_problem = nullptr;
+  if (!problem.empty()) {
+    error = problem;
     return false;
   }
   description = std::move(machine);

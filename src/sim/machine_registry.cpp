@@ -250,10 +250,14 @@ uint32_t MachineRegistry::SetValue(const std::string& path, std::string_view nam
   if (entry.path.empty()) entry.path = path;
   bool replaced = false;
   for (auto& [existing, existing_value] : entry.values) {
-    if (EqualsNoCase(existing, name)) {
-      existing_value = value;
-      replaced = true;
+    if (!EqualsNoCase(existing, name)) continue;
+    // Rewriting the same value (each plug-in load registers its event
+    // source again) leaves the file alone.
+    if (existing_value.type == value.type && existing_value.data == value.data) {
+      return ERROR_SUCCESS;
     }
+    existing_value = value;
+    replaced = true;
   }
   if (!replaced) entry.values.emplace_back(std::string(name), value);
   return SaveWrites(writes) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;

@@ -25,14 +25,46 @@ bool CopyWhole(std::string_view text, std::span<char> buffer) {
   return true;
 }
 
-// A version taken from the log, for the direct form of the driver query.
-NvmStatus QueryPackageLogDirect(std::string_view adapter, std::span<char> buffer) {
-  std::vector<uint8_t> log;
-  NvmStatus status = DirectReadPackageLog(adapter, log);
-  if (status != NVCRETVAL_SUCCESS) return status;
+// The part of a package log of `data_length` bytes that holds the records:
+// the final 288 bytes of a log ending in a trailer, else all of it.
+NvmStatus LogRecordArea(uint16_t attr, uint32_t data_length, uint32_t& offset, uint32_t& length) {
+  offset = 0;
+  length = data_length;
+  if ((attr & kDirAttrTrailer) != 0) {
+    if (data_length < kPackageLogTrailerBytes) return NVCRETVAL_TRAILER_NOT_FOUND;
+    offset = data_length - static_cast<uint32_t>(kPackageLogTrailerBytes);
+    length = static_cast<uint32_t>(kPackageLogTrailerBytes);
+  } else if (data_length < kPackageLogMinimumBytes) {
+    return NVCRETVAL_INVALID_DATA_LENGTH;
+  }
+  return NVCRETVAL_SUCCESS;
+}
+
+// The version of the records read, cut to 127 bytes and to the buffer.
+NvmStatus DeliverLogVersion(ByteView records, std::span<char> buffer) {
   std::string version;
-  if (!PackageLogVersion(log, version)) return NVCRETVAL_VERSION_INFO_NOT_FOUND;
-  return CopyWhole(version, buffer) ? NVCRETVAL_SUCCESS : NVCRETVAL_FAILURE;
+  if (!PackageLogVersion(records, version)) return NVCRETVAL_VERSION_INFO_NOT_FOUND;
+  if (version.size() > kPackageVersionBytes) version.resize(kPackageVersionBytes);
+  size_t copied = std::min(version.size(), buffer.size() - 1);
+  std::copy_n(version.begin(), copied, buffer.begin());
+  buffer[copied] = '\0';
+  return NVCRETVAL_SUCCESS;
+}
+
+// The direct form of the driver query: the driver's direct interface has no
+// version of its own, so the version comes from the package log it reads.
+NvmStatus QueryPackageLogDirect(std::string_view adapter, std::span<char> buffer) {
+  std::fill(buffer.begin(), buffer.end(), '\0');
+  if (buffer.empty()) return NVCRETVAL_INSUFFICIENT_SPACE;
+  NvmDirEntry entry;
+  std::vector<uint8_t> log;
+  NvmStatus status = DirectReadPackageLog(adapter, entry, log);
+  if (status != NVCRETVAL_SUCCESS) return status;
+  uint32_t offset = 0;
+  uint32_t length = 0;
+  status = LogRecordArea(entry.dir_attr, static_cast<uint32_t>(log.size()), offset, length);
+  if (status != NVCRETVAL_SUCCESS) return status;
+  return DeliverLogVersion(ByteView(log).subspan(offset, length), buffer);
 }
 
 }  // namespace
@@ -95,31 +127,19 @@ NvmStatus velonvmReadPackageLogVersion(std::string_view adapter, std::span<char>
   NvmDirEntry entry;
   int32_t index = velonvmFindDirEntry(adapter, kPackageLogItemType, 0, 0, &entry);
   if (index < 0) return index;
-  uint32_t length = entry.dir_data_length;
   uint32_t offset = 0;
-  if ((entry.dir_attr & kDirAttrTrailer) != 0) {
-    if (length < kPackageLogTrailerBytes) return NVCRETVAL_TRAILER_NOT_FOUND;
-    offset = length - static_cast<uint32_t>(kPackageLogTrailerBytes);
-    length = static_cast<uint32_t>(kPackageLogTrailerBytes);
-  } else if (length < kPackageLogMinimumBytes) {
-    return NVCRETVAL_INVALID_DATA_LENGTH;
-  }
-  std::vector<uint8_t> log;
+  uint32_t length = 0;
+  NvmStatus status = LogRecordArea(entry.dir_attr, entry.dir_data_length, offset, length);
+  if (status != NVCRETVAL_SUCCESS) return status;
+  std::vector<uint8_t> records;
   try {
-    log.assign(length, 0);
+    records.assign(length, 0);
   } catch (const std::bad_alloc&) {
     return NVCRETVAL_MALLOC_FAILURE;
   }
-  NvmStatus status = velonvmGetItem(adapter, static_cast<uint32_t>(index), offset, log);
+  status = velonvmGetItem(adapter, static_cast<uint32_t>(index), offset, records);
   if (status != NVCRETVAL_SUCCESS) return status;
-
-  std::string version;
-  if (!PackageLogVersion(log, version)) return NVCRETVAL_VERSION_INFO_NOT_FOUND;
-  if (version.size() > kPackageVersionBytes) version.resize(kPackageVersionBytes);
-  size_t copied = std::min(version.size(), buffer.size() - 1);
-  std::copy_n(version.begin(), copied, buffer.begin());
-  buffer[copied] = '\0';
-  return NVCRETVAL_SUCCESS;
+  return DeliverLogVersion(records, buffer);
 }
 
 }  // namespace skyfw

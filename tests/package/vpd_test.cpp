@@ -60,6 +60,21 @@ TEST(Vpd, Validation) {
   EXPECT_EQ(ValidateVpd(tool::BuildVpd("X", {{"PN", "1"}}, 4, &rw)), NVCRETVAL_DUPLICATE_ITEM);
 }
 
+// Found by fuzzing: a VPD-R section of 9 bytes (VPD offsets 7 to 15) whose
+// keyword RV starts at section offset 6 and claims 0x78 = 120 value bytes.
+// Its value, and so its checksum byte, would start at section offset 9: the
+// end of the section and of the 16-byte VPD. Summing "through the checksum
+// byte" read one byte past the VPD. An RV running past its section is now an
+// invalid length, for validation and for the checksum update alike.
+TEST(Vpd, RvRunningPastItsSection) {
+  Bytes vpd = {0x51, 0x3a, 0x00, 0x00, 0x90, 0x09, 0x00, 0x56, 0x01,
+               0x00, 0x90, 0x04, 0x00, 0x52, 0x56, 0x78};
+  EXPECT_EQ(ValidateVpd(vpd), NVCRETVAL_INVALID_LENGTH);
+  const Bytes before = vpd;
+  EXPECT_EQ(UpdateVpdChecksum(vpd), NVCRETVAL_INVALID_LENGTH);
+  EXPECT_EQ(vpd, before);
+}
+
 TEST(Vpd, FindResource) {
   const Bytes vpd = tool::BuildVpd("ID", {{"PN", "1"}});
   size_t offset = 0;

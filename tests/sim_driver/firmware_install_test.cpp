@@ -249,3 +249,34 @@ TEST(FirmwareInstall, VersionWithATabCannotSplitTheLog) {
 
 }  // namespace
 }  // namespace skyfw::sim
+
+namespace skyfw::sim {
+namespace {
+
+// An interrupted staging leaves a torn package; the firmware refuses it, and
+// because every attempt consumes the staged data, the next package — even a
+// shorter one — is read alone.
+TEST(FirmwareInstall, InterruptedStagingIsRefusedAndDoesNotPoisonTheNext) {
+  TestPackage big = ThreeItems();
+  big.items[0].data.assign(3000, 0x11);
+  big.items[0].item_length = 4096;
+  std::vector<uint8_t> big_bytes = BuildPackage(big);
+  NvramImage nvram = StagedNvram(std::vector<uint8_t>(big_bytes.begin(), big_bytes.end() - 500));
+  EXPECT_EQ(InstallStagedPackage(nvram, 0, kClock).result,
+            InstallResultByte(kDriverInvalidChecksum));
+  EXPECT_EQ(InstalledVersion(nvram), "20.1.1");
+
+  uint32_t area = static_cast<uint32_t>(*FindItem(nvram, kItemTypeUpdateArea, 0, 0));
+  ASSERT_EQ(ModifyItem(nvram, area, 0, big_bytes), kDriverOk);
+  ASSERT_EQ(InstallStagedPackage(nvram, 0, kClock).result, 0);
+
+  TestPackage small;
+  small.version = "21.7.0";
+  small.items = {{0, kItemTypeVpd, 0, 0, 0, 0, Bytes("v")}};
+  ASSERT_EQ(ModifyItem(nvram, area, 0, BuildPackage(small)), kDriverOk);
+  EXPECT_EQ(InstallStagedPackage(nvram, 0, kClock).result, 0);
+  EXPECT_EQ(InstalledVersion(nvram), "21.7.0");
+}
+
+}  // namespace
+}  // namespace skyfw::sim

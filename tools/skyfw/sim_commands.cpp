@@ -287,7 +287,7 @@ int Init(const std::string& directory, const std::string& from) {
 }
 
 int Show(const std::string& directory, bool json) {
-  std::string text, error;
+  std::string error;
   std::ifstream in(std::filesystem::path(directory) / "machine.json", std::ios::binary);
   std::ostringstream buffer;
   buffer << in.rdbuf();

@@ -1,0 +1,53 @@
+// Machines built in code for the tests: a small description as JSON that a
+// test may change before the machine is written into a temporary directory
+// and opened.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "platform/platform.h"
+#include "sim/machine.h"
+
+namespace skyfw::sim::testing {
+
+using Json = nlohmann::ordered_json;
+
+// One adapter "a0" with one port (02:00.0, "Skyline Test Adapter",
+// interface {11111111-2222-3333-4444-555555555555}) and one plain device.
+Json SmallMachine();
+
+// A fresh temporary directory, removed with the object.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes `description` into a new machine directory and opens it.
+class MachineFixture {
+ public:
+  explicit MachineFixture(const Json& description);
+  platform::Platform& machine() { return *platform_; }
+  const std::filesystem::path& directory() const { return directory_; }
+  // Opens the same directory again, as a second process would see it.
+  std::unique_ptr<platform::Platform> Reopen() const;
+
+ private:
+  TempDir dir_;
+  std::filesystem::path directory_;
+  std::unique_ptr<platform::Platform> platform_;
+};
+
+inline constexpr const char* kPortInterface = "{11111111-2222-3333-4444-555555555555}";
+inline constexpr const char* kPortTitle = "Skyline Test Adapter";
+
+}  // namespace skyfw::sim::testing
