@@ -339,9 +339,9 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
   }
   // The backup answers with 0 or a negative package status, which the
   // result table does not name.
-  std::string text = result < 0
-                         ? "the backup failed (package status " + std::to_string(result) + ")"
-                         : host.ResultText(result);
+  std::string text = host.ResultText(result);
+  if (backup && result == 0) text = "the backup was written";
+  if (result < 0) text = "the backup failed (package status " + std::to_string(result) + ")";
   if (options.json) {
     nlohmann::json answer = {{"result", ResultJson(host, result)},
                              {"file", pci.file},
@@ -359,13 +359,11 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
 
 // ---- info -------------------------------------------------------------------
 
+// A fixed wide field up to its end mark (or whole when it has none).
 std::string FieldText(const char16_t* field, size_t units) {
+  std::u16string_view view(field, units);
   std::string text;
-  Utf16ToUtf8(std::u16string_view(
-                  field, std::u16string_view(field, units).find(u'\0') == std::u16string_view::npos
-                             ? units
-                             : std::u16string_view(field, units).find(u'\0')),
-              text);
+  Utf16ToUtf8(view.substr(0, std::min(view.find(u'\0'), units)), text);
   return text;
 }
 
