@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,9 @@ void PrintDiscoveryTable(const DiscoveryDocument& document) {
 }
 
 // Runs a discovery into path; the plug-in's result.
-int32_t Discover(const HostPlugin& host, const std::string& path, const std::string& firmware) {
+int32_t Discover(const GlobalOptions& options, const HostPlugin& host, const std::string& path,
+                 const std::string& firmware) {
+  PluginOutputToStderr quiet(options.json);
   return host.discover(Wide(path).c_str(), Wide(firmware).c_str());
 }
 
@@ -119,7 +122,7 @@ int RunDiscover(const GlobalOptions& options, const DiscoverOptions& discover) {
   HostPlugin host;
   if (int status = OpenHost(options, host); status != kExitOk) return status;
   std::string firmware = FirmwareDirectory(discover.fw);
-  int32_t result = Discover(host, discover.output, firmware);
+  int32_t result = Discover(options, host, discover.output, firmware);
 
   DiscoveryDocument document;
   std::string error;
@@ -206,7 +209,7 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
   if (int status = OpenHost(options, host); status != kExitOk) return status;
   std::string firmware = FirmwareDirectory(flash.fw);
 
-  int32_t discovered = Discover(host, flash.document, firmware);
+  int32_t discovered = Discover(options, host, flash.document, firmware);
   if (discovered != 0) {
     if (options.json) {
       PrintJson({{"result", ResultJson(host, discovered)}, {"stage", "discovery"}});
@@ -250,7 +253,11 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
       if (!request.WriteSingleDevice(d, single)) {
         return Fail(options, kExitDocument, "cannot write the request document " + single);
       }
-      int32_t result = host.flash(Wide(single).c_str(), Wide(firmware).c_str());
+      int32_t result = 0;
+      {
+        PluginOutputToStderr quiet(options.json);
+        result = host.flash(Wide(single).c_str(), Wide(firmware).c_str());
+      }
       outcome = Worse(outcome, result);
       request.TakeStatuses(d, single);
     }
@@ -283,7 +290,10 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
           status = "skipped";
         } else if (!item.actionStatus.empty()) {
           int code = std::atoi(item.actionStatus.c_str());
-          status = item.actionStatus + " " + host.ResultText(code);
+          status = item.actionStatus + (code == 1     ? " installed"
+                                        : code == 106 ? " failed"
+                                        : code == 9   ? " firmware path unusable"
+                                                      : "");
           if (code != 1) status = Coloured(status, "31");
         }
         rows.push_back({device.deviceId, device.product, Or(item.activeVersion, "-"),
@@ -319,15 +329,19 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
   HostPlugin host;
   if (int status = OpenHost(options, host); status != kExitOk) return status;
   auto started = Clock::now();
-  int32_t result = backup ? host.flashDumpPci(Wide(pci.file).c_str(), nullptr, address.segment,
-                                              address.bus, address.device, address.function)
-                          : host.fullFlashPci(Wide(pci.file).c_str(), nullptr, address.segment,
-                                              address.bus, address.device, address.function);
+  int32_t result = 0;
+  {
+    PluginOutputToStderr quiet(options.json);
+    result = backup ? host.flashDumpPci(Wide(pci.file).c_str(), nullptr, address.segment,
+                                        address.bus, address.device, address.function)
+                    : host.fullFlashPci(Wide(pci.file).c_str(), nullptr, address.segment,
+                                        address.bus, address.device, address.function);
+  }
   // The backup answers with 0 or a negative package status, which the
   // result table does not name.
-  std::string text = result < 0
-                         ? "the backup failed (package status " + std::to_string(result) + ")"
-                         : host.ResultText(result);
+  std::string text = host.ResultText(result);
+  if (backup && result == 0) text = "the backup was written";
+  if (result < 0) text = "the backup failed (package status " + std::to_string(result) + ")";
   if (options.json) {
     nlohmann::json answer = {{"result", ResultJson(host, result)},
                              {"file", pci.file},
@@ -345,13 +359,11 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
 
 // ---- info -------------------------------------------------------------------
 
+// A fixed wide field up to its end mark (or whole when it has none).
 std::string FieldText(const char16_t* field, size_t units) {
+  std::u16string_view view(field, units);
   std::string text;
-  Utf16ToUtf8(std::u16string_view(
-                  field, std::u16string_view(field, units).find(u'\0') == std::u16string_view::npos
-                             ? units
-                             : std::u16string_view(field, units).find(u'\0')),
-              text);
+  Utf16ToUtf8(view.substr(0, std::min(view.find(u'\0'), units)), text);
   return text;
 }
 
@@ -362,6 +374,8 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
   std::u16string firmware_wide = Wide(firmware);
 
   int32_t count = 0;
+  std::optional<PluginOutputToStderr> quiet;
+  quiet.emplace(options.json);
   int32_t result = host.adapterInfo(nullptr, &count, firmware_wide.c_str());
   std::vector<OemAdapterInfoElement> elements;
   if (result == 0 && count > 0) {
@@ -376,6 +390,7 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
     }
     elements.resize(static_cast<size_t>(filled));
   }
+  quiet.reset();
 
   nlohmann::json adapters = nlohmann::json::array();
   std::vector<std::vector<std::string>> rows;

@@ -84,7 +84,8 @@ int ExitCodeForResult(int32_t result) {
     case 106:
       return kExitInstallFailed;
     default:
-      return result < 0 ? kExitInstallFailed : kExitFailure;
+      if (result < 0) return kExitInstallFailed;  // a negative backup status
+      return kExitFailure;
   }
 }
 
@@ -184,6 +185,20 @@ int Fail(const GlobalOptions& options, int exit_code, const std::string& message
 
 nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
   return {{"code", result}, {"text", host.ResultText(result)}, {"reboot_required", result == 1}};
+}
+
+PluginOutputToStderr::PluginOutputToStderr(bool active) {
+  if (!active) return;
+  std::fflush(stdout);
+  saved_ = dup(STDOUT_FILENO);
+  if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+PluginOutputToStderr::~PluginOutputToStderr() {
+  if (saved_ < 0) return;
+  std::fflush(stdout);
+  dup2(saved_, STDOUT_FILENO);
+  close(saved_);
 }
 
 bool UseColour() {

@@ -90,6 +90,20 @@ int Fail(const GlobalOptions& options, int exit_code, const std::string& message
 // The result object every --json answer carries.
 nlohmann::json ResultJson(const HostPlugin& host, int32_t result);
 
+// While alive, the process's standard output goes to standard error, so what
+// the plug-in prints itself does not mix into a JSON answer. Inactive when
+// constructed with false.
+class PluginOutputToStderr {
+ public:
+  explicit PluginOutputToStderr(bool active);
+  ~PluginOutputToStderr();
+  PluginOutputToStderr(const PluginOutputToStderr&) = delete;
+  PluginOutputToStderr& operator=(const PluginOutputToStderr&) = delete;
+
+ private:
+  int saved_ = -1;
+};
+
 // Colour only on a terminal and when NO_COLOR is unset.
 bool UseColour();
 std::string Coloured(const std::string& text, const char* sgr);
