@@ -75,10 +75,10 @@ TEST_F(CatalogueTest, RefusalsLeaveTheFlagClear) {
     const char* text;
   };
   const Case cases[] = {
-      {"nicfwdata.xml", "<nic_fw_package/>"},          // name differs in case only
-      {"NICFWData.xml", "<nic_fw_package>"},           // not well-formed
-      {"NICFWData.xml", "<nic_fw_packages/>"},         // other root
-      {"NICFWData.xml", ""},                           // empty file
+      {"nicfwdata.xml", "<nic_fw_package/>"},   // name differs in case only
+      {"NICFWData.xml", "<nic_fw_package>"},    // not well-formed
+      {"NICFWData.xml", "<nic_fw_packages/>"},  // other root
+      {"NICFWData.xml", ""},                    // empty file
   };
   for (const Case& c : cases) {
     TempDir dir;

@@ -23,8 +23,7 @@ DeviceRecord Record() {
   record.pciLocation = "0000:1a0:00:0";
   record.macText = u"020A3B1C2D4E";
   record.productName = u"Skyline S2";
-  record.firmwareItems.push_back(
-      {"nvm", "/fw/s2.pkg", "Package 21.8.0", "VA 21.6.2", "upgrade"});
+  record.firmwareItems.push_back({"nvm", "/fw/s2.pkg", "Package 21.8.0", "VA 21.6.2", "upgrade"});
   return record;
 }
 
@@ -42,43 +41,45 @@ class DiscoveryDocumentTest : public ::testing::Test {
 
 TEST_F(DiscoveryDocumentTest, OneDeviceByteForByte) {
   // Segment is bus >> 8; device_id keeps the record's own segment member.
-  EXPECT_EQ(FormatDiscoveryDocument({Record()}, true, "2.10B"),
-            Lines({R"(<?xml version="1.0" encoding="UTF-8"?>)",
-                   R"(<qv_rom_discovery version="2.0.0.0">)",
-                   R"(  <type value="" />)",
-                   R"(  <alt_name value="Kandor Norvane Skyline Online Firmware Upgrade Utility for Windows x64" />)",
-                   R"(  <version value="2.10B" />)",
-                   R"(  <takes_effect value="deferred" />)",
-                   R"(  <devices>)",
-                   R"(    <device>)",
-                   R"(      <device_id value="0000:1a0:00:0" />)",
-                   R"(      <nictype value="NVC61200" />)",
-                   R"(      <venid value="1D6A" />)",
-                   R"(      <devid value="0B10" />)",
-                   R"(      <subvenid value="1D6A" />)",
-                   R"(      <subdevid value="0001" />)",
-                   R"(      <product_id value="Skyline S2" />)",
-                   R"(      <segment value="0001" />)",
-                   R"(      <busnumber value="01A0" />)",
-                   R"(      <devicenumber value="0000" />)",
-                   R"(      <funcnumber value="0000" />)",
-                   R"(      <slotnumber value="00000000" />)",
-                   R"(      <macaddress value="020A3B1C2D4E" />)",
-                   R"(      <fw_item>)",
-                   R"(        <type value="nvm" />)",
-                   R"(        <firmware_id value="" />)",
-                   R"(        <firmware_file value="s2.pkg" />)",
-                   R"(        <version value="21.8.0" />)",
-                   R"(        <active_version value="21.6.2" />)",
-                   R"(        <action value="upgrade" />)",
-                   R"(        <action_status value="" />)",
-                   R"(        <duration value="60" />)",
-                   R"(        <message value="" />)",
-                   R"(        <shared value="no" />)",
-                   R"(      </fw_item>)",
-                   R"(    </device>)",
-                   R"(  </devices>)",
-                   R"(</qv_rom_discovery>)"}));
+  EXPECT_EQ(
+      FormatDiscoveryDocument({Record()}, true, "2.10B"),
+      Lines(
+          {R"(<?xml version="1.0" encoding="UTF-8"?>)",
+           R"(<qv_rom_discovery version="2.0.0.0">)",
+           R"(  <type value="" />)",
+           R"(  <alt_name value="Kandor Norvane Skyline Online Firmware Upgrade Utility for Windows x64" />)",
+           R"(  <version value="2.10B" />)",
+           R"(  <takes_effect value="deferred" />)",
+           R"(  <devices>)",
+           R"(    <device>)",
+           R"(      <device_id value="0000:1a0:00:0" />)",
+           R"(      <nictype value="NVC61200" />)",
+           R"(      <venid value="1D6A" />)",
+           R"(      <devid value="0B10" />)",
+           R"(      <subvenid value="1D6A" />)",
+           R"(      <subdevid value="0001" />)",
+           R"(      <product_id value="Skyline S2" />)",
+           R"(      <segment value="0001" />)",
+           R"(      <busnumber value="01A0" />)",
+           R"(      <devicenumber value="0000" />)",
+           R"(      <funcnumber value="0000" />)",
+           R"(      <slotnumber value="00000000" />)",
+           R"(      <macaddress value="020A3B1C2D4E" />)",
+           R"(      <fw_item>)",
+           R"(        <type value="nvm" />)",
+           R"(        <firmware_id value="" />)",
+           R"(        <firmware_file value="s2.pkg" />)",
+           R"(        <version value="21.8.0" />)",
+           R"(        <active_version value="21.6.2" />)",
+           R"(        <action value="upgrade" />)",
+           R"(        <action_status value="" />)",
+           R"(        <duration value="60" />)",
+           R"(        <message value="" />)",
+           R"(        <shared value="no" />)",
+           R"(      </fw_item>)",
+           R"(    </device>)",
+           R"(  </devices>)",
+           R"(</qv_rom_discovery>)"}));
 }
 
 TEST_F(DiscoveryDocumentTest, ValuesAreEscapedAndLongLinesKeptWhole) {

@@ -77,9 +77,10 @@ class FlashRequestTest : public ::testing::Test {
 };
 
 TEST_F(FlashRequestTest, SkipInAnyCaseInstallsNothing) {
-  EXPECT_EQ(Run(Document(Device("0000:03:00:0", Item("a.pkg", "SKIP", "old") +
-                                                    Item("a.pkg", "Skip") + Item("a.pkg", "skip")))),
-            1);
+  EXPECT_EQ(
+      Run(Document(Device("0000:03:00:0", Item("a.pkg", "SKIP", "old") + Item("a.pkg", "Skip") +
+                                              Item("a.pkg", "skip")))),
+      1);
   EXPECT_TRUE(installer_.installed.empty());
   EXPECT_EQ(Status(0), "old");
   std::string text = ReadFile(request_);
@@ -88,8 +89,8 @@ TEST_F(FlashRequestTest, SkipInAnyCaseInstallsNothing) {
 
 TEST_F(FlashRequestTest, StatusesAndOutcomes) {
   // An empty action installs; a missing file leaves its status and gives 8.
-  EXPECT_EQ(Run(Document(Device("0000:03:00:0", Item("a.pkg", "") +
-                                                    Item("missing.pkg", "upgrade", "kept")))),
+  EXPECT_EQ(Run(Document(Device("0000:03:00:0",
+                                Item("a.pkg", "") + Item("missing.pkg", "upgrade", "kept")))),
             8);
   EXPECT_EQ(Status(0), "1");
   EXPECT_EQ(Status(1), "kept");
@@ -131,8 +132,8 @@ TEST_F(FlashRequestTest, UnusableFirmwarePathGivesStatusNine) {
 
 TEST_F(FlashRequestTest, RefusedDocumentsAreLeftUntouched) {
   const std::string documents[] = {
-      "<qv_rom_discovery><devices>",                                // not well-formed
-      "<qv_rom_discovery_extra><devices/></qv_rom_discovery_extra>",  // other root
+      "<qv_rom_discovery><devices>",                                              // not well-formed
+      "<qv_rom_discovery_extra><devices/></qv_rom_discovery_extra>",              // other root
       "<qv_rom_discovery><takes_effect value=\"deferred\"/></qv_rom_discovery>",  // no devices
       "",
   };

@@ -50,11 +50,9 @@ TEST_F(PciTest, SelectionMatchesTheBusUpperBitsAsSegment) {
     const char16_t* expected;  // nullptr: no match
   };
   const Case cases[] = {
-      {0, 0x3B, u"A"},
-      {0, 0x13B, nullptr},   // bus value above 255 needs segment 1
-      {1, 0x13B, u"B"},      // the first of two with the same numbers
-      {1, 0x3B, nullptr},
-      {7, 0x13B, nullptr},   // the record's own segment takes no part
+      {0, 0x3B, u"A"},    {0, 0x13B, nullptr},  // bus value above 255 needs segment 1
+      {1, 0x13B, u"B"},                         // the first of two with the same numbers
+      {1, 0x3B, nullptr}, {7, 0x13B, nullptr},  // the record's own segment takes no part
   };
   for (const Case& c : cases) {
     DeviceRecord* record = SelectDeviceByPci(c.segment, c.bus, 0, 0);
@@ -124,8 +122,8 @@ TEST_F(PciTest, ReportElementsAtTheirOffsets) {
   EXPECT_EQ(U32(bytes, 0x0A6C + 0xA18), 0xEEEEEEEEu);
   EXPECT_EQ(U32(bytes, 0xD49C), 0xEEEEEEEEu);
   EXPECT_EQ(U32(bytes, 0x0A6C + 0xA1C), 0xEEEEEEEEu);  // firmware entry 1
-  EXPECT_TRUE(std::equal(bytes.begin() + 2 * kElement, bytes.end(),
-                         untouched.begin() + 2 * kElement));
+  EXPECT_TRUE(
+      std::equal(bytes.begin() + 2 * kElement, bytes.end(), untouched.begin() + 2 * kElement));
 }
 
 TEST_F(PciTest, ReportNeverWritesPastTwentyFirmwareEntries) {

@@ -28,7 +28,9 @@ struct PluginApi {
   decltype(&oem_text_for_error_code) textForErrorCode = nullptr;
 };
 
-inline std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+inline std::u16string U16(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 inline std::string DemoFirmware() { return SKYFW_BINARY_DIR "/bin/firmware"; }
 inline std::string DemoCatalogueFirmware() { return SKYFW_BINARY_DIR "/bin/firmware-catalogue"; }
