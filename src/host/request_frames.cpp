@@ -9,6 +9,7 @@
 #include "host/inventory.h"
 #include "host/library_state.h"
 #include "nmapi/nmapi.h"
+#include "package/package_check_cache.h"
 
 namespace skyfw {
 namespace {
@@ -58,7 +59,13 @@ HostResultCode RunWithLibrary(const DirectoryTexts& texts, bool catalogue_loaded
   std::optional<std::string> directory;
   // Without a catalogue the directory's package files stand in for it.
   if (!catalogue_loaded) directory = firmware_path;
-  if (!BuildInventory(directory)) {
+  bool found = false;
+  {
+    // Every package file is read and verified once for all adapters.
+    PackageCheckScope check_once;
+    found = BuildInventory(directory);
+  }
+  if (!found) {
     TraceReport(TraceLevel::DEBUG, "%s", texts.discoverFailed);
     return kHostDiscoverDeviceFailed;
   }
