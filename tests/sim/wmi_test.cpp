@@ -211,5 +211,31 @@ TEST(MachineWmi, SignedSixteenBitDeclarationRefusesUnsignedPut) {
   EXPECT_EQ(in->Put(u"option_num", Variant::I2(1)), S_OK);
 }
 
+TEST(MachineWmi, FailedMethodLeavesItsDriverErrorForGetNvmLastError) {
+  auto description = SmallMachine();
+  description["adapters"][0]["faults"]["calls"] =
+      testing::Json::array({{{"call", "ReadReg32"}, {"error", 41}, {"at", 2}}});
+  MachineFixture fixture(description);
+  Connection connection(fixture.machine(), u"root\\wmi");
+  WmiServices& services = *connection.services();
+  const std::u16string path = u"NRVN_HwDeviceAccess.InstanceName=\"Skyline Test Adapter\"";
+  auto read_register = [&] {
+    WmiObjectPtr hardware, in, out;
+    EXPECT_EQ(services.GetObject(u"NRVN_HwDeviceAccess", hardware), S_OK);
+    EXPECT_EQ(hardware->GetMethod(u"ReadReg32", in, nullptr), S_OK);
+    EXPECT_EQ(in->Put(u"offset", Variant::I4(16)), S_OK);
+    return services.ExecMethod(path, u"ReadReg32", in, &out);
+  };
+  EXPECT_EQ(read_register(), S_OK);
+  EXPECT_TRUE(FAILED(read_register()));  // the second call is struck
+  WmiObjectPtr last;
+  ASSERT_EQ(services.ExecMethod(kAccessPath, u"GetNvmLastError", nullptr, &last), S_OK);
+  Variant code;
+  ASSERT_EQ(last->Get(u"ErrorCode", code, nullptr), S_OK);
+  EXPECT_EQ(code.vt, VT_I4);  // what GetUInt16 accepts
+  EXPECT_EQ(code.Low32() & 0xFFFF, 41u);
+  EXPECT_EQ(read_register(), S_OK);
+}
+
 }  // namespace
 }  // namespace skyfw::sim

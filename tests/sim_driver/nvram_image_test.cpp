@@ -25,6 +25,19 @@ TEST(FirmwareCrc32, StandardCheckValues) {
   EXPECT_EQ(FirmwareCrc32({}), 0u);
 }
 
+// The eight-bytes-at-a-time loop and its byte-wise tail agree with a plain
+// bit-at-a-time CRC at every length around the step and from odd offsets.
+TEST(FirmwareCrc32, AgreesWithABitwiseCrcAtEveryLengthAndOffset) {
+  std::vector<uint8_t> bytes(300);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 131 + 7);
+  for (size_t offset = 0; offset < 9; ++offset) {
+    for (size_t length = 0; length + offset <= bytes.size(); length += 1 + length / 16) {
+      ByteView view = ByteView(bytes).subspan(offset, length);
+      ASSERT_EQ(FirmwareCrc32(view), testing::BitwiseCrc32(view)) << offset << "+" << length;
+    }
+  }
+}
+
 TEST(NvramImage, DirectoryEntriesCarryTheTwentyFourByteLayout) {
   NvramImage image = TwoItems();
   std::vector<uint8_t> directory = DirectoryBytes(image, 4096);
@@ -95,7 +108,7 @@ TEST(NvramImage, CreateOfAnExistingItemReallocatesItInPlace) {
   EXPECT_TRUE(image.items[0].data.empty());
 }
 
-TEST(NvramImage, CreateRespectsFlashCapacityAndDirectorySlots) {
+TEST(NvramImage, CreateStaysWithinFlashCapacityAndDirectorySlots) {
   NvramImage image = TwoItems();  // 96 bytes allocated
   image.capacity = 200;
   uint32_t index = 0;

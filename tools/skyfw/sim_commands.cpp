@@ -49,88 +49,103 @@ struct NvramView {
   Json entries = Json::array();
 };
 
+// COM for the calling thread, ended again on every path.
+class ComScope {
+ public:
+  explicit ComScope(platform::Wmi& wmi)
+      : wmi_(wmi), ok_(platform::SUCCEEDED(wmi.CoInitializeEx(platform::COINIT_MULTITHREADED))) {}
+  ~ComScope() {
+    if (ok_) wmi_.CoUninitialize();
+  }
+  bool ok() const { return ok_; }
+
+ private:
+  platform::Wmi& wmi_;
+  bool ok_;
+};
+
+std::string Failure(const std::string& what, platform::HRESULT hr) {
+  return fmt::format("{} failed (0x{:08X})", what, static_cast<uint32_t>(hr));
+}
+
+void QueryNvram(platform::Wmi& wmi, const std::string& title, NvramView& view) {
+  wmi.CoInitializeSecurity();
+  std::unique_ptr<platform::WmiLocator> locator;
+  platform::HRESULT hr = wmi.CoCreateLocator(locator);
+  if (platform::FAILED(hr)) {
+    view.error = Failure("creating the WMI locator", hr);
+    return;
+  }
+  std::unique_ptr<platform::WmiServices> services;
+  hr = locator->ConnectServer(u"root\\wmi", platform::WBEM_FLAG_CONNECT_USE_MAX_WAIT, services);
+  if (platform::FAILED(hr)) {
+    view.error = Failure("connecting to root\\wmi", hr);
+    return;
+  }
+  platform::WmiObjectPtr package;
+  if (platform::SUCCEEDED(services->GetObject(InstancePath("NRVN_NVRAMPackage", title), package))) {
+    platform::Variant version;
+    if (platform::SUCCEEDED(package->Get(u"Version", version, nullptr)) &&
+        version.vt == platform::VT_BSTR) {
+      view.version = sim::Utf16ToUtf8(version.text);
+    }
+  }
+  platform::WmiObjectPtr info;
+  hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryInfo", nullptr,
+                            &info);
+  if (platform::FAILED(hr) || info == nullptr) {
+    view.error = Failure("GetDirectoryInfo", hr);
+    return;
+  }
+  platform::Variant count, length;
+  info->Get(u"num_dir_entries", count, nullptr);
+  info->Get(u"dir_entry_length", length, nullptr);
+  uint64_t capacity = static_cast<uint64_t>(count.Low32()) * length.Low32();
+  platform::WmiObjectPtr access, in;
+  if (capacity > INT32_MAX || platform::FAILED(services->GetObject(u"NRVN_NVRAMAccess", access)) ||
+      platform::FAILED(access->GetMethod(u"GetDirectoryEntries", in, nullptr)) || in == nullptr ||
+      platform::FAILED(in->Put(u"length", platform::Variant::I4(static_cast<int32_t>(capacity))))) {
+    view.error = "GetDirectoryEntries could not be prepared";
+    return;
+  }
+  platform::WmiObjectPtr out;
+  hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryEntries", in,
+                            &out);
+  platform::Variant buffer;
+  if (platform::FAILED(hr) || out == nullptr ||
+      platform::FAILED(out->Get(u"buffer", buffer, nullptr))) {
+    view.error = Failure("GetDirectoryEntries", hr);
+    return;
+  }
+  ByteReader reader(buffer.bytes);
+  for (uint32_t i = 0; i < count.Low32() && length.Low32() >= 24; ++i) {
+    size_t at = static_cast<size_t>(i) * length.Low32();
+    uint16_t type = 0, ordinal = 0, ext = 0, attr = 0;
+    uint32_t item_length = 0, data_length = 0;
+    if (!reader.U16At(at, type) || !reader.U16At(at + 2, ordinal) || !reader.U16At(at + 4, ext) ||
+        !reader.U16At(at + 6, attr) || !reader.U32At(at + 12, item_length) ||
+        !reader.U32At(at + 16, data_length)) {
+      break;
+    }
+    if (type == 0) continue;
+    view.entries.push_back({{"index", i},
+                            {"type", type},
+                            {"ordinal", ordinal},
+                            {"ext", ext},
+                            {"attr", attr},
+                            {"item_length", item_length},
+                            {"data_length", data_length}});
+  }
+}
+
 NvramView ReadNvram(platform::Platform& machine, const std::string& title) {
   NvramView view;
-  platform::Wmi& wmi = machine.wmi();
-  if (platform::FAILED(wmi.CoInitializeEx(platform::COINIT_MULTITHREADED))) {
-    view.error = "COM could not be initialized";
+  ComScope com(machine.wmi());
+  if (!com.ok()) {
+    view.error = "COM could not be initialized for the multithreaded apartment";
     return view;
   }
-  auto fail = [&](const std::string& what, platform::HRESULT hr) {
-    view.error = fmt::format("{} failed (0x{:08X})", what, static_cast<uint32_t>(hr));
-  };
-  wmi.CoInitializeSecurity();
-  do {
-    std::unique_ptr<platform::WmiLocator> locator;
-    platform::HRESULT hr = wmi.CoCreateLocator(locator);
-    if (platform::FAILED(hr)) {
-      fail("creating the WMI locator", hr);
-      break;
-    }
-    std::unique_ptr<platform::WmiServices> services;
-    hr = locator->ConnectServer(u"root\\wmi", platform::WBEM_FLAG_CONNECT_USE_MAX_WAIT, services);
-    if (platform::FAILED(hr)) {
-      fail("connecting to root\\wmi", hr);
-      break;
-    }
-    platform::WmiObjectPtr package;
-    if (platform::SUCCEEDED(
-            services->GetObject(InstancePath("NRVN_NVRAMPackage", title), package))) {
-      platform::Variant version;
-      if (platform::SUCCEEDED(package->Get(u"Version", version, nullptr)) &&
-          version.vt == platform::VT_BSTR) {
-        view.version = sim::Utf16ToUtf8(version.text);
-      }
-    }
-    platform::WmiObjectPtr info;
-    hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryInfo", nullptr,
-                              &info);
-    if (platform::FAILED(hr) || info == nullptr) {
-      fail("GetDirectoryInfo", hr);
-      break;
-    }
-    platform::Variant count, length;
-    info->Get(u"num_dir_entries", count, nullptr);
-    info->Get(u"dir_entry_length", length, nullptr);
-    uint32_t capacity = count.Low32() * length.Low32();
-    platform::WmiObjectPtr access, in;
-    if (platform::FAILED(services->GetObject(u"NRVN_NVRAMAccess", access)) ||
-        platform::FAILED(access->GetMethod(u"GetDirectoryEntries", in, nullptr)) || in == nullptr ||
-        platform::FAILED(
-            in->Put(u"length", platform::Variant::I4(static_cast<int32_t>(capacity))))) {
-      view.error = "GetDirectoryEntries could not be prepared";
-      break;
-    }
-    platform::WmiObjectPtr out;
-    hr = services->ExecMethod(InstancePath("NRVN_NVRAMAccess", title), u"GetDirectoryEntries", in,
-                              &out);
-    platform::Variant buffer;
-    if (platform::FAILED(hr) || out == nullptr ||
-        platform::FAILED(out->Get(u"buffer", buffer, nullptr))) {
-      fail("GetDirectoryEntries", hr);
-      break;
-    }
-    ByteReader reader(buffer.bytes);
-    for (uint32_t i = 0; i < count.Low32() && length.Low32() >= 24; ++i) {
-      size_t at = static_cast<size_t>(i) * length.Low32();
-      uint16_t type = 0, ordinal = 0, ext = 0, attr = 0;
-      uint32_t item_length = 0, data_length = 0;
-      if (!reader.U16At(at, type) || !reader.U16At(at + 2, ordinal) || !reader.U16At(at + 4, ext) ||
-          !reader.U16At(at + 6, attr) || !reader.U32At(at + 12, item_length) ||
-          !reader.U32At(at + 16, data_length)) {
-        break;
-      }
-      if (type == 0) continue;
-      view.entries.push_back({{"index", i},
-                              {"type", type},
-                              {"ordinal", ordinal},
-                              {"ext", ext},
-                              {"attr", attr},
-                              {"item_length", item_length},
-                              {"data_length", data_length}});
-    }
-  } while (false);
-  wmi.CoUninitialize();
+  QueryNvram(machine.wmi(), title, view);
   return view;
 }
 

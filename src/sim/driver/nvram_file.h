@@ -49,7 +49,7 @@ struct NvramFile {
 
 std::vector<uint8_t> EncodeNvramFile(const NvramFile& file);
 
-// On failure returns false and says why in `error`; `out` is then unspecified.
+// On failure returns false and says why in `error`; `out` is then not to be used.
 bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error);
 
 }  // namespace skyfw::sim
