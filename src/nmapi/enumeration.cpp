@@ -41,9 +41,8 @@ uint32_t ReadDeviceText(DeviceInfoSet& devices, const DeviceInfoData& device, ui
   uint32_t error = devices.GetDeviceRegistryProperty(device, property, type, bytes);
   if (error != ERROR_SUCCESS) return error;
   if (bytes.size() > capacity) return ERROR_INSUFFICIENT_BUFFER;
-  size_t length = 0;
-  while (length < bytes.size() && bytes[length] != 0) ++length;
-  text.assign(reinterpret_cast<const char*>(bytes.data()), length);
+  ByteReader reader(bytes);
+  if (!reader.ReadFixedText(bytes.size(), text)) return ERROR_INVALID_DATA;
   return ERROR_SUCCESS;
 }
 

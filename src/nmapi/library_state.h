@@ -31,11 +31,9 @@ struct NmapiState {
   std::string deviceNamePrefix;  // "Global\\" once the list is built
   uint32_t referenceCount = 0;   // 0: not initialized
 
-  // The library lock. It always exists so that a call in the not-initialized
-  // state can still take it safely; `lockCreated` tracks whether an
-  // initialization has created it and not yet destroyed it.
+  // The library lock. It lives as long as the process, so that a call in the
+  // not-initialized state can still take it safely.
   std::recursive_mutex lock;
-  bool lockCreated = false;
 
   std::unique_ptr<platform::NamedMutex> instanceMutex;
   std::unique_ptr<platform::NamedMutex> logMutex;

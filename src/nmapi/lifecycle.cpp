@@ -92,7 +92,6 @@ NmapiResult ngNmapiInitialize(uint32_t a, uint32_t b, uint32_t c) {
   ngNmapiInitializeEx();
 
   LibraryLock guard = LockLibrary();
-  state.lockCreated = true;
   result = InitInternalData();
   if (result != ngNMAPI_OK) {
     guard.unlock();
@@ -113,7 +112,6 @@ NmapiResult ngNmapiUninitialize() {
   NmapiLog(kLogInformation, "ngNmapiUninitialize(): refcnt(%lu)",
            static_cast<unsigned long>(state.referenceCount));
   if (state.referenceCount == 0) {
-    state.lockCreated = false;
     guard.unlock();
     NmapiLog(kLogInformation, "ngNmapiUninitialize(): NMAPI had already uninitialized");
     return ngNMAPI_OK;
@@ -130,7 +128,6 @@ NmapiResult ngNmapiUninitialize() {
 
   state.instanceMutex.reset();
   state.logMutex.reset();
-  state.lockCreated = false;
   UnInitializeLogFile();
   return ngNMAPI_OK;
 }

@@ -95,9 +95,9 @@ void NmapiLog(uint32_t level, const char* format, ...) {
   va_end(arguments);
   char line[kLogBufferSize];
   int length = std::snprintf(line, sizeof line, "%s NMAPI %s %lu %lu.%lu: %s", kNmapiBuildStamp,
-                LevelWord(level), static_cast<unsigned long>(tick),
-                static_cast<unsigned long>(processId), static_cast<unsigned long>(threadId),
-                message);
+                             LevelWord(level), static_cast<unsigned long>(tick),
+                             static_cast<unsigned long>(processId),
+                             static_cast<unsigned long>(threadId), message);
   if (length < 0) return;
 
   // The wait is bounded so that a stuck writer elsewhere delays a line but

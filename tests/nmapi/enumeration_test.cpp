@@ -129,6 +129,19 @@ TEST_F(EnumerationTest, PortsAtFunctionsZeroToThreeGetHandlesInEnumerationOrder)
   EXPECT_TRUE(Logged("bus 59, device 2, function 3\r\n"));
 }
 
+TEST_F(EnumerationTest, FlaggedDeviceIdComesFromTheProductList) {
+  FakeMachine::PortSpec other;
+  other.deviceId = 0x0C77;
+  machine.AddSkylinePort(0, other);
+  machine.AddSkylinePort(1, {});
+  Start();
+  std::vector<AdapterInfo> records = AllRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].deviceId, 0x0C77);
+  EXPECT_EQ(records[0].flaggedDeviceId, 0u);
+  EXPECT_EQ(records[1].flaggedDeviceId, 1u);
+}
+
 TEST(InstanceIdentity, FromFixedPositionsOfTheInstanceId) {
   struct Case {
     const char* instanceId;
