@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "integrity/sha256.h"
 #include "integrity/signing_key_data.h"
 
 // Debian's LibTomCrypt declares its LibTomMath descriptor only with LTM_DESC.
@@ -91,12 +90,15 @@ const RsaPublicKey& BuiltInSigningKey() {
 }
 
 NvmStatus VerifyRsaSignatureWithKey(const RsaPublicKey& key, ByteView data, ByteView signature) {
+  return VerifyRsaSignatureOfDigest(key, Sha256(data), signature);
+}
+
+NvmStatus VerifyRsaSignatureOfDigest(const RsaPublicKey& key, const Sha256Digest& digest,
+                                     ByteView signature) {
   NvmStatus verdict = NVCRETVAL_INVALID_RSA_SIGNATURE;  // only a full pass changes it
 
   // RFC 8017 8.2.2 step 1: the signature is exactly k = 256 bytes long.
   if (signature.size() != kRsaSignatureLength) return verdict;
-
-  const Sha256Digest digest = Sha256(data);
 
   int hash_index = Sha256HashIndex();
   RsaKeyHolder rsa;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "integrity/sha256.h"
 #include "package/nvm_status.h"
 #include "platform/byte_reader.h"
 
@@ -31,5 +32,9 @@ NvmStatus VerifyRsaSignatureWithKey(const RsaPublicKey& key, ByteView data, Byte
 
 // The same with the built-in firmware-signing key.
 NvmStatus VerifyRsaSignature(ByteView data, ByteView signature);
+
+// The check on a digest already computed over the signed data.
+NvmStatus VerifyRsaSignatureOfDigest(const RsaPublicKey& key, const Sha256Digest& digest,
+                                     ByteView signature);
 
 }  // namespace skyfw

@@ -1,5 +1,6 @@
 #include "integrity/sha256.h"
 
+#include <algorithm>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -65,49 +66,98 @@ void PortableBlocks(uint32_t state[8], const uint8_t* data, size_t blocks) {
 }
 
 #if defined(__x86_64__)
+#define SKYFW_SHA_TARGET __attribute__((target("sha,sse4.1,ssse3")))
+
 // The SHA extensions keep the state as ABEF and CDGH lanes and run two rounds
 // per instruction; the message schedule for four words at a time comes from
 // sha256msg1/sha256msg2 over the previous sixteen.
-__attribute__((target("sha,sse4.1,ssse3"))) void ShaExtensionBlocks(uint32_t state[8],
-                                                                    const uint8_t* data,
-                                                                    size_t blocks) {
-  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+struct ShaLane {
+  __m128i abef;
+  __m128i cdgh;
+  __m128i abef_saved;
+  __m128i cdgh_saved;
+  __m128i words[4];
+};
+
+SKYFW_SHA_TARGET inline void LoadLane(ShaLane& lane, const uint32_t state[8]) {
   __m128i dcba = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
   __m128i hgfe = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
   __m128i cdab = _mm_shuffle_epi32(dcba, 0xB1);
   __m128i efgh = _mm_shuffle_epi32(hgfe, 0x1B);
-  __m128i abef = _mm_alignr_epi8(cdab, efgh, 8);
-  __m128i cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+  lane.abef = _mm_alignr_epi8(cdab, efgh, 8);
+  lane.cdgh = _mm_blend_epi16(efgh, cdab, 0xF0);
+}
 
-  for (; blocks > 0; --blocks, data += 64) {
-    const __m128i abef_saved = abef;
-    const __m128i cdgh_saved = cdgh;
-    __m128i words[4];
-#pragma GCC unroll 16
-    for (int group = 0; group < 16; ++group) {
-      __m128i& current = words[group % 4];
-      if (group < 4) {
-        current = _mm_shuffle_epi8(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * group)), byte_swap);
-      } else {
-        const __m128i& previous = words[(group + 3) % 4];
-        __m128i mixed = _mm_sha256msg1_epu32(current, words[(group + 1) % 4]);
-        mixed = _mm_add_epi32(mixed, _mm_alignr_epi8(previous, words[(group + 2) % 4], 4));
-        current = _mm_sha256msg2_epu32(mixed, previous);
-      }
-      __m128i scheduled = _mm_add_epi32(
-          current, _mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * group])));
-      cdgh = _mm_sha256rnds2_epu32(cdgh, abef, scheduled);
-      abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(scheduled, 0x0E));
-    }
-    abef = _mm_add_epi32(abef, abef_saved);
-    cdgh = _mm_add_epi32(cdgh, cdgh_saved);
-  }
-
-  __m128i feba = _mm_shuffle_epi32(abef, 0x1B);
-  __m128i dchg = _mm_shuffle_epi32(cdgh, 0xB1);
+SKYFW_SHA_TARGET inline void StoreLane(const ShaLane& lane, uint32_t state[8]) {
+  __m128i feba = _mm_shuffle_epi32(lane.abef, 0x1B);
+  __m128i dchg = _mm_shuffle_epi32(lane.cdgh, 0xB1);
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), _mm_blend_epi16(feba, dchg, 0xF0));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), _mm_alignr_epi8(dchg, feba, 8));
+}
+
+// Four rounds (group 0..15) of one block.
+SKYFW_SHA_TARGET inline void Rounds(ShaLane& lane, const uint8_t* block, int group) {
+  const __m128i byte_swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i& current = lane.words[group % 4];
+  if (group < 4) {
+    current = _mm_shuffle_epi8(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 16 * group)), byte_swap);
+  } else {
+    const __m128i& previous = lane.words[(group + 3) % 4];
+    __m128i mixed = _mm_sha256msg1_epu32(current, lane.words[(group + 1) % 4]);
+    mixed = _mm_add_epi32(mixed, _mm_alignr_epi8(previous, lane.words[(group + 2) % 4], 4));
+    current = _mm_sha256msg2_epu32(mixed, previous);
+  }
+  __m128i scheduled = _mm_add_epi32(
+      current, _mm_load_si128(reinterpret_cast<const __m128i*>(&kRoundConstants[4 * group])));
+  lane.cdgh = _mm_sha256rnds2_epu32(lane.cdgh, lane.abef, scheduled);
+  lane.abef = _mm_sha256rnds2_epu32(lane.abef, lane.cdgh, _mm_shuffle_epi32(scheduled, 0x0E));
+}
+
+SKYFW_SHA_TARGET inline void BeginBlock(ShaLane& lane) {
+  lane.abef_saved = lane.abef;
+  lane.cdgh_saved = lane.cdgh;
+}
+
+SKYFW_SHA_TARGET inline void EndBlock(ShaLane& lane) {
+  lane.abef = _mm_add_epi32(lane.abef, lane.abef_saved);
+  lane.cdgh = _mm_add_epi32(lane.cdgh, lane.cdgh_saved);
+}
+
+SKYFW_SHA_TARGET void ShaExtensionBlocks(uint32_t state[8], const uint8_t* data, size_t blocks) {
+  ShaLane lane;
+  LoadLane(lane, state);
+  for (; blocks > 0; --blocks, data += 64) {
+    BeginBlock(lane);
+#pragma GCC unroll 16
+    for (int group = 0; group < 16; ++group) Rounds(lane, data, group);
+    EndBlock(lane);
+  }
+  StoreLane(lane, state);
+}
+
+// Two messages at once: each round instruction waits for the one before it,
+// so a second, independent chain fills the gaps.
+SKYFW_SHA_TARGET void ShaExtensionBlocksPair(uint32_t first_state[8], const uint8_t* first,
+                                             uint32_t second_state[8], const uint8_t* second,
+                                             size_t blocks) {
+  ShaLane a;
+  ShaLane b;
+  LoadLane(a, first_state);
+  LoadLane(b, second_state);
+  for (; blocks > 0; --blocks, first += 64, second += 64) {
+    BeginBlock(a);
+    BeginBlock(b);
+#pragma GCC unroll 16
+    for (int group = 0; group < 16; ++group) {
+      Rounds(a, first, group);
+      Rounds(b, second, group);
+    }
+    EndBlock(a);
+    EndBlock(b);
+  }
+  StoreLane(a, first_state);
+  StoreLane(b, second_state);
 }
 
 bool DetectShaExtensions() {
@@ -212,6 +262,28 @@ void Sha256Final(Sha256Context& context, Sha256Digest& digest) {
   // Leave nothing of the message behind.
   volatile uint8_t* wipe = reinterpret_cast<volatile uint8_t*>(&context);
   for (size_t i = 0; i < sizeof context; ++i) wipe[i] = 0;
+}
+
+void Sha256Pair(ByteView first, ByteView second, Sha256Digest& first_digest,
+                Sha256Digest& second_digest) {
+  Sha256Context a;
+  Sha256Context b;
+  Sha256Init(a);
+  Sha256Init(b);
+#if defined(__x86_64__)
+  const size_t common = std::min(first.size(), second.size()) / 64;
+  if (a.engine == Sha256Engine::kShaExtensions && common > 0) {
+    ShaExtensionBlocksPair(a.state, first.data(), b.state, second.data(), common);
+    AddBits(a, common * 64);
+    AddBits(b, common * 64);
+    first = first.subspan(common * 64);
+    second = second.subspan(common * 64);
+  }
+#endif
+  Sha256Update(a, first);
+  Sha256Update(b, second);
+  Sha256Final(a, first_digest);
+  Sha256Final(b, second_digest);
 }
 
 Sha256Digest Sha256(ByteView bytes) {

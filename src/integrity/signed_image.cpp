@@ -30,17 +30,28 @@ bool ImageCrcMatches(ByteView image, const uint32_t* whole_image_crc) {
   return Crc32(kCrc32Seed, image.first(image.size() - 4)) == stored;
 }
 
+// The signature check over image[0, signed_length), with the digest given
+// ahead when it is of exactly that range.
+NvmStatus VerifySignedRange(ByteView image, size_t signed_length, ByteView signature,
+                            const SignedRangeDigest* signed_digest) {
+  if (signed_digest != nullptr && signed_digest->length == signed_length) {
+    return VerifyRsaSignatureOfDigest(BuiltInSigningKey(), signed_digest->digest, signature);
+  }
+  return VerifyRsaSignature(image.first(signed_length), signature);
+}
+
 }  // namespace
 
-NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc) {
+NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc,
+                                  const SignedRangeDigest* signed_digest) {
   if (image.size() < 32) return NVCRETVAL_INVALID_DATA_LENGTH;
   if (!HasBytesAt(image, 0, kSignedHeaderMagic)) return NVCRETVAL_INVALID_SIGNATURE;
   if (image[kSignedHeaderFormatOffset] != kSignedHeaderFormat) return NVCRETVAL_INVALID_FILE_HEADER;
   if (!ImageCrcMatches(image, whole_image_crc)) return NVCRETVAL_INVALID_CHECKSUM;
   if (image.size() < kSignedTrailerAreaLength) return NVCRETVAL_INVALID_DATA_LENGTH;
-  const size_t signed_length = image.size() - kSignedHeaderTailLength;
-  return VerifyRsaSignature(image.first(signed_length),
-                            image.subspan(signed_length, kRsaSignatureLength));
+  const size_t signed_length = HeaderSignedRangeLength(image.size());
+  return VerifySignedRange(image, signed_length, image.subspan(signed_length, kRsaSignatureLength),
+                           signed_digest);
 }
 
 NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block) {
@@ -68,7 +79,8 @@ NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block) {
   return NVCRETVAL_SUCCESS;
 }
 
-NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc) {
+NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc,
+                                   const SignedRangeDigest* signed_digest) {
   TrailerBlock block;
   NvmStatus status = ParseImageTrailer(image, &block);
   if (status != NVCRETVAL_SUCCESS) return status;
@@ -77,9 +89,8 @@ NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_c
   ByteReader(image).U16At(image.size() - kTrailerLength + kTrailerAreaLengthOffset, area_length);
   if (area_length < kSignedTrailerAreaLength) return NVCRETVAL_INVALID_TRAILER;
   // A longer trailer area puts its extra bytes inside the signed range.
-  const size_t signed_length = image.size() - kSignedTrailerAreaLength;
-  return VerifyRsaSignature(image.first(signed_length),
-                            ByteView(block.data(), kRsaSignatureLength));
+  return VerifySignedRange(image, TrailerSignedRangeLength(image.size()),
+                           ByteView(block.data(), kRsaSignatureLength), signed_digest);
 }
 
 uint16_t GetImageType(ByteView image) {

@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 
+#include "integrity/sha256.h"
 #include "package/nvm_status.h"
 #include "platform/byte_reader.h"
 
@@ -37,16 +38,35 @@ inline constexpr size_t kSignedTrailerAreaLength = 288;
 // signature (when the image has one), bytes 256..287 the trailer.
 using TrailerBlock = std::array<uint8_t, kSignedTrailerAreaLength>;
 
+// The SHA-256 of the first `length` bytes of an image, computed ahead (a
+// package verifier digests its images in pairs). Used only when `length` is
+// the image's signed range.
+struct SignedRangeDigest {
+  size_t length = 0;
+  Sha256Digest digest{};
+};
+
+// Bytes covered by the signature of an image of `image_length` bytes (at
+// least 288): all but the signature and CRC, or all but the trailer area.
+inline size_t HeaderSignedRangeLength(size_t image_length) {
+  return image_length - kSignedHeaderTailLength;
+}
+inline size_t TrailerSignedRangeLength(size_t image_length) {
+  return image_length - kSignedTrailerAreaLength;
+}
+
 // `whole_image_crc`, when given, is the CRC-32 of all of `image` (a caller
 // that has just computed it as the item checksum); the image's own CRC is
 // then checked against the residue instead of being computed again.
-NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr);
+NvmStatus VerifyHeaderSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr,
+                                  const SignedRangeDigest* signed_digest = nullptr);
 
 // Checks the trailer's framing and, given `block`, fills it (see TrailerBlock;
 // the trailer length in the copy is lowered to 288 when it exceeds 288).
 NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block);
 
-NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr);
+NvmStatus VerifyTrailerSignedImage(ByteView image, const uint32_t* whole_image_crc = nullptr,
+                                   const SignedRangeDigest* signed_digest = nullptr);
 
 // The item type an image declares through its signed header's image code or
 // its trailer; 0 when it declares none.

@@ -23,10 +23,9 @@ constexpr size_t kInstanceIdBytes = 400;
 constexpr size_t kDescriptionBytes = 4096;
 constexpr size_t kDescriptionTextBytes = 255;
 // Larger directories or package logs are driver faults; refuse rather than allocate them.
-constexpr uint32_t kMaxDirectItemBytes = 1024 * 1024;
+constexpr uint32_t kMaxDirectTransferBytes = 1024 * 1024;
 
 constexpr size_t kRequestHeaderBytes = 16;
-constexpr size_t kResponseHeaderBytes = 8;
 constexpr size_t kDataOffsetField = 16;
 constexpr size_t kModifyDataOffset = 40;
 
@@ -394,7 +393,7 @@ int32_t RequestSetTime(const RequestTarget& target, uint16_t year, uint8_t month
 
 NvmStatus DirectGetDirectory(std::string_view adapter, uint32_t& count, uint32_t& entry_length,
                              std::span<uint8_t> buffer) {
-  if (buffer.size() > kMaxDirectItemBytes) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  if (buffer.size() > kMaxDirectTransferBytes) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
   RequestTarget target{adapter};
   int32_t result = RequestGetDirInfo(target, count, entry_length);
   ConsolePrint("*count = %d and *entry_size = %d\n", static_cast<int>(count),
@@ -493,7 +492,7 @@ NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
     return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
   }
   uint64_t raw_length = (uint64_t{index} + 1) * entry_length;
-  if (raw_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (raw_length > kMaxDirectTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
   std::vector<uint8_t> raw;
   if (!AllocateZeroed(raw, static_cast<size_t>(raw_length))) return NVCRETVAL_MALLOC_FAILURE;
   result = RequestGetDirEntries(target, raw);
@@ -502,7 +501,7 @@ NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
     return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
   }
 
-  if (entry.dir_data_length > kMaxDirectItemBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (entry.dir_data_length > kMaxDirectTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
   if (!AllocateZeroed(data, entry.dir_data_length)) return NVCRETVAL_MALLOC_FAILURE;
   result = ReadChunks(target, index, 0, data);
   if (result != 0) {

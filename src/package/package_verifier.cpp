@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "integrity/crc32.h"
+#include "integrity/sha256.h"
 #include "integrity/signed_image.h"
 #include "package/item_types.h"
 #include "package/version_compare.h"
@@ -113,6 +114,56 @@ uint32_t PackageCrc(ByteView package, uint64_t end, std::vector<KnownCrc>& known
                       end - position);
 }
 
+// The signed range of item k: where its image's signature check will digest.
+struct SignedRange {
+  uint64_t item;
+  ByteView bytes;
+};
+
+// Digests the signed ranges of the package's images ahead, two at a time
+// (see Sha256Pair), in manifest order. Only ranges the item checks will
+// digest are taken; an entry that does not fit ends the look-ahead (the
+// verification loop reports it).
+std::vector<std::pair<uint64_t, SignedRangeDigest>> DigestSignedRanges(ByteView package,
+                                                                       uint64_t first_entry,
+                                                                       uint64_t entry_length,
+                                                                       uint64_t item_count,
+                                                                       uint64_t trailer_start) {
+  std::vector<SignedRange> ranges;
+  PackageItemEntry entry;
+  for (uint64_t k = 0; k < item_count; ++k) {
+    const uint64_t offset = first_entry + k * entry_length;
+    if (offset > trailer_start || trailer_start - offset < entry_length ||
+        ReadPackageItem(package, static_cast<uint32_t>(k), entry) != 1) {
+      break;
+    }
+    const uint16_t type = entry.dir_type();
+    const uint64_t data_offset = entry.data_offset();
+    const uint64_t length = entry.data_length();
+    if (entry.directive() == kDirectiveNoVerify || length < kSignedTrailerAreaLength ||
+        data_offset > trailer_start || trailer_start - data_offset < length) {
+      continue;
+    }
+    if (IsHeaderSignedType(type)) {
+      ranges.push_back({k, package.subspan(data_offset, HeaderSignedRangeLength(length))});
+    } else if (IsTrailerSignedType(type)) {
+      ranges.push_back({k, package.subspan(data_offset, TrailerSignedRangeLength(length))});
+    }
+  }
+  std::vector<std::pair<uint64_t, SignedRangeDigest>> digests(ranges.size());
+  for (size_t i = 0; i < ranges.size(); i += 2) {
+    digests[i] = {ranges[i].item, {ranges[i].bytes.size(), {}}};
+    if (i + 1 < ranges.size()) {
+      digests[i + 1] = {ranges[i + 1].item, {ranges[i + 1].bytes.size(), {}}};
+      Sha256Pair(ranges[i].bytes, ranges[i + 1].bytes, digests[i].second.digest,
+                 digests[i + 1].second.digest);
+    } else {
+      digests[i].second.digest = Sha256(ranges[i].bytes);
+    }
+  }
+  return digests;
+}
+
 }  // namespace
 
 bool IsPrerequisiteMet(ByteView package, std::string_view current_version,
@@ -196,7 +247,8 @@ NvmStatus CheckImageType(ByteView image, uint16_t dir_type) {
 }
 
 NvmStatus VerifyPackageItem(const PackageItemEntry& entry, ByteView data,
-                            std::optional<uint32_t>* computed_crc) {
+                            std::optional<uint32_t>* computed_crc,
+                            const SignedRangeDigest* signed_digest) {
   const uint16_t type = entry.dir_type();
   std::optional<uint32_t> crc;
   if ((entry.dir_attr() & kAttrNoChecksum) == 0) {
@@ -210,11 +262,11 @@ NvmStatus VerifyPackageItem(const PackageItemEntry& entry, ByteView data,
   const uint32_t* whole_image_crc = crc ? &*crc : nullptr;
   NvmStatus status = NVCRETVAL_SUCCESS;
   if (IsHeaderSignedType(type)) {
-    status = VerifyHeaderSignedImage(data, whole_image_crc);
+    status = VerifyHeaderSignedImage(data, whole_image_crc, signed_digest);
   } else if (IsTrailerSignedType(type)) {
     status = (entry.dir_attr() & kAttrSignedTrailer) == 0
                  ? NVCRETVAL_TRAILER_NOT_FOUND
-                 : VerifyTrailerSignedImage(data, whole_image_crc);
+                 : VerifyTrailerSignedImage(data, whole_image_crc, signed_digest);
   } else if (type == kVpdItemType) {
     if (data.size() <= kVpdPrefixLength) return NVCRETVAL_INVALID_DATA_LENGTH;
     return ValidateVpd(data.subspan(kVpdPrefixLength));
@@ -261,6 +313,9 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index) {
   std::unordered_map<uint64_t, PackageItemEntry> first_of_key;
   // Item CRCs already computed, so the package CRC need not read them again.
   std::vector<KnownCrc> known_crcs;
+  const auto digests =
+      DigestSignedRanges(package, first_entry, entry_length, manifest.item_count, trailer_start);
+  size_t next_digest = 0;
   PackageItemEntry entry;
   index = 0;
   for (uint64_t k = 0; k < manifest.item_count; ++k) {
@@ -286,8 +341,13 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index) {
         return NVCRETVAL_INVALID_MANIFEST;
       }
       if (entry.directive() != kDirectiveNoVerify) {
+        const SignedRangeDigest* digest = nullptr;
+        if (next_digest < digests.size() && digests[next_digest].first == k) {
+          digest = &digests[next_digest++].second;
+        }
         std::optional<uint32_t> crc;
-        status = VerifyPackageItem(entry, package.subspan(data_offset, entry.data_length()), &crc);
+        status = VerifyPackageItem(entry, package.subspan(data_offset, entry.data_length()), &crc,
+                                   digest);
         if (status != NVCRETVAL_SUCCESS) return status;
         if (crc) known_crcs.push_back({data_offset, entry.data_length(), *crc});
       }

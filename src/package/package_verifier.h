@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "integrity/signed_image.h"
 #include "package/nvm_status.h"
 #include "package/package_format.h"
 #include "platform/byte_reader.h"
@@ -38,9 +39,11 @@ NvmStatus VerifyPackage(ByteView package, int32_t* failing_index = nullptr);
 // One item: its CRC (unless dir_attr bit 0), then by type the marker words,
 // the signature and declared type of an image, or the VPD. `data` is the
 // item's data (the entry's data length). Given `computed_crc`, it receives
-// the CRC-32 of the data when the check computed it.
+// the CRC-32 of the data when the check computed it; `signed_digest` may
+// carry the digest of the image's signed range, computed ahead.
 NvmStatus VerifyPackageItem(const PackageItemEntry& entry, ByteView data,
-                            std::optional<uint32_t>* computed_crc = nullptr);
+                            std::optional<uint32_t>* computed_crc = nullptr,
+                            const SignedRangeDigest* signed_digest = nullptr);
 
 // An image declaring no type, the packaged type, or type 4 packaged as 4 or
 // 18 passes; anything else is NVCRETVAL_INVALID_TYPE_PARAMETER.

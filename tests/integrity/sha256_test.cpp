@@ -100,3 +100,23 @@ TEST(Sha256, FinalClearsTheContext) {
 
 }  // namespace
 }  // namespace skyfw
+
+namespace skyfw {
+namespace {
+
+TEST(Sha256, PairAgreesWithSingleDigests) {
+  const tool::Bytes data = tool::FillerBytes(5000, 8);
+  const ByteView all(data);
+  const std::pair<size_t, size_t> lengths[] = {{0, 0},      {0, 100},    {55, 56},    {64, 64},
+                                               {1000, 999}, {4096, 130}, {3000, 2000}};
+  for (auto [a, b] : lengths) {
+    Sha256Digest first;
+    Sha256Digest second;
+    Sha256Pair(all.first(a), all.subspan(7, b), first, second);
+    EXPECT_EQ(first, Reference(all.first(a))) << a << "," << b;
+    EXPECT_EQ(second, Reference(all.subspan(7, b))) << a << "," << b;
+  }
+}
+
+}  // namespace
+}  // namespace skyfw

@@ -205,6 +205,29 @@ TEST_F(VerifierTest, PackageLevelFaults) {
   }
 }
 
+// Images are digested ahead in pairs; a bad signature must still be found
+// and named, in any position of an odd number of images.
+TEST_F(VerifierTest, SignatureFailuresNameTheItem) {
+  auto forged = [](Bytes image) {
+    image[40] ^= 0x01;  // a signed byte
+    ByteWriter(image).SetU32At(image.size() - 4,
+                               Crc32(kCrc32Seed, ByteView(image).first(image.size() - 4)));
+    return image;
+  };
+  for (int32_t bad = 0; bad < 3; ++bad) {
+    std::vector<RawItem> items = {
+        RawItem{.type = 10, .ordinal = 0, .data = *header_image_},
+        RawItem{.type = 8, .attr = kAttrSignedTrailer, .data = *trailer_image_},
+        RawItem{.type = 10, .ordinal = 1, .data = *header_image_},
+    };
+    items[bad].data = forged(items[bad].data);
+    const Bytes package = test::BuildRawPackage({}, items);
+    int32_t index = -1;
+    EXPECT_EQ(VerifyPackage(package, &index), NVCRETVAL_INVALID_RSA_SIGNATURE) << bad;
+    EXPECT_EQ(index, bad);
+  }
+}
+
 // The package CRC reuses item CRCs; every byte outside item data must still
 // count, whatever the order or overlap of the items.
 TEST_F(VerifierTest, PackageCrcCoversEveryByte) {

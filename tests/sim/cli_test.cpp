@@ -20,7 +20,7 @@ struct ProgramRun {
 };
 
 ProgramRun RunSkyfw(const std::string& arguments) {
-  std::string command = std::string(SKYFW_BINARY_DIR) + "/tools/skyfw/skyfw " + arguments + " 2>&1";
+  std::string command = std::string(SKYFW_PROGRAM_PATH) + " " + arguments + " 2>&1";
   ProgramRun run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
