@@ -22,12 +22,12 @@ constexpr size_t kPackageSize = 16u << 20;
 const tool::Bytes& Package() {
   static const tool::Bytes package = [] {
     auto signer = tool::ImageSigner::Development();
-    tool::PackageSpec spec;
-    spec.version = "21.6.2";
-    spec.device_ids = {0x1657};
+    tool::PackagePlan plan;
+    plan.version = "21.6.2";
+    plan.device_ids = {0x1657};
     const size_t payload = (kPackageSize / 8) - 1024;
     for (uint16_t i = 0; i < 8; ++i) {
-      tool::PackageItemSpec item;
+      tool::PackageItemPlan item;
       item.ordinal = i;
       if (i % 2 == 0) {
         item.type = 10;
@@ -36,10 +36,10 @@ const tool::Bytes& Package() {
         item.type = 8;
         item.data = tool::BuildTrailerSignedImage(*signer, 8, tool::FillerBytes(payload, i));
       }
-      spec.items.push_back(std::move(item));
+      plan.items.push_back(std::move(item));
     }
     tool::Bytes bytes;
-    if (tool::BuildPackage(spec, bytes) != NVCRETVAL_SUCCESS) std::abort();
+    if (tool::BuildPackage(plan, bytes) != NVCRETVAL_SUCCESS) std::abort();
     return bytes;
   }();
   return package;

@@ -6,19 +6,19 @@ namespace skyfw::fuzz {
 
 std::vector<Bytes> PackageSeeds() {
   auto signer = tool::ImageSigner::Development();
-  tool::PackageSpec spec;
-  spec.description = "fuzz seed";
-  spec.version = "21.6.2";
-  spec.prerequisite = "20.1.0";
-  spec.device_ids = {0x1657, 0x165F};
-  spec.subsystem_vendor = 0x14E4;
-  spec.subsystem_id = 0xFFFF;
-  spec.lowest_revision = 0;
-  spec.highest_revision = 3;
+  tool::PackagePlan plan;
+  plan.description = "fuzz seed";
+  plan.version = "21.6.2";
+  plan.prerequisite = "20.1.0";
+  plan.device_ids = {0x1657, 0x165F};
+  plan.subsystem_vendor = 0x14E4;
+  plan.subsystem_id = 0xFFFF;
+  plan.lowest_revision = 0;
+  plan.highest_revision = 3;
   const Bytes vpd = tool::BuildVpd("Skyline", {{"PN", "N1"}, {"SN", "S1"}});
   Bytes vpd_item(4, 0);
   vpd_item.insert(vpd_item.end(), vpd.begin(), vpd.end());
-  spec.items = {
+  plan.items = {
       {.type = 10, .data = tool::BuildHeaderSignedImage(*signer, 7, tool::FillerBytes(40, 1))},
       {.type = 8,
        .data = tool::BuildTrailerSignedImage(*signer, 8, tool::FillerBytes(20, 2), "1.0")},
@@ -29,11 +29,11 @@ std::vector<Bytes> PackageSeeds() {
   };
   std::vector<Bytes> seeds;
   Bytes package;
-  if (tool::BuildPackage(spec, package) == 0) {
+  if (tool::BuildPackage(plan, package) == 0) {
     seeds.push_back(package);
     seeds.push_back(tool::WrapPackage(package));
   }
-  tool::PackageSpec small;
+  tool::PackagePlan small;
   small.version = "1.0";
   small.items = {{.type = 0x40, .data = {1, 2, 3}}};
   if (tool::BuildPackage(small, package) == 0) seeds.push_back(package);

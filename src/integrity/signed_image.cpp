@@ -68,8 +68,7 @@ NvmStatus ParseImageTrailer(ByteView image, TrailerBlock* block) {
   if (block != nullptr) {
     block->fill(0);
     const size_t copied = std::min<size_t>(area_length, kSignedTrailerAreaLength);
-    std::memcpy(block->data() + block->size() - copied, image.data() + image.size() - copied,
-                copied);
+    std::memcpy(block->data() + block->size() - copied, image.last(copied).data(), copied);
     if (area_length > kSignedTrailerAreaLength) {
       const size_t length_at = kSignedTrailerAreaLength - kTrailerLength + kTrailerAreaLengthOffset;
       (*block)[length_at] = static_cast<uint8_t>(kSignedTrailerAreaLength & 0xFF);

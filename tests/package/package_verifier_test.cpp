@@ -29,31 +29,31 @@ class VerifierTest : public ::testing::Test {
 
   // A valid package of every item class: header-signed image (type 10),
   // trailer-signed image (type 8), marked block (62), VPD (5), plain data.
-  static tool::PackageSpec FullSpec() {
-    tool::PackageSpec spec;
-    spec.description = "test package";
-    spec.version = "21.6.2";
-    spec.prerequisite = "20.1.0";
-    spec.device_ids = {0x1657, 0x165F};
-    spec.subsystem_vendor = 0x14E4;
-    spec.lowest_revision = 1;
-    spec.highest_revision = 3;
+  static tool::PackagePlan FullPlan() {
+    tool::PackagePlan plan;
+    plan.description = "test package";
+    plan.version = "21.6.2";
+    plan.prerequisite = "20.1.0";
+    plan.device_ids = {0x1657, 0x165F};
+    plan.subsystem_vendor = 0x14E4;
+    plan.lowest_revision = 1;
+    plan.highest_revision = 3;
     Bytes vpd_item = {0, 0, 0, 0};
     const Bytes vpd = tool::BuildVpd("Skyline 25G", {{"PN", "N1"}, {"SN", "S1"}});
     vpd_item.insert(vpd_item.end(), vpd.begin(), vpd.end());
-    spec.items = {
+    plan.items = {
         {.type = 10, .data = *header_image_},
         {.type = 8, .data = *trailer_image_},
         {.type = 62, .data = tool::BuildMarkedBlock(62, 100)},
         {.type = 5, .data = vpd_item},
         {.type = 0x30, .ordinal = 2, .item_length = 64, .data = tool::FillerBytes(33, 3)},
     };
-    return spec;
+    return plan;
   }
 
-  static Bytes Build(const tool::PackageSpec& spec) {
+  static Bytes Build(const tool::PackagePlan& plan) {
     Bytes package;
-    EXPECT_EQ(tool::BuildPackage(spec, package), NVCRETVAL_SUCCESS);
+    EXPECT_EQ(tool::BuildPackage(plan, package), NVCRETVAL_SUCCESS);
     return package;
   }
 
@@ -67,7 +67,7 @@ Bytes* VerifierTest::header_image_ = nullptr;
 Bytes* VerifierTest::trailer_image_ = nullptr;
 
 TEST_F(VerifierTest, WrittenPackagePasses) {
-  const Bytes package = Build(FullSpec());
+  const Bytes package = Build(FullPlan());
   int32_t index = 7;
   EXPECT_EQ(VerifyPackage(package, &index), NVCRETVAL_SUCCESS);
   EXPECT_EQ(index, -1);
@@ -75,7 +75,7 @@ TEST_F(VerifierTest, WrittenPackagePasses) {
 
 // Acceptance: any changed byte of an item's data fails, naming that item.
 TEST_F(VerifierTest, EveryFlippedItemByteIsCaughtWithItsIndex) {
-  const Bytes package = Build(FullSpec());
+  const Bytes package = Build(FullPlan());
   PackageItemEntry entries[5];
   ASSERT_EQ(ReadPackageItems(package, 0, entries), 5);
   for (int32_t item = 0; item < 5; ++item) {
@@ -273,7 +273,7 @@ TEST_F(VerifierTest, ItemDataOutsideThePackage) {
 }
 
 TEST_F(VerifierTest, Applicability) {
-  const Bytes package = Build(FullSpec());  // IDs 1657/165F, SSVID 14E4, revisions 1..3
+  const Bytes package = Build(FullPlan());  // IDs 1657/165F, SSVID 14E4, revisions 1..3
   struct Case {
     const char* name;
     uint16_t device;

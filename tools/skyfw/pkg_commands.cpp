@@ -259,7 +259,7 @@ struct BuildArguments {
 };
 
 // TYPE[:ORDINAL[:EXT[:ATTR[:DIRECTIVE[:ITEM_LENGTH]]]]]=FILE
-bool ParseItem(const std::string& text, PackageItemSpec& item, std::string& error) {
+bool ParseItem(const std::string& text, PackageItemPlan& item, std::string& error) {
   const size_t equals = text.find('=');
   if (equals == std::string::npos || equals + 1 == text.size()) {
     error = "--item wants TYPE[:ORDINAL[:EXT[:ATTR[:DIRECTIVE[:LENGTH]]]]]=FILE, not " + text;
@@ -294,10 +294,10 @@ bool ParseItem(const std::string& text, PackageItemSpec& item, std::string& erro
 }
 
 int RunBuild(const BuildArguments& arguments) {
-  PackageSpec spec;
-  spec.description = arguments.description;
-  spec.version = arguments.version;
-  spec.prerequisite = arguments.prerequisite;
+  PackagePlan plan;
+  plan.description = arguments.description;
+  plan.version = arguments.version;
+  plan.prerequisite = arguments.prerequisite;
   std::string error;
   for (const std::string& id : arguments.device_ids) {
     for (const std::string& part : Split(id, ',')) {
@@ -306,11 +306,11 @@ int RunBuild(const BuildArguments& arguments) {
         Fail("--device-id wants hexadecimal PCI device IDs, not " + part);
         return kExitUsage;
       }
-      spec.device_ids.push_back(static_cast<uint16_t>(*value));
+      plan.device_ids.push_back(static_cast<uint16_t>(*value));
     }
   }
-  for (auto [text, target] : {std::pair{&arguments.subsystem_vendor, &spec.subsystem_vendor},
-                              std::pair{&arguments.subsystem_id, &spec.subsystem_id}}) {
+  for (auto [text, target] : {std::pair{&arguments.subsystem_vendor, &plan.subsystem_vendor},
+                              std::pair{&arguments.subsystem_id, &plan.subsystem_id}}) {
     if (text->empty()) continue;
     auto value = ParseHex(*text, 0xFFFF);
     if (!value) {
@@ -327,27 +327,27 @@ int RunBuild(const BuildArguments& arguments) {
       Fail("--revisions wants LOW:HIGH, numbers from 0 to 255");
       return kExitUsage;
     }
-    spec.lowest_revision = static_cast<uint8_t>(*low);
-    spec.highest_revision = static_cast<uint8_t>(*high);
+    plan.lowest_revision = static_cast<uint8_t>(*low);
+    plan.highest_revision = static_cast<uint8_t>(*high);
   }
-  if (!spec.prerequisite.empty() && spec.prerequisite.size() != spec.version.size()) {
+  if (!plan.prerequisite.empty() && plan.prerequisite.size() != plan.version.size()) {
     Fail(
         "the prerequisite must have as many characters as the version (pad with zeros: 9.0.0 -> "
         "09.0.0)");
     return kExitUsage;
   }
   for (const std::string& text : arguments.items) {
-    PackageItemSpec item;
+    PackageItemPlan item;
     if (!ParseItem(text, item, error)) {
       Fail(error);
       return kExitUsage;
     }
-    spec.items.push_back(std::move(item));
+    plan.items.push_back(std::move(item));
   }
 
   Bytes package;
   int32_t index = -1;
-  NvmStatus status = BuildPackage(spec, package, &index);
+  NvmStatus status = BuildPackage(plan, package, &index);
   if (status != NVCRETVAL_SUCCESS) {
     if (index >= 0) {
       Fail("item " + std::to_string(index + 1) + " (" + arguments.items[index] +
@@ -362,7 +362,7 @@ int RunBuild(const BuildArguments& arguments) {
     Fail(error);
     return kExitFailure;
   }
-  std::printf("%s: package of %zu items, %zu bytes\n", arguments.output.c_str(), spec.items.size(),
+  std::printf("%s: package of %zu items, %zu bytes\n", arguments.output.c_str(), plan.items.size(),
               package.size());
   return kExitOk;
 }

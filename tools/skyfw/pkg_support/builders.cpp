@@ -129,17 +129,17 @@ Bytes BuildVpd(const std::string& identifier, const std::vector<VpdKeyword>& rea
   return vpd;
 }
 
-NvmStatus BuildPropertyArea(const PackageSpec& spec, Bytes& area) {
+NvmStatus BuildPropertyArea(const PackagePlan& plan, Bytes& area) {
   size_t length = 0;
   auto room = [&length](size_t value_length) { length += 3 + value_length; };
-  if (!spec.description.empty()) room(spec.description.size());
-  if (!spec.device_ids.empty()) room(spec.device_ids.size() * 2);
-  if (spec.lowest_revision) room(1);
-  if (spec.highest_revision) room(1);
-  if (!spec.version.empty()) room(spec.version.size());
-  if (spec.subsystem_vendor) room(2);
-  if (spec.subsystem_id) room(2);
-  if (!spec.prerequisite.empty()) room(spec.prerequisite.size());
+  if (!plan.description.empty()) room(plan.description.size());
+  if (!plan.device_ids.empty()) room(plan.device_ids.size() * 2);
+  if (plan.lowest_revision) room(1);
+  if (plan.highest_revision) room(1);
+  if (!plan.version.empty()) room(plan.version.size());
+  if (plan.subsystem_vendor) room(2);
+  if (plan.subsystem_id) room(2);
+  if (!plan.prerequisite.empty()) room(plan.prerequisite.size());
   area.assign(length, 0);
 
   auto put = [&area](uint8_t tag, ByteView value) {
@@ -150,43 +150,43 @@ NvmStatus BuildPropertyArea(const PackageSpec& spec, Bytes& area) {
     return Bytes{static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
   };
   NvmStatus status = NVCRETVAL_SUCCESS;
-  if (!spec.description.empty() && status == 0) {
-    status = put(kPropertyDescription, TextBytes(spec.description));
+  if (!plan.description.empty() && status == 0) {
+    status = put(kPropertyDescription, TextBytes(plan.description));
   }
-  if (!spec.device_ids.empty() && status == 0) {
+  if (!plan.device_ids.empty() && status == 0) {
     Bytes ids;
-    for (uint16_t id : spec.device_ids) {
+    for (uint16_t id : plan.device_ids) {
       Bytes one = u16(id);
       ids.insert(ids.end(), one.begin(), one.end());
     }
     status = put(kPropertyDeviceIds, ids);
   }
-  if (spec.lowest_revision && status == 0) {
-    status = put(kPropertyLowestRevision, Bytes{*spec.lowest_revision});
+  if (plan.lowest_revision && status == 0) {
+    status = put(kPropertyLowestRevision, Bytes{*plan.lowest_revision});
   }
-  if (spec.highest_revision && status == 0) {
-    status = put(kPropertyHighestRevision, Bytes{*spec.highest_revision});
+  if (plan.highest_revision && status == 0) {
+    status = put(kPropertyHighestRevision, Bytes{*plan.highest_revision});
   }
-  if (!spec.version.empty() && status == 0) status = put(kPropertyVersion, TextBytes(spec.version));
-  if (spec.subsystem_vendor && status == 0) {
-    status = put(kPropertySubsystemVendor, u16(*spec.subsystem_vendor));
+  if (!plan.version.empty() && status == 0) status = put(kPropertyVersion, TextBytes(plan.version));
+  if (plan.subsystem_vendor && status == 0) {
+    status = put(kPropertySubsystemVendor, u16(*plan.subsystem_vendor));
   }
-  if (spec.subsystem_id && status == 0) status = put(kPropertySubsystemId, u16(*spec.subsystem_id));
-  if (!spec.prerequisite.empty() && status == 0) {
-    status = put(kPropertyPrerequisite, TextBytes(spec.prerequisite));
+  if (plan.subsystem_id && status == 0) status = put(kPropertySubsystemId, u16(*plan.subsystem_id));
+  if (!plan.prerequisite.empty() && status == 0) {
+    status = put(kPropertyPrerequisite, TextBytes(plan.prerequisite));
   }
   return status;
 }
 
-NvmStatus BuildPackage(const PackageSpec& spec, Bytes& package, int32_t* failing_index) {
+NvmStatus BuildPackage(const PackagePlan& plan, Bytes& package, int32_t* failing_index) {
   Bytes area;
-  NvmStatus status = BuildPropertyArea(spec, area);
+  NvmStatus status = BuildPropertyArea(plan, area);
   if (status != NVCRETVAL_SUCCESS) return status;
 
-  std::vector<PackageItemEntry> records(spec.items.size());
-  std::vector<ByteView> data(spec.items.size());
-  for (size_t i = 0; i < spec.items.size(); ++i) {
-    const PackageItemSpec& item = spec.items[i];
+  std::vector<PackageItemEntry> records(plan.items.size());
+  std::vector<ByteView> data(plan.items.size());
+  for (size_t i = 0; i < plan.items.size(); ++i) {
+    const PackageItemPlan& item = plan.items[i];
     PackageItemEntry& record = records[i];
     record.set_directive(item.directive);
     record.set_dir_type(item.type);

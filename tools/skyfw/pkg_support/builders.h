@@ -47,7 +47,7 @@ Bytes BuildVpd(const std::string& identifier, const std::vector<VpdKeyword>& rea
                size_t rv_reserve = 8, const std::vector<VpdKeyword>* read_write = nullptr,
                size_t rw_free = 16);
 
-struct PackageItemSpec {
+struct PackageItemPlan {
   uint16_t type = 0;
   uint16_t ordinal = 0;
   uint16_t ext = 0;
@@ -57,7 +57,7 @@ struct PackageItemSpec {
   Bytes data = {};
 };
 
-struct PackageSpec {
+struct PackagePlan {
   std::string description;
   std::string version;
   std::string prerequisite;
@@ -66,15 +66,15 @@ struct PackageSpec {
   std::optional<uint16_t> subsystem_id;
   std::optional<uint8_t> lowest_revision;
   std::optional<uint8_t> highest_revision;
-  std::vector<PackageItemSpec> items;
+  std::vector<PackageItemPlan> items;
 };
 
-// The property area of a package spec, exactly as long as its properties.
-NvmStatus BuildPropertyArea(const PackageSpec& spec, Bytes& area);
+// The property area of a package plan, exactly as long as its properties.
+NvmStatus BuildPropertyArea(const PackagePlan& plan, Bytes& area);
 
 // Writes the package with WritePackage (verify on) into memory; on failure
 // `failing_index` names the item.
-NvmStatus BuildPackage(const PackageSpec& spec, Bytes& package, int32_t* failing_index = nullptr);
+NvmStatus BuildPackage(const PackagePlan& plan, Bytes& package, int32_t* failing_index = nullptr);
 
 // Puts a package into the optional outer wrapper (GUID, version 1, CRC).
 Bytes WrapPackage(ByteView package);
