@@ -9,8 +9,8 @@
 #include <new>
 #include <vector>
 
-#include "diag/text_conversion.h"
 #include "nvm/nvm_operations.h"
+#include "package/narrow_text.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
 #include "platform/platform.h"
@@ -30,13 +30,6 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
-std::string NarrowText(const std::u16string& wide, size_t capacity) {
-  std::string narrow;
-  Utf16ToUtf8(wide, narrow);
-  if (narrow.size() >= capacity) narrow.resize(capacity - 1);
-  return narrow;
-}
 
 void SetTextProperty(std::span<uint8_t> area, uint8_t tag, const std::string& text) {
   SetStringProperty(area, tag, text, text.size());

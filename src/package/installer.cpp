@@ -14,6 +14,7 @@
 #include "nvm/nvm_operations.h"
 #include "package/firmware_action.h"
 #include "package/item_types.h"
+#include "package/narrow_text.h"
 #include "package/nvm_status.h"
 #include "package/package_check_cache.h"
 #include "package/package_format.h"
@@ -52,12 +53,6 @@ constexpr AdapterNameRow kAdapterNames[] = {
 std::string CutToBuffer(std::string text, size_t capacity) {
   if (text.size() >= capacity) text.resize(capacity - 1);
   return text;
-}
-
-std::string NarrowText(const std::u16string& wide, size_t capacity) {
-  std::string narrow;
-  Utf16ToUtf8(wide, narrow);
-  return CutToBuffer(std::move(narrow), capacity);
 }
 
 // A printf-formatted text cut to a buffer of `capacity` bytes.
