@@ -9,6 +9,7 @@
 #include "host/inventory.h"
 #include "host/library_state.h"
 #include "nmapi/nmapi.h"
+#include "package/package_check_cache.h"
 
 namespace skyfw {
 namespace {
@@ -45,6 +46,25 @@ bool FirmwarePathUsable(DirectoryEntryPoint entry, const std::string& path) {
   return entry == DirectoryEntryPoint::kFlash && IsRegularFile(path);
 }
 
+// Stops the adapter library and closes the trace log when a frame is left
+// other than through its last step (an exception on its way to the export).
+class StartedFrame {
+ public:
+  StartedFrame() = default;
+  ~StartedFrame() {
+    if (!armed_) return;
+    ngNmapiUninitialize();
+    TraceClose();
+  }
+  StartedFrame(const StartedFrame&) = delete;
+  StartedFrame& operator=(const StartedFrame&) = delete;
+  // The frame's last step stops and closes itself, in its own order.
+  void Disarm() { armed_ = false; }
+
+ private:
+  bool armed_ = true;
+};
+
 HostResultCode StartAdapterLibrary() {
   return ngNmapiInitialize(kNmapiVersionA, kNmapiVersionB, kNmapiVersionC) == ngNMAPI_OK
              ? kHostSuccess
@@ -58,7 +78,13 @@ HostResultCode RunWithLibrary(const DirectoryTexts& texts, bool catalogue_loaded
   std::optional<std::string> directory;
   // Without a catalogue the directory's package files stand in for it.
   if (!catalogue_loaded) directory = firmware_path;
-  if (!BuildInventory(directory)) {
+  bool found = false;
+  {
+    // Every package file is read and verified once for all adapters.
+    PackageCheckScope check_once;
+    found = BuildInventory(directory);
+  }
+  if (!found) {
     TraceReport(TraceLevel::DEBUG, "%s", texts.discoverFailed);
     return kHostDiscoverDeviceFailed;
   }
@@ -91,7 +117,9 @@ HostResultCode RunDirectoryRequest(DirectoryEntryPoint entry, const char16_t* fi
     return kHostNmapiInitFailed;
   }
 
+  StartedFrame started;
   HostResultCode result = RunWithLibrary(texts, catalogue_loaded, first, firmware, body);
+  started.Disarm();
 
   if (entry == DirectoryEntryPoint::kAdapterInfo) TraceInfo("Leave oem_get_adapter_info:\n");
   ngNmapiUninitialize();
@@ -114,6 +142,7 @@ HostResultCode RunPciRequest(PciEntryPoint entry, const char16_t* package_path, 
   // Nothing is traced before the start: the log is not open yet.
   if (StartAdapterLibrary() != kHostSuccess) return kHostNmapiInitFailed;
   OpenTraceForCall();
+  StartedFrame started;
   if (full_flash) TraceInfo("Enter oem_do_full_flash_PCI:\n");
 
   HostResultCode result = kHostDiscoverDeviceFailed;
@@ -132,6 +161,7 @@ HostResultCode RunPciRequest(PciEntryPoint entry, const char16_t* package_path, 
                 static_cast<uint32_t>(device), static_cast<uint32_t>(function));
   }
 
+  started.Disarm();
   ngNmapiUninitialize();
   TraceInfo(full_flash ? "Leave oem_do_full_flash_PCI:\n" : "Leave oem_get_full_flash_dump_PCI:\n");
   TraceClose();

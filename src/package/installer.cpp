@@ -16,6 +16,7 @@
 #include "package/item_types.h"
 #include "package/narrow_text.h"
 #include "package/nvm_status.h"
+#include "package/package_check_cache.h"
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "package/vpd.h"
@@ -113,7 +114,8 @@ std::string PackageVersionProperty(ByteView package) {
 
 // The package's checks in their order; each refusal is one trace line.
 bool CheckPackage(const DeviceRecord& device, const std::string& path, ByteView package,
-                  const std::string& installed_version, uint32_t& item_count) {
+                  const std::string& installed_version, uint32_t& item_count,
+                  CheckedPackageFile* checked) {
   NvmStatus status = GetPackageItemCount(package, item_count);
   if (status < 0) {
     TraceReport(TraceLevel::DEBUG, "Package %s count error: %s\n", path.c_str(),
@@ -136,7 +138,18 @@ bool CheckPackage(const DeviceRecord& device, const std::string& path, ByteView 
     return false;
   }
   int32_t failing_item = -1;
-  status = VerifyPackage(package, &failing_item);
+  // Verification does not depend on the device: once per file and call.
+  if (checked != nullptr && checked->verified) {
+    status = checked->verifyStatus;
+    failing_item = checked->failingItem;
+  } else {
+    status = VerifyPackage(package, &failing_item);
+    if (checked != nullptr) {
+      checked->verified = true;
+      checked->verifyStatus = status;
+      checked->failingItem = failing_item;
+    }
+  }
   if (status < 0) {
     if (failing_item >= 0) {
       TraceReport(TraceLevel::DEBUG, "\nPackage %s verification error: %s with packaged item #%d\n",
@@ -242,8 +255,13 @@ bool ProcessPackage(DeviceRecord& device, const std::string& package_path,
   current_version = CurrentVersion(installed_version, identity);
   if (current_version_only) return true;
 
-  NvmPackage file;
-  NvmStatus status = ReadPackageFile(package_path, file);
+  // Checking reads the file once per entry-point call (when the call keeps a
+  // PackageCheckScope); an installation always reads it afresh.
+  NvmPackage own_file;
+  CheckedPackageFile* checked = install ? nullptr : FindCheckedPackageFile(package_path);
+  NvmStatus status =
+      checked != nullptr ? checked->readStatus : ReadPackageFile(package_path, own_file);
+  NvmPackage& file = checked != nullptr ? checked->file : own_file;
   if (status < 0) {
     TraceReport(TraceLevel::DEBUG, "Package %s read error: %s\n", package_path.c_str(),
                 NvmStatusText(status));
@@ -253,7 +271,9 @@ bool ProcessPackage(DeviceRecord& device, const std::string& package_path,
   // wrapper when the file has one).
   const ByteView package = file.package();
   uint32_t item_count = 0;
-  if (!CheckPackage(device, package_path, package, installed_version, item_count)) return false;
+  if (!CheckPackage(device, package_path, package, installed_version, item_count, checked)) {
+    return false;
+  }
 
   package_version = PackageVersionProperty(package);
   action = ChooseFirmwareAction(current_version, package_version);

@@ -108,7 +108,9 @@ TEST_F(CatalogueTest, ExternalEntitiesAreNotFetched) {
                 "</nic_fw_package>");
   do_discover_with_qvfwdata(dir_.path());
   const CatalogueEntry* entry = CatalogueLookup("1-2");
-  if (entry != nullptr) EXPECT_EQ(entry->name.find("secret"), std::string::npos);
+  if (entry != nullptr) {
+    EXPECT_EQ(entry->name.find("secret"), std::string::npos);
+  }
 }
 
 }  // namespace

@@ -188,9 +188,10 @@ class Progress {
   Clock::time_point started_ = Clock::now();
 };
 
-// The worse of two flash outcomes: a failed install over a missing file over success.
+// The worse of two flash results: a call that could not run at all (11, 101,
+// 102) over a failed installation over a missing file over success.
 int32_t Worse(int32_t a, int32_t b) {
-  auto rank = [](int32_t r) { return r == 106 ? 3 : r == 8 ? 2 : r == 1 ? 0 : 1; };
+  auto rank = [](int32_t r) { return r == 0 || r == 1 ? 0 : r == 8 ? 1 : r == 106 ? 2 : 3; };
   return rank(b) > rank(a) ? b : a;
 }
 
@@ -243,7 +244,8 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
     if (installs) plan.push_back(d);
   }
 
-  int32_t outcome = 1;
+  // Nothing to install is a success that needs no reboot.
+  int32_t outcome = plan.empty() ? 0 : 1;
   if (!flash.dryRun) {
     Progress progress(options.json);
     std::string single = flash.document + ".device.xml";
@@ -306,6 +308,7 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
       std::printf("\ndry run: %zu adapter(s) would be flashed; nothing was installed\n",
                   plan.size());
     } else {
+      if (plan.empty()) std::printf("\nnothing to install\n");
       std::printf("\nresult %d: %s\n", outcome, host.ResultText(outcome).c_str());
       if (outcome == 1) std::printf("A reboot is required for the new firmware to take effect.\n");
     }
