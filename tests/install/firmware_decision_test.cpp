@@ -88,7 +88,7 @@ TEST(DecideFirmwareAction, CatalogueMode) {
 TEST(DecideFirmwareAction, PackageModeTakesTheFirstPackageThatPasses) {
   SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
   const TempDir& dir = machine.directory();
-  tool::PackageSpec other_model = S2Package("30.0.0");
+  tool::PackagePlan other_model = S2Package("30.0.0");
   other_model.device_ids = {0x0B04};
   std::string refused = WritePackageFile(dir, "a_other.pkg", other_model);
   std::string chosen = WritePackageFile(dir, "b_older.pkg", S2Package("20.4.1"));

@@ -103,11 +103,11 @@ TEST(CheckMode, RefusesForEachReasonWithItsLineAndSendsNothing) {
   SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
   const TempDir& dir = machine.directory();
 
-  tool::PackageSpec prerequisite = S2Package("22.1.0");
+  tool::PackagePlan prerequisite = S2Package("22.1.0");
   prerequisite.prerequisite = "22.0.0";
-  tool::PackageSpec other_device = S2Package("22.1.0");
+  tool::PackagePlan other_device = S2Package("22.1.0");
   other_device.device_ids = {0x0B04};
-  tool::PackageSpec revision = S2Package("22.1.0");
+  tool::PackagePlan revision = S2Package("22.1.0");
   revision.lowest_revision = 3;
 
   std::string bad_item = WritePackageFile(dir, "bad_item.pkg", S2Package("22.1.0"));
@@ -170,9 +170,9 @@ TEST(CheckMode, PrerequisiteIsJudgedOnTheInstalledVersionNotTheVpdFallback) {
   // The package log says 0.0.0, so the current version falls back to the
   // VPD's 21.6.2; the prerequisite 21.0.0 is still not met by 0.0.0.
   SimulatedMachine machine({S2Adapter("a0", "NV1", "0.0.0")});
-  tool::PackageSpec spec = S2Package("22.1.0");
-  spec.prerequisite = "21.0.0";
-  std::string path = WritePackageFile(machine.directory(), "p.pkg", spec);
+  tool::PackagePlan plan = S2Package("22.1.0");
+  plan.prerequisite = "21.0.0";
+  std::string path = WritePackageFile(machine.directory(), "p.pkg", plan);
   DeviceRecord device = machine.Device(0);
   CheckResult result = Check(device, path);
   EXPECT_FALSE(result.accepted);
@@ -219,15 +219,15 @@ TEST(Install, WritesThePackageReportsEveryStepAndKeepsTheIdentity) {
   nlohmann::json adapter = S2Adapter("a0", "NV1", "21.6.2");
   SimulatedMachine machine({adapter});
   const std::string title = SimulatedMachine::Title("a0");
-  tool::PackageSpec spec = S2Package("21.10.1");
+  tool::PackagePlan plan = S2Package("21.10.1");
   // The package brings the model's VPD with placeholder identity values.
-  spec.items.push_back(
+  plan.items.push_back(
       {.type = 5,
        .item_length = 1024,
        .data =
            VpdItem(kS2Identifier,
                    {{"PN", "SKY-S2-XXX"}, {"MN", "0000"}, {"SN", "PKG-SN"}, {"VA", "21.10.1"}})});
-  std::string path = WritePackageFile(machine.directory(), "s2_21.10.1.pkg", spec);
+  std::string path = WritePackageFile(machine.directory(), "s2_21.10.1.pkg", plan);
 
   DeviceRecord device = machine.Device(0);
   EXPECT_EQ(InstallPackageFile(device, path), 1);
@@ -269,11 +269,11 @@ TEST(Install, AnEmptyKeywordIsNotWrittenBack) {
   nlohmann::json adapter = S2Adapter("a0", "NV1", "21.6.2");
   adapter["vpd"]["read_only"].erase("SN");
   SimulatedMachine machine({adapter});
-  tool::PackageSpec spec = S2Package("21.10.1");
-  spec.items.push_back({.type = 5,
+  tool::PackagePlan plan = S2Package("21.10.1");
+  plan.items.push_back({.type = 5,
                         .item_length = 1024,
                         .data = VpdItem(kS2Identifier, {{"PN", "SKY-S2-XXX"}, {"SN", "PKG-SN"}})});
-  std::string path = WritePackageFile(machine.directory(), "p.pkg", spec);
+  std::string path = WritePackageFile(machine.directory(), "p.pkg", plan);
   DeviceRecord device = machine.Device(0);
   ASSERT_EQ(InstallPackageFile(device, path), 1);
   VpdIdentity identity = IdentityOf(SimulatedMachine::Title("a0"));
@@ -283,9 +283,9 @@ TEST(Install, AnEmptyKeywordIsNotWrittenBack) {
 
 TEST(Install, ZeroInstalledItemsGivesThePlainMessage) {
   SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
-  tool::PackageSpec spec = S2Package("21.6.2");
-  spec.items.clear();
-  std::string path = WritePackageFile(machine.directory(), "empty.pkg", spec);
+  tool::PackagePlan plan = S2Package("21.6.2");
+  plan.items.clear();
+  std::string path = WritePackageFile(machine.directory(), "empty.pkg", plan);
   DeviceRecord device = machine.Device(0);
   EXPECT_EQ(InstallPackageFile(device, path), 1);
   EXPECT_EQ(machine.TraceLinesWith(path + ": Successfully installed package\n").size(), 1u);

@@ -216,23 +216,23 @@ std::vector<Event> SimulatedMachine::Events() const {
   return events;
 }
 
-tool::PackageSpec S2Package(const std::string& version) {
-  tool::PackageSpec spec;
-  spec.description = "Skyline S2 firmware " + version;
-  spec.version = version;
-  spec.device_ids = {kS2DeviceId};
-  spec.subsystem_vendor = kSkylineVendor;
-  spec.subsystem_id = kS2SubsystemId;
-  spec.items.push_back({.type = 6, .attr = 0x10, .item_length = 65536, .data = MainFirmware(7)});
-  spec.items.push_back({.type = 3, .item_length = 16384, .data = BootImage(8)});
-  return spec;
+tool::PackagePlan S2Package(const std::string& version) {
+  tool::PackagePlan plan;
+  plan.description = "Skyline S2 firmware " + version;
+  plan.version = version;
+  plan.device_ids = {kS2DeviceId};
+  plan.subsystem_vendor = kSkylineVendor;
+  plan.subsystem_id = kS2SubsystemId;
+  plan.items.push_back({.type = 6, .attr = 0x10, .item_length = 65536, .data = MainFirmware(7)});
+  plan.items.push_back({.type = 3, .item_length = 16384, .data = BootImage(8)});
+  return plan;
 }
 
 std::string WritePackageFile(const TempDir& directory, const std::string& name,
-                             const tool::PackageSpec& spec) {
+                             const tool::PackagePlan& plan) {
   Bytes package;
   int32_t failing_index = -1;
-  NvmStatus status = tool::BuildPackage(spec, package, &failing_index);
+  NvmStatus status = tool::BuildPackage(plan, package, &failing_index);
   EXPECT_EQ(status, 0) << "package not built, item " << failing_index;
   std::string path = directory.File(name);
   WriteFile(path, std::string(package.begin(), package.end()));

@@ -76,8 +76,8 @@ class SimulatedMachine {
 
 // A package file for the S2 model written into `directory`; returns its path.
 std::string WritePackageFile(const TempDir& directory, const std::string& name,
-                             const tool::PackageSpec& spec);
-tool::PackageSpec S2Package(const std::string& version);
+                             const tool::PackagePlan& plan);
+tool::PackagePlan S2Package(const std::string& version);
 
 // The adapter's NVRAM, read through the NVM operations.
 struct NvramItemCopy {
