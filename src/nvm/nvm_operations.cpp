@@ -37,6 +37,12 @@ bool InstanceName(std::string_view adapter, std::u16string& instance) {
 
 bool FitsU32(size_t value) { return value <= std::numeric_limits<uint32_t>::max(); }
 
+// GetByteArray refuses a null buffer; a caller asking for no bytes needs none.
+std::span<uint8_t> NonNull(std::span<uint8_t> buffer) {
+  static uint8_t none = 0;
+  return buffer.data() != nullptr ? buffer : std::span<uint8_t>(&none, 0);
+}
+
 bool AllocateZeroed(std::vector<uint8_t>& buffer, size_t size) {
   try {
     buffer.assign(size, 0);
@@ -136,7 +142,7 @@ NvmStatus velonvmGetDirectory(std::string_view adapter, uint32_t& count, uint32_
       },
       [&](const WmiObjectPtr& r) {
         size_t copied = 0;
-        return GetByteArray(r, u"buffer", buffer, copied);
+        return GetByteArray(r, u"buffer", NonNull(buffer), copied);
       });
 }
 
@@ -199,9 +205,6 @@ NvmStatus velonvmGetItem(std::string_view adapter, uint32_t index, uint32_t offs
                          std::span<uint8_t> buffer) {
   if (velonvmUseDirectAccess(adapter, 1)) return DirectGetItem(adapter, index, offset, buffer);
   if (!FitsU32(buffer.size())) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
-  // GetByteArray refuses a null buffer; asking for nothing needs none.
-  uint8_t none = 0;
-  std::span<uint8_t> destination = buffer.data() != nullptr ? buffer : std::span<uint8_t>(&none, 0);
   return CallMethod(
       adapter, kNvramAccess, u"Read",
       [&](const WmiObjectPtr& in) {
@@ -211,7 +214,7 @@ NvmStatus velonvmGetItem(std::string_view adapter, uint32_t index, uint32_t offs
       },
       [&](const WmiObjectPtr& r) {
         size_t copied = 0;
-        return GetByteArray(r, u"buffer", destination, copied);
+        return GetByteArray(r, u"buffer", NonNull(buffer), copied);
       });
 }
 
@@ -371,10 +374,8 @@ int32_t velonvmInstallUpdate(std::string_view adapter, ByteView package, int32_t
 
 NvmStatus velonvmGetOption(std::string_view adapter, NvmOptionRequest& request) {
   if (velonvmUseDirectAccess(adapter, 1)) return DirectGetOption(adapter, request);
-  uint8_t none = 0;
   std::span<uint8_t> destination =
-      request.value.first(std::min<size_t>(request.value.size(), request.length));
-  if (destination.data() == nullptr) destination = std::span<uint8_t>(&none, 0);
+      NonNull(request.value.first(std::min<size_t>(request.value.size(), request.length)));
   return CallMethod(
       adapter, kNvramAccess, u"GetNvmOpt",
       [&](const WmiObjectPtr& in) {
