@@ -59,12 +59,12 @@ std::string FirmwareDirectory(size_t payload) {
     fs::create_directories(dir);
     auto signer = tool::ImageSigner::Development();
     for (int i = 0; i < kPackages; ++i) {
-      tool::PackageSpec spec;
+      tool::PackagePlan spec;
       spec.version = "20.6.1";
       spec.device_ids = {0x0B04};
       spec.subsystem_vendor = 0x1D6A;
       spec.subsystem_id = 0x0002;
-      tool::PackageItemSpec item;
+      tool::PackageItemPlan item;
       item.type = 6;
       item.data = tool::BuildTrailerSignedImage(*signer, 6, tool::FillerBytes(payload, 100 + i));
       spec.items.push_back(std::move(item));

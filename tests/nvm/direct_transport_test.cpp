@@ -144,9 +144,9 @@ std::vector<uint8_t> Pattern(size_t length) {
 }
 
 std::vector<uint8_t> BuildTestPackage(const std::string& version, size_t data_length) {
-  tool::PackageSpec spec;
+  tool::PackagePlan spec;
   spec.version = version;
-  tool::PackageItemSpec item;
+  tool::PackageItemPlan item;
   item.type = 40;
   item.data = tool::FillerBytes(data_length, 3);
   spec.items.push_back(item);

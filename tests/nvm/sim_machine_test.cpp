@@ -20,11 +20,11 @@ using testing::SimMachineJson;
 
 // A package installing one non-firmware item of `data_length` bytes.
 std::vector<uint8_t> BuildTestPackage(const std::string& version, size_t data_length) {
-  tool::PackageSpec spec;
+  tool::PackagePlan spec;
   spec.description = "test package";
   spec.version = version;
   spec.device_ids = {0x0B10};
-  tool::PackageItemSpec item;
+  tool::PackageItemPlan item;
   item.type = 40;
   item.data = tool::FillerBytes(data_length, 7);
   spec.items.push_back(item);
