@@ -97,7 +97,9 @@ TEST_F(ToolHostTest, FailuresHaveTheirOwnExitCodesAndStayJson) {
     EXPECT_EQ(run.exit_code, c.exit_code) << c.arguments << "\n" << run.out;
     nlohmann::json answer = nlohmann::json::parse(run.out, nullptr, false);
     ASSERT_FALSE(answer.is_discarded()) << c.arguments << "\n" << run.out;
-    if (c.result != -1) EXPECT_EQ(answer["result"]["code"], c.result) << c.arguments;
+    if (c.result != -1) {
+      EXPECT_EQ(answer["result"]["code"], c.result) << c.arguments;
+    }
   }
 }
 
