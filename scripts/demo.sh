@@ -1,15 +1,31 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs the demo.
+# Sets up, builds and runs the demo: a fresh simulated machine with the demo
+# adapters, a discovery, a flash of the proposed packages, and a second
+# discovery showing the new versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh build/release -DCMAKE_BUILD_TYPE=Release -DSKYFW_BUILD_TESTS=OFF -DSKYFW_BUILD_BENCH=OFF
-skyfw=build/release/bin/skyfw
+bin=build/release/bin
+skyfw=$bin/skyfw
 
-echo "== result codes of the plug-in (build/release/bin/libskyfw.so)"
-for code in 0 1 2 3 4 5 6 7 8 9 10 11 12 101 102 103 104 105 106 13; do
-  printf '%4s  ' "$code"
-  # The texts carry their own CR LF (code 3 and unknown codes none): show one line each.
-  "$skyfw" text "$code" | tr -d '\r\n'
-  echo
-done
+# A fresh machine each run, so the demo can be repeated.
+demo=build/release/demo
+rm -rf "$demo"
+mkdir -p "$demo"
+"$skyfw" sim init "$demo/machine" >/dev/null
+export SKYFW_MACHINE=$PWD/$demo/machine
+# The discovery and request documents land in the demo directory.
+cd "$demo"
+skyfw=../bin/skyfw
+
+echo "== discovery on the demo machine ($SKYFW_MACHINE), firmware from $bin/firmware"
+"$skyfw" --trace trace.log discover -o discovery.xml
+echo
+echo "== flash"
+"$skyfw" --trace trace.log flash --document request.xml
+echo
+echo "== discovery again: the adapters run the new versions"
+"$skyfw" --trace trace.log discover -o discovery-after.xml
+echo
+echo "Documents, trace log and machine: $demo/ (events: $bin/skyfw sim events $SKYFW_MACHINE)"

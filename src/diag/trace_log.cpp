@@ -24,8 +24,18 @@ constexpr size_t kLinePrefixLimit = 1024;
 // one write, the debugger gets the line alone.
 constexpr size_t kLineBufferBytes = 1 + kLinePrefixLimit + kTraceMessageBufferBytes + 2;
 
-std::unique_ptr<NMCCriticalSection> trace_lock;
-std::unique_ptr<std::FILE, FileCloser> trace_file;
+// Holders that are never destroyed and exist from their first use: the load
+// function may run before this file's statics are initialized, and at process
+// exit the image's static destructors may run before its unload function,
+// which still releases the lock and the file through these.
+std::unique_ptr<NMCCriticalSection>& TraceLockHolder() {
+  static auto* holder = new std::unique_ptr<NMCCriticalSection>();
+  return *holder;
+}
+std::unique_ptr<std::FILE, FileCloser>& TraceFileHolder() {
+  static auto* holder = new std::unique_ptr<std::FILE, FileCloser>();
+  return *holder;
+}
 bool open_attempted = false;
 std::atomic<uint32_t> level_mask{0};
 
@@ -93,10 +103,10 @@ unsigned long ThreadId() { return platform::Current().system().GetCurrentThreadI
 void EmitLine(size_t length, bool to_file) {
   line_buffer[0] = ' ';
   platform::Current().system().OutputDebugString(std::string_view(line_buffer + 1, length));
-  if (to_file && trace_file) {
+  if (to_file && TraceFileHolder()) {
     // Append mode puts every write at the current end of the file, also when
     // another process wrote in between; failures are not the caller's concern.
-    (void)std::fwrite(line_buffer, 1, length + 1, trace_file.get());
+    (void)std::fwrite(line_buffer, 1, length + 1, TraceFileHolder().get());
   }
 }
 
@@ -111,15 +121,15 @@ const char* TraceLevelWord(uint32_t level) {
 }
 
 void TraceCreateLock() {
-  if (!trace_lock) trace_lock = std::make_unique<NMCCriticalSection>();
+  if (!TraceLockHolder()) TraceLockHolder() = std::make_unique<NMCCriticalSection>();
   if (utf8_locale == locale_t{}) utf8_locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
 }
 
 void TraceDestroyLock() {
-  trace_file.reset();
+  TraceFileHolder().reset();
   open_attempted = false;
   level_mask = 0;
-  trace_lock.reset();
+  TraceLockHolder().reset();
   if (utf8_locale != locale_t{}) {
     freelocale(utf8_locale);
     utf8_locale = locale_t{};
@@ -136,12 +146,12 @@ void TraceOpen(const char* path) {
   if (file == nullptr) return;
   // Each line goes out in one write, at once: nothing is lost if the host dies.
   std::setvbuf(file, nullptr, _IONBF, 0);
-  trace_file.reset(file);
+  TraceFileHolder().reset(file);
 }
 
 void TraceClose() {
-  if (trace_file) {
-    trace_file.reset();
+  if (TraceFileHolder()) {
+    TraceFileHolder().reset();
     open_attempted = false;
   }
   level_mask = 0;
@@ -153,9 +163,9 @@ void TraceReport(TraceLevel level, const char* format, ...) {
   uint32_t level_bits = static_cast<uint32_t>(level);
   uint32_t mask = level_mask;
   if ((level_bits & mask) == 0 || format == nullptr || format[0] == '\0') return;
-  if (!trace_lock) return;
+  if (!TraceLockHolder()) return;
   const char* word = TraceLevelWord(level_bits);
-  SyncObjectGuard guard(*trace_lock);
+  SyncObjectGuard guard(*TraceLockHolder());
 
   va_list arguments;
   va_start(arguments, format);
@@ -170,8 +180,8 @@ void TraceReport(TraceLevel level, const char* format, ...) {
 
 void TraceInfo(const char* format, ...) {
   if (format == nullptr || format[0] == '\0' || level_mask == 0) return;
-  if (!trace_lock) return;
-  SyncObjectGuard guard(*trace_lock);
+  if (!TraceLockHolder()) return;
+  SyncObjectGuard guard(*TraceLockHolder());
 
   va_list arguments;
   va_start(arguments, format);
@@ -196,7 +206,7 @@ void ConsolePrint(const char* format, ...) {
   va_end(arguments);
 }
 
-bool TraceFileIsOpen() { return static_cast<bool>(trace_file); }
+bool TraceFileIsOpen() { return static_cast<bool>(TraceFileHolder()); }
 uint32_t TraceLevelMask() { return level_mask; }
 
 }  // namespace skyfw

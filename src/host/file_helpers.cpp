@@ -1,6 +1,9 @@
 #include "host/file_helpers.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -76,6 +79,25 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return LowerAscii(x) == LowerAscii(y);
          });
+}
+
+bool WriteFileWhole(const std::string& path, std::string_view bytes) {
+  // A name of our own beside the target: same file system, so the rename
+  // below replaces the target in one step.
+  static std::atomic<uint64_t> counter{0};
+  uint64_t stamp =
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  std::string temporary =
+      path + ".new-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1));
+
+  std::FILE* file = std::fopen(temporary.c_str(), "wbx");
+  if (file == nullptr) return false;
+  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  written = std::fflush(file) == 0 && written;
+  written = std::fclose(file) == 0 && written;
+  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  std::remove(temporary.c_str());
+  return false;
 }
 
 }  // namespace skyfw

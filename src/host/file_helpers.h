@@ -36,4 +36,9 @@ std::string VersionTail(std::string_view text);
 // Equal apart from the case of the ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// Writes bytes to a new file beside path, then renames it over path, so the
+// file a reader sees is the old one or the new one whole, never a part.
+// False (old file, or none, left as it was) when any step fails.
+bool WriteFileWhole(const std::string& path, std::string_view bytes);
+
 }  // namespace skyfw

@@ -5,8 +5,10 @@
 namespace skyfw {
 
 LibraryState& Library() {
-  static LibraryState state;
-  return state;
+  // Never destroyed by the image's static destructors: at process exit they
+  // may run before the unload function, which still releases the contents.
+  static auto* state = new LibraryState();
+  return *state;
 }
 
 void LibraryLoad() {

@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <string>
 
+#include "host/catalogue.h"
+#include "host/device_record.h"
+
 namespace skyfw {
 
 inline constexpr size_t kResultTextUnits = 512;
@@ -21,6 +24,11 @@ struct LibraryState {
   std::array<char16_t, kResultTextUnits> resultText{};
   // Outcome of the last flash request; 1 at load, never reset between calls.
   int32_t flashOutcome = 1;
+  // Rebuilt by every call that builds it, left in place afterwards.
+  DeviceInventory inventory;
+  // Grow across calls and are never cleared.
+  CatalogueTable catalogue;
+  bool catalogueLoaded = false;
 };
 
 LibraryState& Library();

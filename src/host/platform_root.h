@@ -6,5 +6,7 @@ namespace skyfw {
 
 // Called once when the plug-in is loaded, before anything else runs.
 void InstallProcessPlatform();
+// Called when the plug-in is unloaded, after everything else.
+void UninstallProcessPlatform();
 
 }  // namespace skyfw

@@ -1,5 +1,6 @@
 // The plug-in's exported entry points and its load and unload. Compiled only
 // into libskyfw.so; the work itself lives in skyfw_host.
+#include "diag/event_log.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
 #include "host/platform_root.h"
@@ -12,14 +13,62 @@ namespace {
 __attribute__((constructor)) void OnLoad() {
   skyfw::InstallProcessPlatform();
   skyfw::LibraryLoad();
+  skyfw::RegisterEventSourceAtLoad();
 }
 
-__attribute__((destructor)) void OnUnload() { skyfw::LibraryUnload(); }
+__attribute__((destructor)) void OnUnload() {
+  skyfw::LibraryUnload();
+  skyfw::UninstallProcessPlatform();
+}
 
 }  // namespace
 
 // No exception may reach the host: each export ends every path with a code.
 extern "C" {
+
+int32_t oem_do_discovery_with_files(const char16_t* discovery_path,
+                                    const char16_t* firmware_directory) {
+  try {
+    return skyfw::DoDiscoveryWithFiles(discovery_path, firmware_directory);
+  } catch (...) {
+    return skyfw::kHostDiscoveryFileNotCreated;
+  }
+}
+
+int32_t oem_do_flash_with_file(const char16_t* request_path, const char16_t* firmware_path) {
+  try {
+    return skyfw::DoFlashWithFile(request_path, firmware_path);
+  } catch (...) {
+    return skyfw::kHostFlashFailed;
+  }
+}
+
+int32_t oem_do_full_flash_PCI(const char16_t* package_path, void* /*ignored*/, int32_t segment,
+                              int32_t bus, int32_t device, int32_t function) {
+  try {
+    return skyfw::DoFullFlashPci(package_path, segment, bus, device, function);
+  } catch (...) {
+    return skyfw::kHostFlashFailed;
+  }
+}
+
+int32_t oem_get_adapter_info(OemAdapterInfoElement* adapters, int32_t* device_count,
+                             const char16_t* firmware_directory) {
+  try {
+    return skyfw::GetAdapterInfo(adapters, device_count, firmware_directory);
+  } catch (...) {
+    return skyfw::kHostDiscoverDeviceFailed;
+  }
+}
+
+int32_t oem_get_full_flash_dump_PCI(const char16_t* backup_path, void* /*ignored*/, int32_t segment,
+                                    int32_t bus, int32_t device, int32_t function) {
+  try {
+    return skyfw::GetFullFlashDumpPci(backup_path, segment, bus, device, function);
+  } catch (...) {
+    return skyfw::kHostDiscoverDeviceFailed;
+  }
+}
 
 int32_t oem_get_debug_info(const char16_t* trace_path) {
   try {

@@ -5,16 +5,54 @@ namespace {
 
 const xmlChar* XmlText(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
-bool NameIs(const xmlNode* node, const char* name) {
-  return node->name != nullptr && xmlStrcmp(node->name, XmlText(name)) == 0;
+}  // namespace
+
+XmlDocument::XmlDocument(const std::string& path)
+    : document_(xmlReadFile(path.c_str(), nullptr, kXmlReadOptions)) {}
+
+XmlDocument::~XmlDocument() {
+  if (document_ != nullptr) xmlFreeDoc(document_);
 }
 
-}  // namespace
+xmlNode* XmlDocument::root() const {
+  return document_ == nullptr ? nullptr : xmlDocGetRootElement(document_);
+}
+
+const char* XmlName(const xmlNode* node) {
+  return node != nullptr && node->name != nullptr ? reinterpret_cast<const char*>(node->name) : "";
+}
+
+bool XmlNameIs(const xmlNode* node, const char* name) {
+  return node != nullptr && node->name != nullptr && xmlStrcmp(node->name, XmlText(name)) == 0;
+}
+
+std::string AttributeValue(xmlNode* node, const char* attribute_name) {
+  xmlAttr* attribute = xmlHasProp(node, XmlText(attribute_name));
+  // xmlHasProp may also answer with a DTD default declaration, which has no
+  // value node of its own.
+  if (attribute == nullptr || attribute->type != XML_ATTRIBUTE_NODE) return {};
+  const xmlNode* value = attribute->children;
+  if (value == nullptr || value->content == nullptr) return {};
+  return reinterpret_cast<const char*>(value->content);
+}
+
+bool FormatXmlDocument(xmlDoc* document, std::string& text) {
+  xmlChar* bytes = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemory(document, &bytes, &size, 1);
+  if (bytes == nullptr || size < 0) {
+    if (bytes != nullptr) xmlFree(bytes);
+    return false;
+  }
+  text.assign(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
+  xmlFree(bytes);
+  return true;
+}
 
 xmlNode* FindChild(xmlNode* node, const char* name) {
   if (node == nullptr || name == nullptr) return nullptr;
   for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-    if (NameIs(child, name)) return child;
+    if (XmlNameIs(child, name)) return child;
   }
   return nullptr;
 }
@@ -22,7 +60,7 @@ xmlNode* FindChild(xmlNode* node, const char* name) {
 std::string GetChildValue(xmlNode* node, const char* child_name, const char* attribute_name) {
   if (node == nullptr || child_name == nullptr || attribute_name == nullptr) return {};
   for (xmlNode* child = node->children; child != nullptr; child = child->next) {
-    if (!NameIs(child, child_name)) continue;
+    if (!XmlNameIs(child, child_name)) continue;
     xmlAttr* attribute = xmlHasProp(child, XmlText(attribute_name));
     // xmlHasProp may also answer with a DTD default declaration, which has no
     // value node of its own.

@@ -2,6 +2,7 @@
 // for byte, case-sensitively, whatever the node's kind.
 #pragma once
 
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <string>
@@ -20,5 +21,41 @@ std::string GetChildValue(xmlNode* node, const char* child_name, const char* att
 // new element of that name when there is none. False when libxml2 could not
 // allocate what was needed (nothing is left half-added).
 bool SetChildValue(xmlNode* node, const char* child_name, const char* value);
+
+// The options every document of the library is read with: no error or
+// warning output, no blank nodes, CDATA as text, and never the network (an
+// external entity or DTD named in a document is not fetched).
+inline constexpr int kXmlReadOptions = XML_PARSE_NOERROR | XML_PARSE_NOWARNING |
+                                       XML_PARSE_NOBLANKS | XML_PARSE_NOCDATA | XML_PARSE_NONET;
+
+// A document read from a file with kXmlReadOptions; freed with the object.
+class XmlDocument {
+ public:
+  explicit XmlDocument(const std::string& path);
+  ~XmlDocument();
+  XmlDocument(const XmlDocument&) = delete;
+  XmlDocument& operator=(const XmlDocument&) = delete;
+
+  // False when the file could not be read or is not well-formed.
+  explicit operator bool() const { return document_ != nullptr; }
+  xmlDoc* get() const { return document_; }
+  // The root element, or nullptr.
+  xmlNode* root() const;
+
+ private:
+  xmlDoc* document_ = nullptr;
+};
+
+// The node's name as text ("" for a node without one).
+const char* XmlName(const xmlNode* node);
+bool XmlNameIs(const xmlNode* node, const char* name);
+
+// The content of the attribute's value node; empty when the attribute is
+// missing or has no value.
+std::string AttributeValue(xmlNode* node, const char* attribute_name);
+
+// The document as text, indented by libxml2 as its file writer would; false
+// when libxml2 could not produce it.
+bool FormatXmlDocument(xmlDoc* document, std::string& text);
 
 }  // namespace skyfw

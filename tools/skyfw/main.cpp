@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "command_registry.h"
+#include "host_session.h"
 
 int main(int argc, char** argv) {
   using namespace skyfw::tool;
@@ -11,9 +12,10 @@ int main(int argc, char** argv) {
   app.add_option("--trace", options.trace, "Write the plug-in's trace log to FILE");
   app.add_option("--machine", options.machine, "Simulated machine directory (sets SKYFW_MACHINE)");
   app.add_flag("--json", options.json, "Pure JSON on standard output");
-  app.footer(
-      "Exit codes: 0 success, 1 the operation failed, 2 bad command line, "
-      "3 plug-in not loadable or lacking an entry point.");
+  app.footer(skyfw::tool::ExitCodesHelp());
+  // Global options are also taken after the command (skyfw discover --json);
+  // commands inherit this when they are added.
+  app.fallthrough();
 
   int exit_code = kExitOk;
   for (const auto& [name, add] : CommandGroups()) add(app, options, exit_code);

@@ -1,0 +1,42 @@
+// The plug-in registers its event source when a host loads it.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "diag/event_log.h"
+#include "platform/platform.h"
+#include "sim/machine.h"
+#include "support/temp_dir.h"
+
+namespace skyfw::testing {
+namespace {
+
+TEST(PluginLoad, RegistersTheMessageFileBesideThePlugin) {
+  TempDir dir;
+  const std::string machine_directory = dir.File("machine");
+  std::string error;
+  ASSERT_TRUE(sim::InitMachine(machine_directory, sim::DemoMachineJson(), error)) << error;
+  ASSERT_EQ(setenv("SKYFW_MACHINE", machine_directory.c_str(), 1), 0);
+  void* plugin = dlopen(SKYFW_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  // Loading is all this test needs; the plug-in stays until the process ends.
+  ASSERT_NE(plugin, nullptr) << dlerror();
+  unsetenv("SKYFW_MACHINE");
+
+  std::unique_ptr<platform::Platform> machine;
+  ASSERT_TRUE(sim::OpenMachine(machine_directory, machine, error)) << error;
+  std::unique_ptr<platform::RegistryKey> key;
+  ASSERT_EQ(machine->registry().OpenKey(kEventSourceKey, platform::KEY_READ, key), 0u);
+  const std::string folder = std::filesystem::canonical(SKYFW_PLUGIN_PATH).parent_path().string();
+  for (const char* name : {"CategoryMessageFile", "EventMessageFile"}) {
+    platform::RegistryValue value;
+    ASSERT_EQ(key->QueryValue(name, value), 0u);
+    EXPECT_EQ(value.type, platform::REG_EXPAND_SZ);
+    EXPECT_EQ(value.AsText(), folder + "/nrvn_qv_eventlog.dll");
+  }
+}
+
+}  // namespace
+}  // namespace skyfw::testing

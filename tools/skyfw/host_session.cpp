@@ -1,0 +1,217 @@
+#include "host_session.h"
+
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "diag/text_conversion.h"
+
+namespace skyfw::tool {
+namespace {
+
+constexpr size_t kResultTextUnits = 512;
+
+struct XmlFree {
+  void operator()(xmlDoc* document) const { xmlFreeDoc(document); }
+};
+
+bool NameIs(const xmlNode* node, const char* name) {
+  return node->type == XML_ELEMENT_NODE &&
+         xmlStrcmp(node->name, reinterpret_cast<const xmlChar*>(name)) == 0;
+}
+
+xmlNode* Child(xmlNode* node, const char* name) {
+  for (xmlNode* child = node->children; child != nullptr; child = child->next) {
+    if (NameIs(child, name)) return child;
+  }
+  return nullptr;
+}
+
+std::string ValueOf(xmlNode* node, const char* child_name) {
+  xmlNode* child = Child(node, child_name);
+  if (child == nullptr) return {};
+  xmlChar* value = xmlGetProp(child, reinterpret_cast<const xmlChar*>("value"));
+  if (value == nullptr) return {};
+  std::string text(reinterpret_cast<const char*>(value));
+  xmlFree(value);
+  return text;
+}
+
+uint32_t HexValueOf(xmlNode* node, const char* child_name) {
+  return static_cast<uint32_t>(std::strtoul(ValueOf(node, child_name).c_str(), nullptr, 16));
+}
+
+template <typename Function>
+bool Resolve(const LoadedPlugin& library, const char* name, Function*& out) {
+  return ResolveEntryPoint(library, name, out);
+}
+
+}  // namespace
+
+const char* ExitCodesHelp() {
+  return "Exit codes: 0 success (also when a reboot is required; the output says so), "
+         "1 the operation failed, 2 bad command line, 3 plug-in not loadable or lacking an "
+         "entry point, 4 no supported adapter found or the adapter library did not start, "
+         "5 firmware directory or package file not found, 6 discovery or request document "
+         "unusable, 7 installation or backup failed.";
+}
+
+int ExitCodeForResult(int32_t result) {
+  switch (result) {
+    case 0:
+    case 1:
+      return kExitOk;
+    case 101:
+    case 102:
+    case 4:
+    case 104:
+    case 105:
+      return kExitNoDevice;
+    case 8:
+    case 9:
+    case 103:
+      return kExitFirmwareMissing;
+    case 10:
+    case 11:
+    case 12:
+      return kExitDocument;
+    case 7:
+    case 106:
+      return kExitInstallFailed;
+    default:
+      if (result < 0) return kExitInstallFailed;  // a negative backup status
+      return kExitFailure;
+  }
+}
+
+std::string HostPlugin::ResultText(int32_t result) const {
+  std::string text;
+  Utf16ToUtf8(BoundedWideText(textForErrorCode(result), kResultTextUnits), text);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+int OpenHost(const GlobalOptions& options, HostPlugin& host) {
+  int status = OpenHostPlugin(options, host.library);
+  bool resolved = status == kExitOk &&
+                  Resolve(host.library, "oem_do_discovery_with_files", host.discover) &&
+                  Resolve(host.library, "oem_do_flash_with_file", host.flash) &&
+                  Resolve(host.library, "oem_do_full_flash_PCI", host.fullFlashPci) &&
+                  Resolve(host.library, "oem_get_full_flash_dump_PCI", host.flashDumpPci) &&
+                  Resolve(host.library, "oem_get_adapter_info", host.adapterInfo) &&
+                  Resolve(host.library, "oem_text_for_error_code", host.textForErrorCode);
+  if (resolved) return kExitOk;
+  if (options.json) {
+    PrintJson({{"error", "the plug-in could not be loaded or lacks an entry point"},
+               {"exit_code", static_cast<int>(kExitPluginError)}});
+  }
+  return kExitPluginError;
+}
+
+std::string FirmwareDirectory(const std::string& fw_option) {
+  if (!fw_option.empty()) return fw_option;
+  std::error_code error;
+  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return "firmware";
+  return (program.parent_path() / "firmware").string();
+}
+
+bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
+                           std::string& error) {
+  std::unique_ptr<xmlDoc, XmlFree> xml(
+      xmlReadFile(path.c_str(), nullptr,
+                  XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET));
+  xmlNode* root = xml ? xmlDocGetRootElement(xml.get()) : nullptr;
+  if (root == nullptr || !NameIs(root, "qv_rom_discovery")) {
+    error = "cannot read the discovery document " + path;
+    return false;
+  }
+  document = DiscoveryDocument{};
+  document.takesEffect = ValueOf(root, "takes_effect");
+  xmlNode* devices = Child(root, "devices");
+  if (devices == nullptr) return true;
+  for (xmlNode* node = devices->children; node != nullptr; node = node->next) {
+    if (node->type != XML_ELEMENT_NODE) continue;
+    DocumentDevice device;
+    device.deviceId = ValueOf(node, "device_id");
+    device.product = ValueOf(node, "product_id");
+    device.mac = ValueOf(node, "macaddress");
+    device.segment = HexValueOf(node, "segment");
+    device.bus = HexValueOf(node, "busnumber");
+    device.device = HexValueOf(node, "devicenumber");
+    device.function = HexValueOf(node, "funcnumber");
+    for (xmlNode* item = node->children; item != nullptr; item = item->next) {
+      if (!NameIs(item, "fw_item")) continue;
+      device.items.push_back({ValueOf(item, "firmware_file"), ValueOf(item, "version"),
+                              ValueOf(item, "active_version"), ValueOf(item, "action"),
+                              ValueOf(item, "action_status")});
+    }
+    document.devices.push_back(std::move(device));
+  }
+  return true;
+}
+
+bool ParsePciAddress(const std::string& text, PciAddress& address) {
+  unsigned segment = 0, bus = 0, device = 0, function = 0;
+  int consumed = 0;
+  if (std::sscanf(text.c_str(), "%x:%x:%x.%x%n", &segment, &bus, &device, &function, &consumed) !=
+          4 ||
+      static_cast<size_t>(consumed) != text.size()) {
+    return false;
+  }
+  address = {static_cast<int32_t>(segment), static_cast<int32_t>(bus), static_cast<int32_t>(device),
+             static_cast<int32_t>(function)};
+  return true;
+}
+
+void PrintJson(const nlohmann::json& value) {
+  std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::printf("%s\n", text.c_str());
+}
+
+int Fail(const GlobalOptions& options, int exit_code, const std::string& message) {
+  if (options.json) {
+    PrintJson({{"error", message}, {"exit_code", exit_code}});
+  } else {
+    std::fprintf(stderr, "skyfw: %s\n", message.c_str());
+  }
+  return exit_code;
+}
+
+nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
+  return {{"code", result}, {"text", host.ResultText(result)}, {"reboot_required", result == 1}};
+}
+
+PluginOutputToStderr::PluginOutputToStderr(bool active) {
+  if (!active) return;
+  std::fflush(stdout);
+  saved_ = dup(STDOUT_FILENO);
+  if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+}
+
+PluginOutputToStderr::~PluginOutputToStderr() {
+  if (saved_ < 0) return;
+  std::fflush(stdout);
+  dup2(saved_, STDOUT_FILENO);
+  close(saved_);
+}
+
+bool UseColour() {
+  // NO_COLOR counts when present and not empty.
+  const char* no_colour = std::getenv("NO_COLOR");
+  static const bool colour =
+      isatty(STDOUT_FILENO) != 0 && (no_colour == nullptr || no_colour[0] == '\0');
+  return colour;
+}
+
+std::string Coloured(const std::string& text, const char* sgr) {
+  if (!UseColour()) return text;
+  return std::string("\033[") + sgr + "m" + text + "\033[0m";
+}
+
+}  // namespace skyfw::tool
