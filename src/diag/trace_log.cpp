@@ -24,17 +24,23 @@ constexpr size_t kLinePrefixLimit = 1024;
 // one write, the debugger gets the line alone.
 constexpr size_t kLineBufferBytes = 1 + kLinePrefixLimit + kTraceMessageBufferBytes + 2;
 
-// Holders that are never destroyed and exist from their first use: the load
+// Holders created on first use and freed by TraceDestroyLock: the load
 // function may run before this file's statics are initialized, and at process
 // exit the image's static destructors may run before its unload function,
-// which still releases the lock and the file through these.
+// which still releases the lock and the file through these. Plain pointers
+// are constant-initialized and have no static destructor.
+std::unique_ptr<NMCCriticalSection>* trace_lock_holder = nullptr;
+std::unique_ptr<std::FILE, FileCloser>* trace_file_holder = nullptr;
+
 std::unique_ptr<NMCCriticalSection>& TraceLockHolder() {
-  static auto* holder = new std::unique_ptr<NMCCriticalSection>();
-  return *holder;
+  if (trace_lock_holder == nullptr) trace_lock_holder = new std::unique_ptr<NMCCriticalSection>();
+  return *trace_lock_holder;
 }
 std::unique_ptr<std::FILE, FileCloser>& TraceFileHolder() {
-  static auto* holder = new std::unique_ptr<std::FILE, FileCloser>();
-  return *holder;
+  if (trace_file_holder == nullptr) {
+    trace_file_holder = new std::unique_ptr<std::FILE, FileCloser>();
+  }
+  return *trace_file_holder;
 }
 bool open_attempted = false;
 std::atomic<uint32_t> level_mask{0};
@@ -126,10 +132,12 @@ void TraceCreateLock() {
 }
 
 void TraceDestroyLock() {
-  TraceFileHolder().reset();
+  delete trace_file_holder;
+  trace_file_holder = nullptr;
   open_attempted = false;
   level_mask = 0;
-  TraceLockHolder().reset();
+  delete trace_lock_holder;
+  trace_lock_holder = nullptr;
   if (utf8_locale != locale_t{}) {
     freelocale(utf8_locale);
     utf8_locale = locale_t{};

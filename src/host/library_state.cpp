@@ -4,11 +4,13 @@
 
 namespace skyfw {
 
+// Created on first use and freed by LibraryUnload; a plain pointer has no
+// static destructor, which at process exit may run before the unload function.
+LibraryState* library_state = nullptr;
+
 LibraryState& Library() {
-  // Never destroyed by the image's static destructors: at process exit they
-  // may run before the unload function, which still releases the contents.
-  static auto* state = new LibraryState();
-  return *state;
+  if (library_state == nullptr) library_state = new LibraryState();
+  return *library_state;
 }
 
 void LibraryLoad() {
@@ -17,8 +19,8 @@ void LibraryLoad() {
 }
 
 void LibraryUnload() {
-  // Release what the state holds now; the object itself goes with the image.
-  Library() = LibraryState{};
+  delete library_state;
+  library_state = nullptr;
   TraceDestroyLock();
 }
 

@@ -10,12 +10,13 @@
 namespace skyfw {
 namespace {
 
-// The machine lives until UninstallProcessPlatform; the holder itself is
-// never destroyed, so the order of the image's static destructors and its
-// unload function does not matter.
+// The machine lives until UninstallProcessPlatform frees it with its holder;
+// a plain pointer has no static destructor to run before the unload function.
+std::unique_ptr<platform::Platform>* process_platform = nullptr;
+
 std::unique_ptr<platform::Platform>& ProcessPlatform() {
-  static auto* platform = new std::unique_ptr<platform::Platform>();
-  return *platform;
+  if (process_platform == nullptr) process_platform = new std::unique_ptr<platform::Platform>();
+  return *process_platform;
 }
 
 }  // namespace
@@ -37,7 +38,8 @@ void InstallProcessPlatform() {
 
 void UninstallProcessPlatform() {
   platform::Install(nullptr);
-  ProcessPlatform().reset();
+  delete process_platform;
+  process_platform = nullptr;
 }
 
 }  // namespace skyfw
