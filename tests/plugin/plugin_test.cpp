@@ -78,7 +78,10 @@ TEST_F(PluginTest, NothingButTheEntryPointsIsExported) {
     exported += name + " ";
   }
   ASSERT_EQ(pclose(pipe), 0);
-  EXPECT_EQ(exported, "oem_get_debug_info oem_text_for_error_code ");
+  EXPECT_EQ(exported,
+            "oem_do_discovery_with_files oem_do_flash_with_file oem_do_full_flash_PCI "
+            "oem_get_adapter_info oem_get_debug_info oem_get_full_flash_dump_PCI "
+            "oem_text_for_error_code ");
 }
 
 }  // namespace
