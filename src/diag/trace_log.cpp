@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "diag/critical_section.h"
+#include "diag/never_destroyed.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -29,12 +30,10 @@ constexpr size_t kLineBufferBytes = 1 + kLinePrefixLimit + kTraceMessageBufferBy
 // exit the image's static destructors may run before its unload function,
 // which still releases the lock and the file through these.
 std::unique_ptr<NMCCriticalSection>& TraceLockHolder() {
-  static auto* holder = new std::unique_ptr<NMCCriticalSection>();
-  return *holder;
+  return NeverDestroyed<std::unique_ptr<NMCCriticalSection>>();
 }
 std::unique_ptr<std::FILE, FileCloser>& TraceFileHolder() {
-  static auto* holder = new std::unique_ptr<std::FILE, FileCloser>();
-  return *holder;
+  return NeverDestroyed<std::unique_ptr<std::FILE, FileCloser>>();
 }
 bool open_attempted = false;
 std::atomic<uint32_t> level_mask{0};

@@ -1,5 +1,8 @@
 #include "host/library_state.h"
 
+#include <utility>
+
+#include "diag/never_destroyed.h"
 #include "diag/trace_log.h"
 
 namespace skyfw {
@@ -7,8 +10,7 @@ namespace skyfw {
 LibraryState& Library() {
   // Never destroyed by the image's static destructors: at process exit they
   // may run before the unload function, which still releases the contents.
-  static auto* state = new LibraryState();
-  return *state;
+  return NeverDestroyed<LibraryState>();
 }
 
 void LibraryLoad() {
@@ -17,8 +19,10 @@ void LibraryLoad() {
 }
 
 void LibraryUnload() {
-  // Release what the state holds now; the object itself goes with the image.
-  Library() = LibraryState{};
+  // Release what the state holds now (a swap, since assigning an empty
+  // string may keep the old buffer); the object itself goes with the image.
+  LibraryState released;
+  std::swap(Library(), released);
   TraceDestroyLock();
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "diag/never_destroyed.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
 
@@ -14,8 +15,7 @@ namespace {
 // never destroyed, so the order of the image's static destructors and its
 // unload function does not matter.
 std::unique_ptr<platform::Platform>& ProcessPlatform() {
-  static auto* platform = new std::unique_ptr<platform::Platform>();
-  return *platform;
+  return NeverDestroyed<std::unique_ptr<platform::Platform>>();
 }
 
 }  // namespace
