@@ -59,17 +59,17 @@ std::string FirmwareDirectory(size_t payload) {
     fs::create_directories(dir);
     auto signer = tool::ImageSigner::Development();
     for (int i = 0; i < kPackages; ++i) {
-      tool::PackagePlan spec;
-      spec.version = "20.6.1";
-      spec.device_ids = {0x0B04};
-      spec.subsystem_vendor = 0x1D6A;
-      spec.subsystem_id = 0x0002;
+      tool::PackagePlan plan;
+      plan.version = "20.6.1";
+      plan.device_ids = {0x0B04};
+      plan.subsystem_vendor = 0x1D6A;
+      plan.subsystem_id = 0x0002;
       tool::PackageItemPlan item;
       item.type = 6;
       item.data = tool::BuildTrailerSignedImage(*signer, 6, tool::FillerBytes(payload, 100 + i));
-      spec.items.push_back(std::move(item));
+      plan.items.push_back(std::move(item));
       tool::Bytes bytes;
-      if (tool::BuildPackage(spec, bytes) != NVCRETVAL_SUCCESS) std::abort();
+      if (tool::BuildPackage(plan, bytes) != NVCRETVAL_SUCCESS) std::abort();
       if (i + 1 < kPackages) bytes.back() ^= 0x01;
       char name[32];
       std::snprintf(name, sizeof name, "pkg-%02d.pkg", i);

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "diag/critical_section.h"
+#include "diag/never_destroyed.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -24,23 +25,15 @@ constexpr size_t kLinePrefixLimit = 1024;
 // one write, the debugger gets the line alone.
 constexpr size_t kLineBufferBytes = 1 + kLinePrefixLimit + kTraceMessageBufferBytes + 2;
 
-// Holders created on first use and freed by TraceDestroyLock: the load
+// Holders that are never destroyed and exist from their first use: the load
 // function may run before this file's statics are initialized, and at process
 // exit the image's static destructors may run before its unload function,
-// which still releases the lock and the file through these. Plain pointers
-// are constant-initialized and have no static destructor.
-std::unique_ptr<NMCCriticalSection>* trace_lock_holder = nullptr;
-std::unique_ptr<std::FILE, FileCloser>* trace_file_holder = nullptr;
-
+// which still releases the lock and the file through these.
 std::unique_ptr<NMCCriticalSection>& TraceLockHolder() {
-  if (trace_lock_holder == nullptr) trace_lock_holder = new std::unique_ptr<NMCCriticalSection>();
-  return *trace_lock_holder;
+  return NeverDestroyed<std::unique_ptr<NMCCriticalSection>>();
 }
 std::unique_ptr<std::FILE, FileCloser>& TraceFileHolder() {
-  if (trace_file_holder == nullptr) {
-    trace_file_holder = new std::unique_ptr<std::FILE, FileCloser>();
-  }
-  return *trace_file_holder;
+  return NeverDestroyed<std::unique_ptr<std::FILE, FileCloser>>();
 }
 bool open_attempted = false;
 std::atomic<uint32_t> level_mask{0};
@@ -132,12 +125,10 @@ void TraceCreateLock() {
 }
 
 void TraceDestroyLock() {
-  delete trace_file_holder;
-  trace_file_holder = nullptr;
+  TraceFileHolder().reset();
   open_attempted = false;
   level_mask = 0;
-  delete trace_lock_holder;
-  trace_lock_holder = nullptr;
+  TraceLockHolder().reset();
   if (utf8_locale != locale_t{}) {
     freelocale(utf8_locale);
     utf8_locale = locale_t{};

@@ -1,16 +1,16 @@
 #include "host/library_state.h"
 
+#include <utility>
+
+#include "diag/never_destroyed.h"
 #include "diag/trace_log.h"
 
 namespace skyfw {
 
-// Created on first use and freed by LibraryUnload; a plain pointer has no
-// static destructor, which at process exit may run before the unload function.
-LibraryState* library_state = nullptr;
-
 LibraryState& Library() {
-  if (library_state == nullptr) library_state = new LibraryState();
-  return *library_state;
+  // Never destroyed by the image's static destructors: at process exit they
+  // may run before the unload function, which still releases the contents.
+  return NeverDestroyed<LibraryState>();
 }
 
 void LibraryLoad() {
@@ -19,8 +19,10 @@ void LibraryLoad() {
 }
 
 void LibraryUnload() {
-  delete library_state;
-  library_state = nullptr;
+  // Release what the state holds now (a swap, since assigning an empty
+  // string may keep the old buffer); the object itself goes with the image.
+  LibraryState released;
+  std::swap(Library(), released);
   TraceDestroyLock();
 }
 

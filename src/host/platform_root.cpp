@@ -4,19 +4,18 @@
 #include <memory>
 #include <string>
 
+#include "diag/never_destroyed.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
 
 namespace skyfw {
 namespace {
 
-// The machine lives until UninstallProcessPlatform frees it with its holder;
-// a plain pointer has no static destructor to run before the unload function.
-std::unique_ptr<platform::Platform>* process_platform = nullptr;
-
+// The machine lives until UninstallProcessPlatform; the holder itself is
+// never destroyed, so the order of the image's static destructors and its
+// unload function does not matter.
 std::unique_ptr<platform::Platform>& ProcessPlatform() {
-  if (process_platform == nullptr) process_platform = new std::unique_ptr<platform::Platform>();
-  return *process_platform;
+  return NeverDestroyed<std::unique_ptr<platform::Platform>>();
 }
 
 }  // namespace
@@ -38,8 +37,7 @@ void InstallProcessPlatform() {
 
 void UninstallProcessPlatform() {
   platform::Install(nullptr);
-  delete process_platform;
-  process_platform = nullptr;
+  ProcessPlatform().reset();
 }
 
 }  // namespace skyfw

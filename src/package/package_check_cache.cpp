@@ -27,8 +27,8 @@ struct CacheState {
 };
 
 CacheState& State() {
-  static auto* state = new CacheState();
-  return *state;
+  static CacheState state;
+  return state;
 }
 
 FileStamp StampOf(const std::string& path) {
