@@ -12,7 +12,7 @@
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "pkg_common.h"
-#include "pkg_inspect.h"
+#include "pkg_describe.h"
 
 namespace skyfw::tool {
 namespace {

@@ -1,4 +1,4 @@
-#include "pkg_inspect.h"
+#include "pkg_describe.h"
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
