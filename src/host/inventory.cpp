@@ -8,19 +8,13 @@
 #include "host/catalogue.h"
 #include "host/file_helpers.h"
 #include "host/library_state.h"
+#include "nmapi/fixed_text.h"
 #include "nmapi/nmapi.h"
 #include "nvm/nvm_operations.h"
 #include "versions/firmware_decision.h"
 
 namespace skyfw {
 namespace {
-
-// The adapter library's texts are fixed fields; a field without its end
-// mark is read to its end, never past it.
-template <size_t N>
-std::string_view FieldText(const char (&field)[N]) {
-  return std::string_view(field, strnlen(field, N));
-}
 
 // 8-bit adapter text as wide text of at most 256 characters.
 std::u16string Widen(std::string_view text) {
@@ -41,9 +35,9 @@ DeviceRecord RecordOf(const AdapterInfo& adapter) {
   record.subVendorId = adapter.subVendorId;
   record.subDeviceId = adapter.subDeviceId;
   record.revision = adapter.revision;
-  record.adapterName = Widen(FieldText(adapter.title));
+  record.adapterName = Widen(FixedText(adapter.title));
   record.productName = record.adapterName;
-  record.macText = Widen(FieldText(adapter.permanentMac));
+  record.macText = Widen(FixedText(adapter.permanentMac));
   record.pciLocation =
       FormatPciLocation(adapter.segment, adapter.bus, adapter.device, adapter.function);
   return record;
@@ -58,7 +52,7 @@ std::string ReadNvmOptionKey(const AdapterInfo& adapter) {
   request.dimensions = 1;
   request.index_0 = 0;
   request.value = std::span<uint8_t>(value);
-  if (velonvmGetOption(FieldText(adapter.title), request) != 0) return {};
+  if (velonvmGetOption(FixedText(adapter.title), request) != 0) return {};
   return FormatNvmOptionKey(value);
 }
 
