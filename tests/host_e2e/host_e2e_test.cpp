@@ -259,6 +259,11 @@ sim::NvramImage DemoNvram(const std::string& machine, const std::string& adapter
 // installer keep of the second adapter: its serial number and engineering
 // change level, and the record the firmware adds to the package log.
 TEST_F(HostE2eTest, BackupOfOneS1InstalledOntoTheOtherGivesItTheSameNvram) {
+  std::string discovery = dir_.File("d.xml");
+  ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
+  EXPECT_EQ(ReadFile(discovery),
+            DemoDiscovery("21.6.2", "20.4.1", "20.2.0", "upgrade", "upgrade", "upgrade"));
+
   std::string backup = dir_.File("nx1.pkg");
   ASSERT_EQ(api().flashDumpPci(U16(backup).c_str(), nullptr, 0, 5, 0, 0), 0);
   ASSERT_EQ(api().fullFlashPci(U16(backup).c_str(), nullptr, 0, 8, 0, 0), 1);
@@ -297,7 +302,6 @@ TEST_F(HostE2eTest, BackupOfOneS1InstalledOntoTheOtherGivesItTheSameNvram) {
   }
 
   // The next discovery sees the second S1 at the first one's version.
-  std::string discovery = dir_.File("d.xml");
   ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
   EXPECT_EQ(ReadFile(discovery),
             DemoDiscovery("21.6.2", "20.4.1", "20.4.1", "upgrade", "upgrade", "upgrade"));
