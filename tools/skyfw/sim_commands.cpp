@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "command_registry.h"
+#include "package/item_types.h"
 #include "platform/byte_reader.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
@@ -158,6 +159,9 @@ const char* ItemName(uint16_t type) {
     case 5:
       return "VPD";
     default:
+      if (IsHeaderSignedType(type)) return "image, signed header";
+      if (IsTrailerSignedType(type)) return "image, signed trailer";
+      if (IsMarkedBlockType(type)) return "marked block";
       return "";
   }
 }
