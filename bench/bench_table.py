@@ -21,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from verify_vs_openssl import run  # noqa: E402  (wall and CPU time of one process)
 
