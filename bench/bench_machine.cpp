@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 
+#include "diag/text_conversion.h"
 #include "sim/machine.h"
 
 namespace skyfw::bench {
@@ -32,8 +33,8 @@ namespace {
 }  // namespace
 
 const fs::path& WorkDirectory() {
-  // Never destroyed: the exit handler registered while it is made runs
-  // after the destructors of statics made before it returns.
+  // On the heap and never destroyed: an exit handler registered while a
+  // static is being made runs only after that static has been destroyed.
   static const fs::path* path = [] {
     auto* dir =
         new fs::path(fs::temp_directory_path() / ("skyfw_bench_" + std::to_string(getpid())));
@@ -57,9 +58,8 @@ void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
 }
 
 std::u16string HostPath(const fs::path& path) {
-  // The work directory lies under the temporary directory: plain ASCII.
   std::u16string text;
-  for (char c : path.string()) text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  if (!Utf8ToUtf16(path.string(), text)) Fail("not UTF-8: " + path.string());
   return text;
 }
 
