@@ -1012,7 +1012,9 @@ bool ParseMachineDescription(std::string_view json_text, MachineDescription& des
     try {
       Json again = Json::parse(json_text);
       error = "not valid JSON";
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+      // Not only parse_error: a number beyond a double's range is reported
+      // as out_of_range.
       error = std::string("not valid JSON: ") + e.what();
     }
     return false;
