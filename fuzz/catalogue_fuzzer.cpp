@@ -68,8 +68,8 @@ std::string ProductIdOf(const std::string& document_text) {
                                    nullptr, nullptr, skyfw::kXmlReadOptions);
   if (document == nullptr) Fail("discovery document is not well-formed");
   xmlNode* devices = skyfw::FindChild(xmlDocGetRootElement(document), "devices");
-  std::string product = skyfw::GetChildValue(skyfw::FindChild(devices, "device"), "product_id",
-                                             "value");
+  std::string product =
+      skyfw::GetChildValue(skyfw::FindChild(devices, "device"), "product_id", "value");
   xmlFreeDoc(document);
   return product;
 }

@@ -115,8 +115,9 @@ std::string WithoutControlBytes(std::string text) {
 void CheckInstalled(const NvramImage& nvram, const FirmwarePackage& package) {
   if (AllocatedBytes(nvram) > nvram.capacity) Fail("installed items exceed the flash");
   for (const FirmwarePackageItem& item : package.items) {
-    const bool log_or_staging = (item.type == kItemTypePackageLog || item.type == kItemTypeUpdateArea) &&
-                                item.ordinal == 0 && item.ext == 0;
+    const bool log_or_staging =
+        (item.type == kItemTypePackageLog || item.type == kItemTypeUpdateArea) &&
+        item.ordinal == 0 && item.ext == 0;
     if (log_or_staging) continue;
     std::optional<size_t> index = FindItem(nvram, item.type, item.ordinal, item.ext);
     if (!index) Fail("installed item missing");
@@ -126,7 +127,8 @@ void CheckInstalled(const NvramImage& nvram, const FirmwarePackage& package) {
     }
   }
   std::optional<size_t> log = FindItem(nvram, kItemTypePackageLog, 0, 0);
-  if (!log || LastPackageLogVersion(nvram.items[*log].data) != WithoutControlBytes(package.version)) {
+  if (!log ||
+      LastPackageLogVersion(nvram.items[*log].data) != WithoutControlBytes(package.version)) {
     Fail("package log does not end in the installed version");
   }
 }

@@ -58,8 +58,7 @@ constexpr const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
 class Holder {
  public:
   Holder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "skyfw-fuzz-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "skyfw-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) Die("no temporary directory");
     machine_.root = pattern;
     machine_.machine = machine_.root + "/machine";

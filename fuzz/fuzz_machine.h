@@ -17,10 +17,10 @@ inline constexpr const char* kFuzzForeignPackage = "acme.pkg";
 inline constexpr const char* kFuzzNotAPackage = "notes.pkg";
 
 struct FuzzMachine {
-  std::string root;       // the temporary directory
-  std::string machine;    // root/machine
-  std::string firmware;   // root/firmware
-  std::string document;   // root/request.xml
+  std::string root;      // the temporary directory
+  std::string machine;   // root/machine
+  std::string firmware;  // root/firmware
+  std::string document;  // root/request.xml
 };
 
 // The process's machine, opened and installed as the platform on first use,
