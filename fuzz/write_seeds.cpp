@@ -1,5 +1,5 @@
-// fuzz_write_seeds DIR: writes the seed corpora DIR/package and DIR/vpd for
-// libFuzzer runs.
+// fuzz_write_seeds DIR: writes the seed corpus of every target, DIR/<target>,
+// for libFuzzer runs.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -13,7 +13,13 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root(argv[1]);
   const std::pair<const char*, std::vector<skyfw::fuzz::Bytes>> corpora[] = {
-      {"package", skyfw::fuzz::PackageSeeds()}, {"vpd", skyfw::fuzz::VpdSeeds()}};
+      {"package", skyfw::fuzz::PackageSeeds()},
+      {"vpd", skyfw::fuzz::VpdSeeds()},
+      {"flash_request", skyfw::fuzz::FlashRequestSeeds()},
+      {"catalogue", skyfw::fuzz::CatalogueSeeds()},
+      {"package_log", skyfw::fuzz::PackageLogSeeds()},
+      {"machine_description", skyfw::fuzz::MachineDescriptionSeeds()},
+      {"firmware_package", skyfw::fuzz::FirmwarePackageSeeds()}};
   for (const auto& [name, seeds] : corpora) {
     std::filesystem::create_directories(root / name);
     for (size_t i = 0; i < seeds.size(); ++i) {

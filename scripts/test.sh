@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds with warnings as errors and runs the whole suite; then builds
-# and runs it again with AddressSanitizer and UndefinedBehaviorSanitizer.
+# and runs it again with AddressSanitizer and UndefinedBehaviorSanitizer; then
+# fuzzes every libFuzzer target briefly (SKYFW_CI_FUZZ_SECONDS each, default 10).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,4 +15,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 scripts/build.sh build/sanitize -DSKYFW_WERROR=ON -DSKYFW_SANITIZE=ON -DSKYFW_BUILD_BENCH=OFF \
   -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+# A short run of every fuzz target; the clang build in build/fuzz is reused.
+scripts/fuzz.sh "${SKYFW_CI_FUZZ_SECONDS:-10}"
 echo "test: all green"

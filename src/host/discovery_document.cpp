@@ -18,7 +18,9 @@ constexpr const char* kAltName =
 // The same for every device of the family.
 constexpr const char* kNicType = "NVC61200";
 
-// Escapes the five characters that would end or break an attribute value.
+// Escapes the five characters that would end or break an attribute value,
+// and tab, line feed and carriage return, which a reader would otherwise turn
+// into blanks (a catalogue name may carry them as character references).
 std::string Escaped(const std::string& value) {
   std::string out;
   out.reserve(value.size());
@@ -38,6 +40,15 @@ std::string Escaped(const std::string& value) {
         break;
       case '\'':
         out += "&apos;";
+        break;
+      case '\t':
+        out += "&#9;";
+        break;
+      case '\n':
+        out += "&#10;";
+        break;
+      case '\r':
+        out += "&#13;";
         break;
       default:
         out += c;

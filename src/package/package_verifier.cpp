@@ -137,6 +137,11 @@ std::vector<std::pair<uint64_t, SignedRangeDigest>> DigestSignedRanges(ByteView 
         ReadPackageItem(package, static_cast<uint32_t>(k), entry) != 1) {
       break;
     }
+    // The verification loop stops at an entry without item length; nothing
+    // after it needs a digest. (Entries of length 0 all read alike, so
+    // without this stop a manifest could keep the look-ahead going for 2^32
+    // of them.)
+    if (entry.directive() != kDirectiveNoSpace && entry.dir_item_length() == 0) break;
     const uint16_t type = entry.dir_type();
     const uint64_t data_offset = entry.data_offset();
     const uint64_t length = entry.data_length();

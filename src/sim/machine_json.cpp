@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "sim/driver/initial_nvram.h"
 #include "sim/machine.h"
 #include "sim/text.h"
 
@@ -578,6 +579,13 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
   if (const Json* faults = fields.Find("faults")) {
     adapter.faults = ReadDriverFaults(*faults, fields.PathOf("faults"));
   }
+  // The flash size, and with it every item's place in the layout, is 32-bit:
+  // lengths that add up to more would wrap it round to a small flash.
+  const uint64_t factory_bytes = AllocatedBytes(BuildInitialNvram(adapter).nvram);
+  if (factory_bytes > UINT32_MAX) {
+    Fail(path, "the factory NVRAM items need " + std::to_string(factory_bytes) +
+                   " bytes, more than a 32-bit flash holds");
+  }
   fields.Finish();
   return adapter;
 }
@@ -1012,7 +1020,9 @@ bool ParseMachineDescription(std::string_view json_text, MachineDescription& des
     try {
       Json again = Json::parse(json_text);
       error = "not valid JSON";
-    } catch (const Json::parse_error& e) {
+    } catch (const Json::exception& e) {
+      // Not only parse_error: a number beyond a double's range is reported
+      // as out_of_range.
       error = std::string("not valid JSON: ") + e.what();
     }
     return false;

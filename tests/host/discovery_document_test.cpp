@@ -84,11 +84,15 @@ TEST_F(DiscoveryDocumentTest, OneDeviceByteForByte) {
 
 TEST_F(DiscoveryDocumentTest, ValuesAreEscapedAndLongLinesKeptWhole) {
   DeviceRecord record = Record();
-  record.productName = u"R&D <\"lab\"> 'x'";
+  // Tab, line feed and carriage return as references: written raw, a reader
+  // would see blanks instead.
+  record.productName = u"R&D <\"lab\"> 'x'\t\r\n";
   record.firmwareItems[0].version = "21.8.0a";  // ends in a letter: no version
   std::string text = FormatDiscoveryDocument({record}, true, std::string(2000, '9'));
-  EXPECT_NE(text.find(R"(<product_id value="R&amp;D &lt;&quot;lab&quot;&gt; &apos;x&apos;" />)"),
-            std::string::npos);
+  EXPECT_NE(
+      text.find(
+          R"(<product_id value="R&amp;D &lt;&quot;lab&quot;&gt; &apos;x&apos;&#9;&#13;&#10;" />)"),
+      std::string::npos);
   EXPECT_NE(text.find("        <version value=\"\" />\r\n"), std::string::npos);
   EXPECT_NE(text.find("  <version value=\"" + std::string(2000, '9') + "\" />\r\n"),
             std::string::npos);

@@ -157,6 +157,14 @@ TEST_F(VerifierTest, PackageLevelFaults) {
   Bytes zero_tag_cut = test::BuildRawPackage(Bytes{0, 0}, {plain});  // end tag needs 3 bytes
   Bytes manifest_beyond = test::BuildRawPackage(version, {plain});
   ByteWriter(manifest_beyond).SetU32At(20 + 8, 5);  // N = 5 entries do not fit
+  // D = I = 0: every one of the 2^32 - 1 entries lies at the same place and
+  // fits, so only the first entry's refusal may end the walk (the look-ahead
+  // of the image digests went through all of them: minutes for 44 bytes).
+  Bytes empty_entries = test::BuildRawPackage(version, {});
+  ByteWriter(empty_entries).SetU32At(20 + 8, 0xFFFFFFFF);
+  ByteWriter(empty_entries).SetU32At(20 + 12, 0);
+  ByteWriter(empty_entries).SetU32At(20 + 16, 0);
+  test::FixPackageCrc(empty_entries);
 
   struct Case {
     const char* name;
@@ -179,6 +187,7 @@ TEST_F(VerifierTest, PackageLevelFaults) {
                              {plain}),
        NVCRETVAL_SUCCESS, -1},
       {"entries beyond the trailer", manifest_beyond, NVCRETVAL_INVALID_MANIFEST, 1},
+      {"2^32 - 1 entries of no length", empty_entries, NVCRETVAL_ZERO_LENGTH_ITEM, 0},
       {"directive 4 on a firmware image",
        test::BuildRawPackage(version, {plain, RawItem{.directive = 4, .type = 10, .data = {1}}}),
        NVCRETVAL_INVALID_DIRECTIVE, 1},

@@ -90,6 +90,15 @@ INSTANTIATE_TEST_SUITE_P(
                  [](Json& d) { d["devices"][0]["port"]["permanent_mac"] = "02:0A:3B:1C:2D"; },
                  "devices[0].port.permanent_mac: expected six bytes like \"02:0A:3B:1C:2D:4E\", "
                  "got \"02:0A:3B:1C:2D\""},
+        // The flash size was 2 * 0xFFFFFFFF + 4 MiB cut to 32 bits: a 4 MiB flash
+        // holding 8 GiB of items.
+        BadField{"FactoryItemsBeyond32BitFlash",
+                 [](Json& d) {
+                   d["adapters"][0]["package_log_length"] = "0xFFFFFFFF";
+                   d["adapters"][0]["update_area_length"] = "0xFFFFFFFF";
+                 },
+                 "adapters[0]: the factory NVRAM items need 8589934590 bytes, more than a 32-bit "
+                 "flash holds"},
         BadField{"UnknownAdapter", [](Json& d) { d["devices"][0]["adapter"] = "a9"; },
                  "devices[0].adapter: no adapter with id \"a9\" in \"adapters\""},
         BadField{"PortWithoutAdapter",
@@ -161,10 +170,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<BadField>& param) { return param.param.name; });
 
 TEST(MachineJson, NotJsonIsRefused) {
-  MachineDescription machine;
-  std::string error;
-  EXPECT_FALSE(ParseMachineDescription("{\"adapters\": [", machine, error));
-  EXPECT_EQ(error.rfind("not valid JSON: ", 0), 0u) << error;
+  // The second text ended the process: 1e930 overflows a double, which the
+  // JSON reader reports as out_of_range rather than as a parse_error.
+  for (const char* text :
+       {"{\"adapters\": [", "{\"adapters\": [{\"pci\": {\"vendor_id\": 1e930}}]}"}) {
+    MachineDescription machine;
+    std::string error;
+    EXPECT_FALSE(ParseMachineDescription(text, machine, error)) << text;
+    EXPECT_EQ(error.rfind("not valid JSON: ", 0), 0u) << error;
+  }
 }
 
 }  // namespace

@@ -41,9 +41,10 @@ NvramFile BuildInitialNvram(const AdapterDescription& adapter) {
     nvram.items.push_back(
         {item.type, item.ordinal, item.extension, item.attributes, length, item.data});
   }
-  // Flash large enough for the factory image with room to grow.
-  nvram.capacity = static_cast<uint32_t>(
-      std::max<uint64_t>(nvram.capacity, AllocatedBytes(nvram) + (uint64_t{4} << 20)));
+  // Flash large enough for the factory image with room to grow, as far as a
+  // 32-bit size goes.
+  nvram.capacity = static_cast<uint32_t>(std::min<uint64_t>(
+      UINT32_MAX, std::max<uint64_t>(nvram.capacity, AllocatedBytes(nvram) + (uint64_t{4} << 20))));
   nvram.max_entries =
       std::max<uint32_t>(nvram.max_entries, static_cast<uint32_t>(nvram.items.size()));
   return file;

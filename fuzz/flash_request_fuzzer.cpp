@@ -1,0 +1,89 @@
+// The request document through oem_do_flash_with_file on a small simulated
+// machine (fuzz_machine.h): the fuzz input is the document the host hands
+// back. The firmware directory holds a catalogue, so no package is read to
+// build the inventory; only items that name a file of the directory on the
+// adapter's device block reach the installer, and its packages are small.
+//
+// Checked after every call: a result from the table, a document the library
+// refused left byte for byte as it was, and any document it wrote back still
+// well-formed with its root in place.
+#include <libxml/parser.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fuzz_machine.h"
+#include "host/entry_points.h"
+#include "host/result_codes.h"
+#include "host/xml_helpers.h"
+
+namespace {
+
+std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+[[noreturn]] void Fail(const char* what, int32_t result) {
+  std::fprintf(stderr, "flash request: %s (result %d)\n", what, result);
+  std::abort();
+}
+
+bool WellFormedRequest(const std::string& text) {
+  xmlDoc* document = xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
+                                   skyfw::kXmlReadOptions);
+  if (document == nullptr) return false;
+  bool root_kept = skyfw::XmlNameIs(xmlDocGetRootElement(document), "qv_rom_discovery");
+  xmlFreeDoc(document);
+  return root_kept;
+}
+
+// The event log grows with every install; a long run keeps only the latest.
+void TrimEventLog(const skyfw::fuzz::FuzzMachine& machine) {
+  static unsigned calls = 0;
+  if (++calls % 512 != 0) return;
+  std::error_code ignored;
+  std::filesystem::remove(machine.machine + "/events.jsonl", ignored);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace skyfw;
+  const fuzz::FuzzMachine& machine = fuzz::TheFuzzMachine();
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  {
+    std::FILE* file = std::fopen(machine.document.c_str(), "wb");
+    if (file == nullptr) return 0;
+    if (size != 0) std::fwrite(data, 1, size, file);
+    std::fclose(file);
+  }
+
+  const std::u16string document = Wide(machine.document);
+  const std::u16string firmware = Wide(machine.firmware);
+  const HostResultCode result = DoFlashWithFile(document.c_str(), firmware.c_str());
+
+  switch (result) {
+    case kHostDiscoveryFileNotAccessible:
+      if (ReadAll(machine.document) != input) Fail("refused document was changed", result);
+      break;
+    case kHostSuccessRebootRequired:
+    case kHostFlashFailed:
+    case kHostFirmwareFileNotFound:
+      if (!WellFormedRequest(ReadAll(machine.document))) {
+        Fail("document written back is not a request document", result);
+      }
+      break;
+    default:
+      Fail("result outside what a request on a working machine may give", result);
+  }
+  TrimEventLog(machine);
+  return 0;
+}

@@ -1,0 +1,5 @@
+#include "seeds.h"
+
+namespace skyfw::fuzz {
+std::vector<Bytes> Seeds() { return PackageLogSeeds(); }
+}  // namespace skyfw::fuzz
