@@ -1,5 +1,6 @@
 #include "support/fault_injecting_platform.h"
 
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -22,6 +23,12 @@ class FaultInjectingPlatform::Calls {
     std::lock_guard<std::mutex> hold(mutex_);
     ++other_;
   }
+  void HandleOpened() { ++open_handles_; }
+  void HandleClosed() { --open_handles_; }
+  int64_t OpenHandles() const { return open_handles_; }
+  void ComEntered() { ++com_depth_; }
+  void ComLeft() { --com_depth_; }
+  int64_t ComDepth() const { return com_depth_; }
 
   void FailAt(uint64_t number) {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -51,12 +58,26 @@ class FaultInjectingPlatform::Calls {
   bool injected_ = false;
   uint64_t other_ = 0;
   std::vector<const char*> names_;
+  std::atomic<int64_t> open_handles_{0};
+  std::atomic<int64_t> com_depth_{0};
 };
 
 namespace {
 
 using Calls = FaultInjectingPlatform::Calls;
 using CallsPtr = std::shared_ptr<Calls>;
+
+// Counts a handle the platform gave out from its opening to its closing.
+class OpenHandle {
+ public:
+  explicit OpenHandle(CallsPtr calls) : calls_(std::move(calls)) { calls_->HandleOpened(); }
+  ~OpenHandle() { calls_->HandleClosed(); }
+  OpenHandle(const OpenHandle&) = delete;
+  OpenHandle& operator=(const OpenHandle&) = delete;
+
+ private:
+  CallsPtr calls_;
+};
 
 // ---- System --------------------------------------------------------------
 
@@ -177,6 +198,7 @@ class FaultRegistryKey final : public RegistryKey {
  private:
   std::unique_ptr<RegistryKey> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 // Wraps a handle the inner call gave out; a failed call leaves `out` alone.
@@ -233,6 +255,7 @@ class FaultDeviceInfoSet final : public DeviceInfoSet {
  private:
   std::unique_ptr<DeviceInfoSet> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultDevices final : public Devices {
@@ -296,6 +319,7 @@ class FaultDeviceHandle final : public DeviceHandle {
  private:
   std::unique_ptr<DeviceHandle> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultDeviceIo final : public DeviceIo {
@@ -349,6 +373,7 @@ class FaultServiceManager final : public ServiceManager {
  private:
   std::unique_ptr<ServiceManager> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultServices final : public Services {
@@ -385,6 +410,7 @@ class FaultEventSource final : public EventSource {
  private:
   std::unique_ptr<EventSource> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultEventLog final : public EventLog {
@@ -423,6 +449,7 @@ class FaultNamedMutex final : public NamedMutex {
  private:
   std::unique_ptr<NamedMutex> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultMutexes final : public Mutexes {
@@ -483,6 +510,7 @@ class FaultWmiObject final : public WmiObject {
  private:
   WmiObjectPtr inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultWmiServices final : public WmiServices {
@@ -513,6 +541,7 @@ class FaultWmiServices final : public WmiServices {
  private:
   std::unique_ptr<WmiServices> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultWmiLocator final : public WmiLocator {
@@ -531,6 +560,7 @@ class FaultWmiLocator final : public WmiLocator {
  private:
   std::unique_ptr<WmiLocator> inner_;
   CallsPtr calls_;
+  OpenHandle open_{calls_};
 };
 
 class FaultWmi final : public Wmi {
@@ -539,10 +569,13 @@ class FaultWmi final : public Wmi {
 
   HRESULT CoInitializeEx(uint32_t model) override {
     if (calls_->Fails("Wmi.CoInitializeEx")) return E_OUTOFMEMORY;
-    return inner_.CoInitializeEx(model);
+    HRESULT result = inner_.CoInitializeEx(model);
+    if (SUCCEEDED(result)) calls_->ComEntered();
+    return result;
   }
   void CoUninitialize() override {
     calls_->Other();
+    calls_->ComLeft();
     inner_.CoUninitialize();
   }
   HRESULT CoInitializeSecurity() override {
@@ -596,6 +629,8 @@ bool FaultInjectingPlatform::FailureInjected() const { return calls_->Injected()
 uint64_t FaultInjectingPlatform::FailableCalls() const { return calls_->Failable(); }
 uint64_t FaultInjectingPlatform::OtherCalls() const { return calls_->OtherCount(); }
 std::vector<std::string> FaultInjectingPlatform::CallNames() const { return calls_->Names(); }
+int64_t FaultInjectingPlatform::OpenHandles() const { return calls_->OpenHandles(); }
+int64_t FaultInjectingPlatform::ComInitializations() const { return calls_->ComDepth(); }
 void FaultInjectingPlatform::FixClock(std::time_t now) { parts_->system.FixClock(now); }
 
 System& FaultInjectingPlatform::system() { return parts_->system; }

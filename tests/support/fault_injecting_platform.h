@@ -51,6 +51,13 @@ class FaultInjectingPlatform final : public platform::Platform {
   // "WmiServices.ExecMethod" ...): CallNames()[n - 1] is call n.
   std::vector<std::string> CallNames() const;
 
+  // Handles given out and not yet closed (registry keys, device sets and
+  // handles, service manager, WMI locators, connections and objects, event
+  // sources, named mutexes).
+  int64_t OpenHandles() const;
+  // Successful CoInitializeEx calls not yet balanced by CoUninitialize.
+  int64_t ComInitializations() const;
+
   // Answers System::CurrentTime with this time from now on, so that what a
   // run stamps (firmware clock, package log, backup) is the same every run.
   void FixClock(std::time_t now);

@@ -27,46 +27,62 @@ struct SweepCase {
 };
 
 const SweepCase kCases[] = {
-    {{"discovery with a package folder",
-      [](const RunPaths& paths) {
-        return DoDiscoveryWithFiles(U16(paths.discovery).c_str(), U16(paths.firmware).c_str());
-      }},
+    {{.name = "discovery with a package folder into a new document",
+      .call =
+          [](const RunPaths& paths) {
+            return DoDiscoveryWithFiles(U16(paths.new_discovery).c_str(),
+                                        U16(paths.firmware).c_str());
+          },
+      .creates = "new-discovery.xml"},
      kHostSuccess},
-    {{"discovery with a catalogue",
-      [](const RunPaths& paths) {
-        return DoDiscoveryWithFiles(U16(paths.discovery).c_str(), U16(paths.catalogue).c_str());
-      }},
+    {{.name = "discovery with a catalogue over an earlier document",
+      .call =
+          [](const RunPaths& paths) {
+            return DoDiscoveryWithFiles(U16(paths.discovery).c_str(), U16(paths.catalogue).c_str());
+          }},
      kHostSuccess},
-    {{"flash with a request document",
-      [](const RunPaths& paths) {
-        return DoFlashWithFile(U16(paths.request).c_str(), U16(paths.firmware).c_str());
-      },
-      /*installs=*/true},
+    {{.name = "flash with a request document",
+      .call =
+          [](const RunPaths& paths) {
+            return DoFlashWithFile(U16(paths.request).c_str(), U16(paths.firmware).c_str());
+          },
+      .installs = true},
      kHostSuccessRebootRequired},
-    {{"PCI flash",
-      [](const RunPaths& paths) {
-        return DoFullFlashPci(U16(paths.package).c_str(), kSegment, kBus, 0, 0);
-      },
-      /*installs=*/true},
+    {{.name = "PCI flash",
+      .call =
+          [](const RunPaths& paths) {
+            return DoFullFlashPci(U16(paths.package).c_str(), kSegment, kBus, 0, 0);
+          },
+      .installs = true},
      kHostSuccessRebootRequired},
-    {{"PCI backup",
-      [](const RunPaths& paths) {
-        return GetFullFlashDumpPci(U16(paths.backup).c_str(), kSegment, kBus, 0, 0);
-      },
-      /*installs=*/false, /*backs_up=*/true},
+    {{.name = "PCI backup over an earlier backup",
+      .call =
+          [](const RunPaths& paths) {
+            return GetFullFlashDumpPci(U16(paths.backup).c_str(), kSegment, kBus, 0, 0);
+          },
+      .backs_up = true},
      kHostSuccess},
-    {{"adapter information",
-      [](const RunPaths& paths) {
-        std::vector<OemAdapterInfoElement> elements(4);
-        int32_t count = -1;
-        HostResultCode result =
-            GetAdapterInfo(elements.data(), &count, U16(paths.firmware).c_str());
-        if (result == kHostSuccess) {
-          EXPECT_GE(count, 0);
-          EXPECT_LE(count, static_cast<int32_t>(elements.size()));
-        }
-        return result;
-      }},
+    {{.name = "PCI backup into a new file",
+      .call =
+          [](const RunPaths& paths) {
+            return GetFullFlashDumpPci(U16(paths.new_backup).c_str(), kSegment, kBus, 0, 0);
+          },
+      .backs_up = true,
+      .creates = "new-backup.pkg"},
+     kHostSuccess},
+    {{.name = "adapter information",
+      .call =
+          [](const RunPaths& paths) {
+            std::vector<OemAdapterInfoElement> elements(4);
+            int32_t count = -1;
+            HostResultCode result =
+                GetAdapterInfo(elements.data(), &count, U16(paths.firmware).c_str());
+            if (result == kHostSuccess) {
+              EXPECT_GE(count, 0);
+              EXPECT_LE(count, static_cast<int32_t>(elements.size()));
+            }
+            return result;
+          }},
      kHostSuccess},
 };
 
@@ -110,9 +126,9 @@ TEST_P(FaultSweep, EveryFailedCallLeavesNothingBehind) {
 }
 
 std::string CaseName(const ::testing::TestParamInfo<SweepCase>& info) {
-  static const char* const kNames[] = {"DiscoveryPackageFolder", "DiscoveryCatalogue",
-                                       "FlashRequest",           "PciFlash",
-                                       "PciBackup",              "AdapterInfo"};
+  static const char* const kNames[] = {
+      "DiscoveryPackageFolder", "DiscoveryCatalogue", "FlashRequest", "PciFlash",
+      "PciBackupOverEarlier",   "PciBackupNewFile",   "AdapterInfo"};
   return kNames[info.index];
 }
 

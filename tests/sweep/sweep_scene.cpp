@@ -1,6 +1,7 @@
 #include "sweep/sweep_scene.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "host/xml_helpers.h"
 #include "install/sim_adapter.h"
 #include "nmapi/library_state.h"
+#include "nmapi/nmapi_log.h"
 #include "package/package_verifier.h"
 #include "platform/platform.h"
 #include "sim/driver/nvram_file.h"
@@ -31,7 +33,14 @@ constexpr const char* kPackageName = "skyline-s2-21.8.0.pkg";
 // Every run stamps the same time, so a successful install leaves the same bytes.
 constexpr std::time_t kFixedNow = 1767225600;  // 2026-01-01 00:00:00 UTC
 
+// The machine's common application-data folder, below its directory.
+constexpr const char* kCommonAppData = "/ProgramData";
+
 std::u16string U16(const std::string& text) { return {text.begin(), text.end()}; }
+
+std::string AdapterLibraryLog(const RunPaths& paths) {
+  return ReadFile(LogFolderPath(paths.machine + kCommonAppData) + "/ngnmapi.log");
+}
 
 nlohmann::json MachineDescription() {
   nlohmann::json port = {
@@ -116,10 +125,26 @@ void CheckNoMutexHeld(const std::string& machine, const std::string& context) {
   }
 }
 
+// A fresh folder for the scene. The simulated machine syncs every file it
+// writes; in memory (/dev/shm) that costs nothing, which makes the thousands
+// of runs an order of magnitude faster than on a disk.
+std::string MakeSceneFolder() {
+  std::error_code error;
+  fs::path base =
+      fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
+  std::string pattern = (base / "skyfw-sweep-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    pattern = (fs::temp_directory_path() / "skyfw-sweep-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no scene folder";
+  }
+  return pattern;
+}
+
 }  // namespace
 
 SweepScene::SweepScene() {
-  template_ = dir_.File("template");
+  root_ = MakeSceneFolder();
+  template_ = root_ + "/template";
   RunPaths paths = PathsIn(template_);
   fs::create_directories(paths.documents);
   fs::create_directories(paths.firmware);
@@ -130,7 +155,12 @@ SweepScene::SweepScene() {
     ADD_FAILURE() << "machine description refused: " << error;
     return;
   }
-  WritePackageFile(dir_, std::string("template/firmware/") + kPackageName, S2Package("21.8.0"));
+  tool::Bytes package;
+  if (tool::BuildPackage(S2Package("21.8.0"), package) != 0) {
+    ADD_FAILURE() << "package not built";
+    return;
+  }
+  WriteFile(paths.package, std::string(package.begin(), package.end()));
   fs::copy_file(paths.package, paths.catalogue + "/" + kPackageName);
   WriteFile(paths.catalogue + "/NICFWData.xml", R"(<?xml version="1.0"?>
 <nic_fw_package>
@@ -139,8 +169,11 @@ SweepScene::SweepScene() {
 </nic_fw_package>
 )");
 
-  std::filesystem::create_directories(paths.machine + "/ProgramData/Norvane/Mgmt Apps/config");
-  WriteFile(paths.machine + "/ProgramData/Norvane/Mgmt Apps/config/mgmtapps.conf", "ngnmapi 1\n");
+  // The adapter library's own log is on: its file and its mutex are then
+  // part of every run, and its lines tell the story of a run that went wrong.
+  std::string configuration = ConfigurationFilePath(paths.machine + kCommonAppData);
+  fs::create_directories(fs::path(configuration).parent_path());
+  WriteFile(configuration, "ngnmapi 1\n");
   // The documents a host has at hand: a discovery of this machine, which is
   // also the request (the upgrade is proposed), and an earlier backup.
   {
@@ -151,11 +184,11 @@ SweepScene::SweepScene() {
     }
     platform::Install(machine.get());
     LibraryLoad();
-    HostResultCode result = DoDiscoveryWithFiles(U16(paths.discovery).c_str(),
-                                                 U16(paths.firmware).c_str());
+    HostResultCode result =
+        DoDiscoveryWithFiles(U16(paths.discovery).c_str(), U16(paths.firmware).c_str());
     LibraryUnload();
     platform::Install(nullptr);
-    EXPECT_EQ(result, kHostSuccess) << "discovery of the scene" << ReadFile(paths.machine + "/ProgramData/Norvane/Mgmt Apps/log/ngnmapi.log");
+    EXPECT_EQ(result, kHostSuccess) << "discovery of the scene:\n" << AdapterLibraryLog(paths);
   }
   fs::copy_file(paths.discovery, paths.request);
   WriteFile(paths.backup, "an earlier backup, kept until a new one is complete");
@@ -165,6 +198,11 @@ SweepScene::SweepScene() {
   factory_ = FirmwareOf(paths.machine);
 }
 
+SweepScene::~SweepScene() {
+  std::error_code ignored;
+  fs::remove_all(root_, ignored);
+}
+
 RunPaths SweepScene::PathsIn(const std::string& root) const {
   RunPaths paths;
   paths.machine = root + "/machine";
@@ -172,6 +210,8 @@ RunPaths SweepScene::PathsIn(const std::string& root) const {
   paths.discovery = paths.documents + "/discovery.xml";
   paths.request = paths.documents + "/request.xml";
   paths.backup = paths.documents + "/backup.pkg";
+  paths.new_discovery = paths.documents + "/new-discovery.xml";
+  paths.new_backup = paths.documents + "/new-backup.pkg";
   paths.trace = root + "/trace.log";
   // The firmware is read only: every run uses the template's.
   paths.firmware = template_ + "/firmware";
@@ -182,7 +222,7 @@ RunPaths SweepScene::PathsIn(const std::string& root) const {
 
 RunOutcome SweepScene::Run(const EntryPoint& entry, uint64_t fail_at) {
   RunOutcome outcome;
-  std::string root = dir_.File("run-" + std::to_string(++runs_));
+  std::string root = root_ + "/run-" + std::to_string(++runs_);
   fs::create_directories(root);
   fs::copy(PathsIn(template_).machine, root + "/machine", fs::copy_options::recursive);
   fs::copy(PathsIn(template_).documents, root + "/documents", fs::copy_options::recursive);
@@ -211,12 +251,16 @@ RunOutcome SweepScene::Run(const EntryPoint& entry, uint64_t fail_at) {
     outcome.other_calls = faults.OtherCalls();
     outcome.injected = faults.FailureInjected();
     outcome.call_names = faults.CallNames();
+    int64_t open_handles = faults.OpenHandles();
+    int64_t com_initializations = faults.ComInitializations();
 
     std::string context = std::string(entry.name) + ", call " + std::to_string(fail_at);
     if (fail_at != 0 && fail_at <= outcome.call_names.size()) {
       context += " (" + outcome.call_names[fail_at - 1] + ")";
     }
     context += " failed, result " + std::to_string(outcome.result);
+    EXPECT_EQ(open_handles, 0) << context << ": platform handles left open";
+    EXPECT_EQ(com_initializations, 0) << context << ": COM left initialized";
     CheckAfterRun(entry, paths, fail_at, outcome, context);
     if (::testing::Test::HasFailure()) {
       // What the run said about itself, for the first run that went wrong.
@@ -225,8 +269,10 @@ RunOutcome SweepScene::Run(const EntryPoint& entry, uint64_t fail_at) {
         if (n > outcome.call_names.size()) break;
         names += "  " + std::to_string(n) + " " + outcome.call_names[n - 1] + "\n";
       }
-      ADD_FAILURE() << context << "\ncalls around it:\n" << names << "trace log:\n"
-                    << ReadFile(paths.trace);
+      ADD_FAILURE() << context << "\ncalls around it:\n"
+                    << names << "trace log:\n"
+                    << ReadFile(paths.trace) << "adapter library log:\n"
+                    << AdapterLibraryLog(paths);
     }
 
     LibraryUnload();
@@ -246,21 +292,27 @@ void SweepScene::CheckAfterRun(const EntryPoint& entry, const RunPaths& paths, u
   EXPECT_EQ(TraceLevelMask(), 0u) << context;
   CheckNoMutexHeld(paths.machine, context);
 
-  // The host's folder holds what it held: nothing half-written beside it.
+  // The host's folder holds what it held, and the file the call creates
+  // only after a success: nothing half-written beside them.
   std::set<std::string> expected_names;
   for (const auto& [name, bytes] : documents_) expected_names.insert(name);
+  std::string created = entry.creates == nullptr ? "" : paths.documents + "/" + entry.creates;
+  if (!created.empty() && IsSuccess(outcome.result)) expected_names.insert(entry.creates);
   EXPECT_EQ(FileNames(paths.documents), expected_names) << context;
+  std::map<std::string, std::string> changed;
   for (const auto& [name, before] : documents_) {
-    std::string path = paths.documents + "/" + name;
-    std::string after = ReadFile(path);
-    if (after == before) continue;
-    if (path == paths.backup) {
-      // Replaced only by a complete backup.
-      EXPECT_EQ(outcome.result, kHostSuccess) << context;
+    std::string after = ReadFile(paths.documents + "/" + name);
+    if (after != before) changed[paths.documents + "/" + name] = after;
+  }
+  if (!created.empty() && fs::exists(created)) changed[created] = ReadFile(created);
+  for (const auto& [path, after] : changed) {
+    if (path.ends_with(".pkg")) {
+      // A backup lands only whole, and only when the call succeeds.
+      EXPECT_EQ(outcome.result, kHostSuccess) << context << ": " << path;
       ByteView package(reinterpret_cast<const uint8_t*>(after.data()), after.size());
-      EXPECT_EQ(VerifyPackage(package), 0) << context;
+      EXPECT_EQ(VerifyPackage(package), 0) << context << ": " << path;
     } else {
-      EXPECT_TRUE(XmlDocument(path)) << context << ": " << name << " is not well-formed";
+      EXPECT_TRUE(XmlDocument(path)) << context << ": " << path << " is not well-formed";
     }
   }
 

@@ -13,17 +13,18 @@
 #include <vector>
 
 #include "host/result_codes.h"
-#include "support/temp_dir.h"
 
 namespace skyfw::testing {
 
 // Where one run finds its machine and files.
 struct RunPaths {
   std::string machine;
-  std::string documents;  // the host's folder: discovery.xml, request.xml, backup.pkg
-  std::string discovery;
+  std::string documents;  // the host's folder
+  std::string discovery;  // documents there before the run
   std::string request;
   std::string backup;
+  std::string new_discovery;  // documents a run may create
+  std::string new_backup;
   std::string firmware;   // the package folder (shared by all runs, never written)
   std::string catalogue;  // the same packages with NICFWData.xml
   std::string package;    // the upgrade package in `firmware`
@@ -40,6 +41,8 @@ struct EntryPoint {
   bool installs = false;
   // Answers with the backup's negative statuses too.
   bool backs_up = false;
+  // The file of the host's folder that the call creates when it succeeds.
+  const char* creates = nullptr;
 };
 
 struct RunOutcome {
@@ -53,6 +56,7 @@ struct RunOutcome {
 class SweepScene {
  public:
   SweepScene();
+  ~SweepScene();
   SweepScene(const SweepScene&) = delete;
   SweepScene& operator=(const SweepScene&) = delete;
 
@@ -70,10 +74,10 @@ class SweepScene {
   void CheckAfterRun(const EntryPoint& entry, const RunPaths& paths, uint64_t fail_at,
                      const RunOutcome& outcome, const std::string& context);
 
-  TempDir dir_;
-  std::string template_;  // the scene every run copies
+  std::string root_;                              // removed with the scene
+  std::string template_;                          // the scene every run copies
   std::map<std::string, std::string> documents_;  // file name -> bytes before any run
-  std::string factory_;    // the adapter's firmware before any run
+  std::string factory_;                           // the adapter's firmware before any run
   std::string installed_;  // ... and after a run without failure (empty until known)
   uint64_t runs_ = 0;
 };
