@@ -57,6 +57,12 @@ nlohmann::json MachineDescription() {
           {"devices", nlohmann::json::array({port})}};
 }
 
+}  // namespace
+
+std::string SweepMachineJson() { return MachineDescription().dump(); }
+
+namespace {
+
 // The adapter's firmware as the sweep compares it: every NVRAM item but the
 // update area, whose data only stages a package on its way in.
 std::string FirmwareOf(const std::string& machine) {
@@ -151,7 +157,7 @@ SweepScene::SweepScene() {
   fs::create_directories(paths.catalogue);
 
   std::string error;
-  if (!sim::InitMachine(paths.machine, MachineDescription().dump(), error)) {
+  if (!sim::InitMachine(paths.machine, SweepMachineJson(), error)) {
     ADD_FAILURE() << "machine description refused: " << error;
     return;
   }

@@ -45,6 +45,9 @@ struct EntryPoint {
   const char* creates = nullptr;
 };
 
+// The scene's machine description: one Skyline S2 at 21.6.2, port on bus 3.
+std::string SweepMachineJson();
+
 struct RunOutcome {
   HostResultCode result = 0;
   uint64_t failable_calls = 0;
