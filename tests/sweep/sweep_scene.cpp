@@ -57,12 +57,6 @@ nlohmann::json MachineDescription() {
           {"devices", nlohmann::json::array({port})}};
 }
 
-}  // namespace
-
-std::string SweepMachineJson() { return MachineDescription().dump(); }
-
-namespace {
-
 // The adapter's firmware as the sweep compares it: every NVRAM item but the
 // update area, whose data only stages a package on its way in.
 std::string FirmwareOf(const std::string& machine) {
@@ -147,6 +141,8 @@ std::string MakeSceneFolder() {
 }
 
 }  // namespace
+
+std::string SweepMachineJson() { return MachineDescription().dump(); }
 
 SweepScene::SweepScene() {
   root_ = MakeSceneFolder();
