@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the demo: a fresh simulated machine with the demo
-# adapters, a discovery, a flash of the proposed packages, and a second
-# discovery showing the new versions.
+# adapters, a discovery, a backup of one S1 written onto the other, a flash of
+# the proposed packages, and a second discovery showing the new versions.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -21,6 +21,11 @@ skyfw=../bin/skyfw
 
 echo "== discovery on the demo machine ($SKYFW_MACHINE), firmware from $bin/firmware"
 "$skyfw" --trace trace.log discover -o discovery.xml
+echo
+echo "== backup of the first S1 (0000:05:00.0), written onto the second S1 (0000:08:00.0)"
+"$skyfw" --trace trace.log dump s1-backup.pkg --pci 0000:05:00.0
+"$skyfw" --trace trace.log flash-pci s1-backup.pkg --pci 0000:08:00.0
+"$skyfw" sim show "$SKYFW_MACHINE" | sed -n '/^  nx1 /,/^Held/p' | grep -v '^Held'
 echo
 echo "== flash"
 "$skyfw" --trace trace.log flash --document request.xml

@@ -1,17 +1,26 @@
-// The built-in demo machine: two physical Skyline adapters and the network
+// The built-in demo machine: three physical Skyline adapters and the network
 // devices the adapter filters must drop.
 //
 //   nx0  Skyline S2 dual-port 25GbE: ports at 03:00.0 and 03:00.1
 //   nx1  Skyline S1 10GbE: seen at 05:00.0 and again at 06:00.0 (the same
 //        physical adapter behind two buses; NVM option 1 tells them apart)
+//   nx2  a second Skyline S1 10GbE at 08:00.0, on older factory firmware:
+//        a backup of nx1 can be installed onto it
 //   dropped: a virtual adapter, a hidden one, a third-party adapter, and a
 //   Skyline under the older driver image vlnd60a.sys.
+//
+// Boot code and main firmware are real signed images (made at build time),
+// named in the description by placeholders such as @S2_BOOT_4_2_7@.
+#include <string>
+
+#include "sim/demo_factory_images.h"
 #include "sim/machine.h"
 
 namespace skyfw::sim {
 
-std::string_view DemoMachineJson() {
-  static constexpr std::string_view kDemo = R"json({
+namespace {
+
+constexpr std::string_view kDemoTemplate = R"json({
   "computer_name": "SKYHOST01",
   "adapters": [
     {
@@ -35,8 +44,8 @@ std::string_view DemoMachineJson() {
       "package_log_length": 4096,
       "update_area_length": 131072,
       "nvram_items": [
-        {"type": 3, "length": 16384, "text": "SKYLINE BOOT 4.2.7"},
-        {"type": 6, "attr": 16, "length": 65536, "text": "SKYLINE S2 MAIN FIRMWARE 21.6.2"},
+        {"type": 3, "length": 16384, "hex": "@S2_BOOT_4_2_7@"},
+        {"type": 6, "attr": 16, "length": 65536, "hex": "@S2_MAIN_21_6_2@"},
         {"type": 61, "length": 1024, "hex": "4E52564E0000000100000000"}
       ]
     },
@@ -57,8 +66,29 @@ std::string_view DemoMachineJson() {
         ["2023-11-14 09:20:03", "nvmupd", "20.4.1", "SKY-S1-10S", "ok"]
       ],
       "nvram_items": [
-        {"type": 3, "length": 16384, "text": "SKYLINE BOOT 4.1.9"},
-        {"type": 6, "attr": 16, "length": 65536, "text": "SKYLINE S1 MAIN FIRMWARE 20.4.1"}
+        {"type": 3, "length": 16384, "hex": "@S1_BOOT_4_1_9@"},
+        {"type": 6, "attr": 16, "length": 65536, "hex": "@S1_MAIN_20_4_1@"}
+      ]
+    },
+    {
+      "id": "nx2",
+      "pci": {"vendor_id": "0x1D6A", "device_id": "0x0B04", "subsystem_id": "0x0002",
+              "subsystem_vendor_id": "0x1D6A", "revision": "0x01"},
+      "nvm_option1": "0x1D6A0B0400C3E507",
+      "chip": {"number": "0x3", "revision": "0x2", "metal": "0x1"},
+      "bars": ["0xF7400000", "0x00000000", "0xF7500000", "0x00000000"],
+      "vpd": {
+        "identifier": "Norvane Skyline S1 10GbE SFP+ Adapter",
+        "read_only": {"PN": "SKY-S1-10S", "EC": "B02", "MN": "1D6A", "SN": "NV2402B00318",
+                      "VA": "20.2.0"},
+        "read_write": {"V1": "Skyline S1"}
+      },
+      "package_log": [
+        ["2023-05-22 11:02:37", "nvmupd", "20.2.0", "SKY-S1-10S", "ok"]
+      ],
+      "nvram_items": [
+        {"type": 3, "length": 16384, "hex": "@S1_BOOT_4_1_5@"},
+        {"type": 6, "attr": 16, "length": 65536, "hex": "@S1_MAIN_20_2_0@"}
       ]
     }
   ],
@@ -192,6 +222,33 @@ std::string_view DemoMachineJson() {
       }
     },
     {
+      "adapter": "nx2",
+      "location": {"bus": 8, "device": 0, "function": 0},
+      "instance_id": "PCI\\VEN_1D6A&DEV_0B04&SUBSYS_00021D6A&REV_01\\6&0D27A41&0&0040",
+      "description": "Norvane Skyline S1 10GbE Adapter",
+      "friendly_name": "Norvane Skyline S1 10GbE Adapter #3",
+      "class_values": {
+        "Characteristics": 132,
+        "ComponentId": "pci\\ven_1d6a&dev_0b04&subsys_00021d6a",
+        "NetCfgInstanceId": "{2D7C9E14-6B3A-4F85-B0C1-8E2F4A6D1C30}",
+        "DriverVersion": "2.14.3.0",
+        "*FlowControl": "3",
+        "*WakeOnMagicPacket": "0"
+      },
+      "port": {
+        "permanent_mac": "02:0A:3B:71:8C:20",
+        "ndis_version": "6.82",
+        "link_up": true,
+        "link_speed_mbps": 10000,
+        "pcie_link": {"speed": 3, "width": 4},
+        "sriov": false
+      },
+      "ipv4": {"dhcp": true, "address": "198.51.100.61", "mask": "255.255.255.0",
+               "gateway": "198.51.100.1"},
+      "tcpip": {"EnableDHCP": 1, "DhcpIPAddress": "198.51.100.61",
+                "DhcpSubnetMask": "255.255.255.0", "DhcpDefaultGateway": ["198.51.100.1"]}
+    },
+    {
       "description": "Acme NetXtreme Gigabit Ethernet",
       "instance_id": "PCI\\VEN_14E4&DEV_165F&SUBSYS_1F5B1028&REV_00\\00001CFFFF0A1B2C00",
       "location": {"bus": 2, "device": 0, "function": 0},
@@ -224,7 +281,19 @@ std::string_view DemoMachineJson() {
   ]
 }
 )json";
-  return kDemo;
+
+}  // namespace
+
+std::string_view DemoMachineJson() {
+  static const std::string demo = [] {
+    std::string text(kDemoTemplate);
+    for (const FactoryImageHex& image : kDemoFactoryImages) {
+      size_t at = text.find(image.placeholder);
+      if (at != std::string::npos) text.replace(at, image.placeholder.size(), image.hex);
+    }
+    return text;
+  }();
+  return demo;
 }
 
 }  // namespace skyfw::sim

@@ -1,15 +1,13 @@
-// Text helpers of the simulated machine: UTF-8 and UTF-16 conversion,
-// case-insensitive comparison of ASCII names as Windows compares them.
+// Text helpers of the simulated machine: case-insensitive comparison of ASCII
+// names as Windows compares them (UTF-8/UTF-16 conversion: platform/unicode.h).
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace skyfw::sim {
+#include "platform/unicode.h"
 
-std::u16string Utf8ToUtf16(std::string_view text);
-// Unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+namespace skyfw::sim {
 
 char AsciiUpper(char c);
 std::string AsciiUpper(std::string_view text);

@@ -54,8 +54,9 @@ TEST_F(HostE2eCatalogueTest, DiscoveryAndFlashWithTheCatalogue) {
   ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
   EXPECT_NE(ReadFile(discovery).find("<product_id value=\"Skyline S1\" />"), std::string::npos);
 
-  // The adapter array names the model from the catalogue.
-  std::vector<OemAdapterInfoElement> elements(2);
+  // The adapter array (one element per adapter) names the model from the
+  // catalogue.
+  std::vector<OemAdapterInfoElement> elements(3);
   int32_t count = 0;
   ASSERT_EQ(api().adapterInfo(elements.data(), &count, U16(firmware).c_str()), 0);
   EXPECT_EQ(std::u16string(elements[1].adapterName), u"Skyline S1");

@@ -5,7 +5,9 @@
 #include <cstring>
 #include <vector>
 
+#include "package/vpd.h"
 #include "plugin_host.h"
+#include "sim/driver/nvram_file.h"
 
 namespace skyfw::testing {
 namespace {
@@ -51,11 +53,12 @@ std::string DeviceBlock(const char* id, const char* devid, const char* subdevid,
   return block;
 }
 
-// The demo machine: two Skyline adapters under the current driver (the S2
-// with two ports, the S1 with two ports sharing one identity key), one under
-// the legacy driver and other makers' devices, which are not listed.
-std::string DemoDiscovery(const char* s2_active, const char* s1_active, const char* s2_action,
-                          const char* s1_action) {
+// The demo machine: three Skyline adapters under the current driver (the S2
+// with two ports, an S1 with two ports sharing one identity key, a second S1
+// on older firmware), one under the legacy driver and other makers' devices,
+// which are not listed.
+std::string DemoDiscovery(const char* s2_active, const char* s1_active, const char* s1b_active,
+                          const char* s2_action, const char* s1_action, const char* s1b_action) {
   return Lines(
              {R"(<?xml version="1.0" encoding="UTF-8"?>)",
               R"(<qv_rom_discovery version="2.0.0.0">)", R"(  <type value="" />)",
@@ -68,6 +71,9 @@ std::string DemoDiscovery(const char* s2_active, const char* s1_active, const ch
          DeviceBlock("0000:05:00:0", "0B04", "0002", "Norvane Skyline S1 10GbE SFP+ Adapter",
                      "0005", "020A3B556010", "skyline-s1-20.6.1.pkg", "20.6.1", s1_active,
                      s1_action) +
+         DeviceBlock("0000:08:00:0", "0B04", "0002", "Norvane Skyline S1 10GbE SFP+ Adapter",
+                     "0008", "020A3B718C20", "skyline-s1-20.6.1.pkg", "20.6.1", s1b_active,
+                     s1b_action) +
          Lines({"  </devices>", "</qv_rom_discovery>"});
 }
 
@@ -76,7 +82,8 @@ using HostE2eTest = PluginTest;
 TEST_F(HostE2eTest, GoldenDiscoveryThenFlashThenDiscoveryAgain) {
   std::string discovery = dir_.File("discovery.xml");
   ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
-  EXPECT_EQ(ReadFile(discovery), DemoDiscovery("21.6.2", "20.4.1", "upgrade", "upgrade"));
+  EXPECT_EQ(ReadFile(discovery),
+            DemoDiscovery("21.6.2", "20.4.1", "20.2.0", "upgrade", "upgrade", "upgrade"));
 
   ASSERT_EQ(Flash(discovery, DemoFirmware()), 1);
   std::string request = ReadFile(discovery);
@@ -87,7 +94,8 @@ TEST_F(HostE2eTest, GoldenDiscoveryThenFlashThenDiscoveryAgain) {
 
   // A second discovery overwrites the first document.
   ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
-  EXPECT_EQ(ReadFile(discovery), DemoDiscovery("21.8.0", "20.6.1", "rewrite", "rewrite"));
+  EXPECT_EQ(ReadFile(discovery),
+            DemoDiscovery("21.8.0", "20.6.1", "20.6.1", "rewrite", "rewrite", "rewrite"));
 }
 
 TEST_F(HostE2eTest, InstallerVersionFromThePackageDescriptor) {
@@ -132,10 +140,16 @@ TEST_F(HostE2eTest, FlashStatusesOfSkipMissingAndFailed) {
   ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
   std::string document = ReadFile(discovery);
 
-  // S2 skipped (upper case), S1 given a package of another device: 106.
+  // S2 skipped (upper case), the first S1 given a package of another device:
+  // 106; the second S1 skipped too.
   std::string request =
       Replace(document, "<action value=\"upgrade\" />", "<action value=\"SKIP\" />");
   request = Replace(request, "skyline-s1-20.6.1.pkg", "acme-165f-1.2.0.pkg");
+  size_t second_s1 = request.find("0000:08:00:0");
+  ASSERT_NE(second_s1, std::string::npos);
+  request = request.substr(0, second_s1) + Replace(request.substr(second_s1),
+                                                   "<action value=\"upgrade\" />",
+                                                   "<action value=\"skip\" />");
   WriteFile(discovery, request);
   EXPECT_EQ(Flash(discovery, DemoFirmware()), 106);
   std::string answered = ReadFile(discovery);
@@ -193,19 +207,18 @@ TEST_F(HostE2eTest, PciRequests) {
   EXPECT_FALSE(std::filesystem::exists(dir_.File("no")));
   EXPECT_EQ(dump(backup, 9), 102);
   EXPECT_FALSE(std::filesystem::exists(backup));
-  // The S2 is found; the backup writes a whole package or none.
-  int32_t dumped = dump(backup, 3);
-  EXPECT_TRUE(dumped == 0 || dumped < 0) << dumped;
-  EXPECT_EQ(std::filesystem::exists(backup), dumped == 0);
+  // The S2 is found and backed up whole.
+  EXPECT_EQ(dump(backup, 3), 0);
+  EXPECT_TRUE(std::filesystem::exists(backup));
 }
 
 TEST_F(HostE2eTest, AdapterArray) {
   std::u16string firmware = U16(DemoFirmware());
   int32_t count = -1;
   EXPECT_EQ(api().adapterInfo(nullptr, &count, firmware.c_str()), 0);
-  EXPECT_EQ(count, 2);
+  EXPECT_EQ(count, 3);
 
-  std::vector<OemAdapterInfoElement> elements(3);
+  std::vector<OemAdapterInfoElement> elements(4);
   std::memset(elements.data(), 0xEE, elements.size() * sizeof(OemAdapterInfoElement));
   std::vector<OemAdapterInfoElement> before = elements;
   EXPECT_EQ(api().adapterInfo(elements.data(), nullptr, firmware.c_str()), 102);
@@ -213,7 +226,7 @@ TEST_F(HostE2eTest, AdapterArray) {
 
   count = 0;
   ASSERT_EQ(api().adapterInfo(elements.data(), &count, firmware.c_str()), 0);
-  ASSERT_EQ(count, 2);
+  ASSERT_EQ(count, 3);
   EXPECT_EQ(std::u16string(elements[0].interfaceText), u"0000:03:00:0");
   EXPECT_EQ(std::u16string(elements[1].interfaceText), u"0000:05:00:0");
   EXPECT_EQ(elements[1].deviceId, 0x0B04u);
@@ -223,10 +236,75 @@ TEST_F(HostE2eTest, AdapterArray) {
   EXPECT_EQ(std::u16string(elements[1].firmware[0].firmwareFile), u"skyline-s1-20.6.1.pkg");
   EXPECT_EQ(elements[1].firmware[0].currentMinor, 4u);
   EXPECT_EQ(elements[1].firmware[0].imageMinor, 6u);
-  // The third element is the host's own memory.
-  EXPECT_EQ(std::memcmp(&elements[2], &before[2], sizeof(elements[2])), 0);
+  EXPECT_EQ(std::u16string(elements[2].interfaceText), u"0000:08:00:0");
+  EXPECT_EQ(elements[2].firmware[0].currentMinor, 2u);
+  // The fourth element is the host's own memory.
+  EXPECT_EQ(std::memcmp(&elements[3], &before[3], sizeof(elements[3])), 0);
 
   EXPECT_EQ(api().adapterInfo(nullptr, &count, U16(dir_.File("missing")).c_str()), 8);
+}
+
+sim::NvramImage DemoNvram(const std::string& machine, const std::string& adapter) {
+  std::string bytes = ReadFile(machine + "/nvram/" + adapter + ".nvram");
+  sim::NvramFile file;
+  std::string error;
+  EXPECT_TRUE(sim::DecodeNvramFile(
+      ByteView(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()), file, error))
+      << adapter << ": " << error;
+  return file.nvram;
+}
+
+// A backup of the first S1 (05:00.0), installed on the second (08:00.0): the
+// second's NVRAM becomes the first's, apart from what the firmware and the
+// installer keep of the second adapter: its serial number and engineering
+// change level, and the record the firmware adds to the package log.
+TEST_F(HostE2eTest, BackupOfOneS1InstalledOntoTheOtherGivesItTheSameNvram) {
+  std::string discovery = dir_.File("d.xml");
+  ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
+  EXPECT_EQ(ReadFile(discovery),
+            DemoDiscovery("21.6.2", "20.4.1", "20.2.0", "upgrade", "upgrade", "upgrade"));
+
+  std::string backup = dir_.File("nx1.pkg");
+  ASSERT_EQ(api().flashDumpPci(U16(backup).c_str(), nullptr, 0, 5, 0, 0), 0);
+  ASSERT_EQ(api().fullFlashPci(U16(backup).c_str(), nullptr, 0, 8, 0, 0), 1);
+
+  sim::NvramImage source = DemoNvram(host_->machine(), "nx1");
+  sim::NvramImage target = DemoNvram(host_->machine(), "nx2");
+  ASSERT_EQ(target.items.size(), source.items.size());
+  for (size_t i = 0; i < source.items.size(); ++i) {
+    const sim::NvramItem& want = source.items[i];
+    const sim::NvramItem& got = target.items[i];
+    SCOPED_TRACE(want.type);
+    EXPECT_EQ(got.type, want.type);
+    EXPECT_EQ(got.ordinal, want.ordinal);
+    EXPECT_EQ(got.ext, want.ext);
+    EXPECT_EQ(got.attr, want.attr);
+    EXPECT_EQ(got.item_length, want.item_length);
+    std::vector<uint8_t> want_data = want.data;
+    if (want.type == sim::kItemTypePackageLog) {
+      ASSERT_GT(got.data.size(), want_data.size());
+      EXPECT_TRUE(std::equal(want_data.begin(), want_data.end(), got.data.begin()));
+      std::string record(got.data.begin() + static_cast<ptrdiff_t>(want_data.size()),
+                         got.data.end());
+      EXPECT_NE(record.find("\t20.4.1\t"), std::string::npos) << record;
+      continue;
+    }
+    if (want.type == sim::kItemTypeVpd) {
+      std::span<uint8_t> proper = std::span<uint8_t>(want_data).subspan(4);
+      auto text = [](const char* value) {
+        return ByteView(reinterpret_cast<const uint8_t*>(value), std::strlen(value));
+      };
+      ASSERT_EQ(SetVpdKeyword(proper, kVpdReadOnly, "SN", text("NV2402B00318")), 0);
+      ASSERT_EQ(SetVpdKeyword(proper, kVpdReadOnly, "EC", text("B02")), 0);
+      ASSERT_EQ(UpdateVpdChecksum(proper), 0);
+    }
+    EXPECT_EQ(got.data, want_data);
+  }
+
+  // The next discovery sees the second S1 at the first one's version.
+  ASSERT_EQ(Discover(discovery, DemoFirmware()), 0);
+  EXPECT_EQ(ReadFile(discovery),
+            DemoDiscovery("21.6.2", "20.4.1", "20.4.1", "upgrade", "upgrade", "upgrade"));
 }
 
 // Last in this program: tracing stays on once switched on.

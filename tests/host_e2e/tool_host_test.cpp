@@ -53,8 +53,8 @@ TEST_F(ToolHostTest, DiscoverJsonListsEveryDemoAdapterOnce) {
   EXPECT_EQ(answer["result"]["code"], 0);
   std::set<std::string> ids;
   for (const auto& device : answer["devices"]) ids.insert(device["device_id"].get<std::string>());
-  EXPECT_EQ(ids, (std::set<std::string>{"0000:03:00:0", "0000:05:00:0"}));
-  EXPECT_EQ(answer["devices"].size(), 2u);
+  EXPECT_EQ(ids, (std::set<std::string>{"0000:03:00:0", "0000:05:00:0", "0000:08:00:0"}));
+  EXPECT_EQ(answer["devices"].size(), 3u);
   EXPECT_EQ(answer["devices"][0]["items"][0]["action"], "upgrade");
 }
 
@@ -107,7 +107,7 @@ TEST_F(ToolHostTest, InfoJsonIsPureDespiteThePluginsOwnOutput) {
   ToolRun run = Skyfw("info --json");
   ASSERT_EQ(run.exit_code, 0) << run.out;
   nlohmann::json answer = nlohmann::json::parse(run.out);
-  EXPECT_EQ(answer["count"], 2);
+  EXPECT_EQ(answer["count"], 3);
   EXPECT_EQ(answer["adapters"][1]["interface"], "0000:05:00:0");
   EXPECT_EQ(answer["adapters"][1]["firmware"][0]["image"], "20.6.1");
 }

@@ -42,7 +42,7 @@ TEST_F(DemoMachineTest, ListsExactlyTheSkylinePortsOfTheCurrentDriver) {
   ASSERT_EQ(ngNmapiInitialize(216, 0, 41), ngNMAPI_OK);
   uint32_t count = 0;
   ASSERT_EQ(ngNmapiGetNumPhyNic(&count), ngNMAPI_OK);
-  ASSERT_EQ(count, 4u);
+  ASSERT_EQ(count, 5u);
   AdapterInfo records[6]{};
   ASSERT_EQ(ngNmapiGetAllPhyNic(records, 6), ngNMAPI_OK);
 
@@ -58,8 +58,9 @@ TEST_F(DemoMachineTest, ListsExactlyTheSkylinePortsOfTheCurrentDriver) {
       {3, 1, 0x0B10, 0x0001, 0x02, "020A3B1C2D4F", "Norvane Skyline S2 25GbE Adapter #2"},
       {5, 0, 0x0B04, 0x0002, 0x01, "020A3B556010", "Norvane Skyline S1 10GbE Adapter"},
       {6, 0, 0x0B04, 0x0002, 0x01, "020A3B556010", "Norvane Skyline S1 10GbE Adapter #2"},
+      {8, 0, 0x0B04, 0x0002, 0x01, "020A3B718C20", "Norvane Skyline S1 10GbE Adapter #3"},
   };
-  for (uint32_t i = 0; i < 4; ++i) {
+  for (uint32_t i = 0; i < 5; ++i) {
     SCOPED_TRACE(i);
     const AdapterInfo& record = records[i];
     EXPECT_EQ(record.handle, i + 1);
@@ -78,7 +79,7 @@ TEST_F(DemoMachineTest, ListsExactlyTheSkylinePortsOfTheCurrentDriver) {
     EXPECT_EQ(record.flaggedDeviceId, 1u);
     EXPECT_EQ(record.lockHeld, 0u);
   }
-  EXPECT_EQ(records[4].handle, 0u);  // beyond the list: untouched
+  EXPECT_EQ(records[5].handle, 0u);  // beyond the list: untouched
 
   // Details the driver and the network stack report for the first port.
   EXPECT_EQ(records[0].chipId, 0x40100u);

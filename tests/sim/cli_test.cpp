@@ -41,10 +41,11 @@ TEST(SkyfwSim, InitThenShowTheDemoMachineWithItsNvram) {
   ProgramRun show = RunSkyfw("sim show " + machine + " --json");
   ASSERT_EQ(show.status, 0) << show.output;
   Json root = Json::parse(show.output);
-  ASSERT_EQ(root["adapters"].size(), 2u);
-  EXPECT_EQ(root["devices"].size(), 8u);
+  ASSERT_EQ(root["adapters"].size(), 3u);
+  EXPECT_EQ(root["devices"].size(), 9u);
   EXPECT_EQ(root["adapters"][0]["nvram"]["package_version"], "21.6.2");
   EXPECT_EQ(root["adapters"][1]["nvram"]["package_version"], "20.4.1");
+  EXPECT_EQ(root["adapters"][2]["nvram"]["package_version"], "20.2.0");
   EXPECT_FALSE(root["adapters"][0]["nvram"]["directory"].empty());
   EXPECT_EQ(root["adapters"][1]["ports"][1]["location"], "06:00.0");
 

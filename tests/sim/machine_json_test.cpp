@@ -15,8 +15,8 @@ TEST(MachineJson, DemoMachineReads) {
   MachineDescription machine;
   std::string error;
   ASSERT_TRUE(ParseMachineDescription(DemoMachineJson(), machine, error)) << error;
-  ASSERT_EQ(machine.adapters.size(), 2u);
-  EXPECT_EQ(machine.devices.size(), 8u);
+  ASSERT_EQ(machine.adapters.size(), 3u);
+  EXPECT_EQ(machine.devices.size(), 9u);
   // nx0: two functions of one bus; nx1: function 0 of two buses, one option 1.
   const AdapterDescription& nx0 = machine.adapters[0];
   ASSERT_EQ(nx0.ports.size(), 2u);

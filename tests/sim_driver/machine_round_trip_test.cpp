@@ -293,7 +293,7 @@ TEST_F(MachineRoundTripTest, DirectRequestsOnTheFirmwareCommandInterface) {
       instance_id.push_back(static_cast<char16_t>(value[i] | value[i + 1] << 8));
     }
     uint32_t node = 0;
-    ASSERT_EQ(machine_->devices().LocateDevNode(Utf8(instance_id),
+    ASSERT_EQ(machine_->devices().LocateDevNode(Utf16ToUtf8(instance_id),
                                                 platform::CM_LOCATE_DEVNODE_PHANTOM, node),
               platform::CR_SUCCESS);
     ASSERT_EQ(machine_->devices().GetDevNodeProperty(node, platform::DEVPKEY_Device_DeviceDesc,
@@ -305,7 +305,7 @@ TEST_F(MachineRoundTripTest, DirectRequestsOnTheFirmwareCommandInterface) {
       description.push_back(static_cast<char16_t>(value[i] | value[i + 1] << 8));
     }
     if (EqualsIgnoringCase(description, kTitle)) {
-      found = Utf8(path);
+      found = Utf16ToUtf8(path);
       break;
     }
   }

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "command_registry.h"
+#include "package/item_types.h"
 #include "platform/byte_reader.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
@@ -33,8 +34,8 @@ std::string MacText(const std::array<uint8_t, 6>& mac) {
 
 // The object path of an adapter's instance of a driver class.
 std::u16string InstancePath(std::string_view class_name, std::string_view title) {
-  std::u16string path = sim::Utf8ToUtf16(class_name) + u".InstanceName=\"";
-  for (char16_t c : sim::Utf8ToUtf16(title)) {
+  std::u16string path = Utf8ToUtf16(class_name) + u".InstanceName=\"";
+  for (char16_t c : Utf8ToUtf16(title)) {
     if (c == u'"' || c == u'\\') path.push_back(u'\\');
     path.push_back(c);
   }
@@ -87,7 +88,7 @@ void QueryNvram(platform::Wmi& wmi, const std::string& title, NvramView& view) {
     platform::Variant version;
     if (platform::SUCCEEDED(package->Get(u"Version", version, nullptr)) &&
         version.vt == platform::VT_BSTR) {
-      view.version = sim::Utf16ToUtf8(version.text);
+      view.version = Utf16ToUtf8(version.text);
     }
   }
   platform::WmiObjectPtr info;
@@ -158,6 +159,9 @@ const char* ItemName(uint16_t type) {
     case 5:
       return "VPD";
     default:
+      if (IsHeaderSignedType(type)) return "image, signed header";
+      if (IsTrailerSignedType(type)) return "image, signed trailer";
+      if (IsMarkedBlockType(type)) return "marked block";
       return "";
   }
 }

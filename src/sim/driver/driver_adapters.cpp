@@ -51,7 +51,7 @@ std::optional<PortRef> DriverAdapters::FindByTitle(std::u16string_view title) co
   for (size_t a = 0; a < description_->adapters.size(); ++a) {
     const std::vector<PortDescription>& ports = description_->adapters[a].ports;
     for (size_t p = 0; p < ports.size(); ++p) {
-      if (EqualsIgnoringCase(Utf16(ports[p].title), title)) return PortRef{a, p};
+      if (EqualsIgnoringCase(Utf8ToUtf16(ports[p].title), title)) return PortRef{a, p};
     }
   }
   return std::nullopt;
@@ -61,7 +61,8 @@ std::optional<PortRef> DriverAdapters::FindByInterfaceId(std::u16string_view int
   for (size_t a = 0; a < description_->adapters.size(); ++a) {
     const std::vector<PortDescription>& ports = description_->adapters[a].ports;
     for (size_t p = 0; p < ports.size(); ++p) {
-      if (EqualsIgnoringCase(Utf16(ports[p].interface_id), interface_id)) return PortRef{a, p};
+      if (EqualsIgnoringCase(Utf8ToUtf16(ports[p].interface_id), interface_id))
+        return PortRef{a, p};
     }
   }
   return std::nullopt;

@@ -82,7 +82,7 @@ HRESULT Verdict(const DriverOutcome& outcome) {
 
 using Method = HRESULT (*)(AdapterDriver&, std::u16string_view call, const Inputs&, WmiValues&);
 
-std::string Call(std::u16string_view method) { return Utf8(method); }
+std::string Call(std::u16string_view method) { return Utf16ToUtf8(method); }
 
 HRESULT GetDirectoryInfo(AdapterDriver& driver, std::u16string_view method, const Inputs&,
                          WmiValues& out) {
@@ -225,7 +225,8 @@ class DriverWmiProvider final : public WmiProvider {
     if (definition == &sriov_class_) return SriovInstance(key_value, properties);
     std::optional<PortRef> port = adapters_->FindByTitle(key_value);
     if (!port) return platform::WBEM_E_NOT_FOUND;
-    properties.push_back({u"InstanceName", Variant::Bstr(Utf16(adapters_->port(*port).title))});
+    properties.push_back(
+        {u"InstanceName", Variant::Bstr(Utf8ToUtf16(adapters_->port(*port).title))});
     properties.push_back({u"Active", Variant::Bool(true)});
     if (EqualsIgnoringCase(definition->name, u"NRVN_NVRAMPackage")) {
       return AddVersion(*port, properties);
@@ -275,8 +276,8 @@ class DriverWmiProvider final : public WmiProvider {
     std::optional<PortRef> port = adapters_->FindByInterfaceId(key_value);
     if (!port || !adapters_->port(*port).sriov.present) return platform::WBEM_E_NOT_FOUND;
     const PortDescription& described = adapters_->port(*port);
-    properties.push_back({u"InstanceID", Variant::Bstr(Utf16(described.interface_id))});
-    properties.push_back({u"Name", Variant::Bstr(Utf16(described.title))});
+    properties.push_back({u"InstanceID", Variant::Bstr(Utf8ToUtf16(described.interface_id))});
+    properties.push_back({u"Name", Variant::Bstr(Utf8ToUtf16(described.title))});
     properties.push_back({u"Enabled", Variant::Bool(described.sriov.enabled)});
     properties.push_back({u"NumVFs", Variant::I4(static_cast<int32_t>(described.sriov.num_vfs))});
     properties.push_back(
@@ -297,7 +298,7 @@ class DriverWmiProvider final : public WmiProvider {
     if (fault == VersionPropertyFault::kTooLong && version->size() < kPaddedVersionLength) {
       version->resize(kPaddedVersionLength, ' ');
     }
-    properties.push_back({u"Version", Variant::Bstr(Utf16(*version))});
+    properties.push_back({u"Version", Variant::Bstr(Utf8ToUtf16(*version))});
     return platform::S_OK;
   }
 
