@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <vector>
 
 #include "host/entry_points.h"
@@ -85,6 +86,9 @@ const SweepCase kCases[] = {
           }},
      kHostSuccess},
 };
+
+// Test listings name the case rather than dump its bytes.
+void PrintTo(const SweepCase& sweep, std::ostream* out) { *out << sweep.entry.name; }
 
 class FaultSweep : public ::testing::TestWithParam<SweepCase> {};
 
