@@ -18,6 +18,15 @@ DeviceRecord* FindByPciLocation(const std::string& location) {
   return nullptr;
 }
 
+// Whether any fw_item of the device node asks for an installation.
+bool AsksForInstallation(xmlNode* device) {
+  for (xmlNode* item = device->children; item != nullptr; item = item->next) {
+    if (XmlNameIs(item, "fw_item") && !EqualsNoCase(GetChildValue(item, "action", "value"), "skip"))
+      return true;
+  }
+  return false;
+}
+
 // One fw_item of a known device: installs its package from the firmware path
 // and returns the status text to record (empty: leave the status alone).
 std::string ProcessItem(xmlNode* item, DeviceRecord& record, const std::string& firmware_path,
@@ -85,7 +94,16 @@ HostResultCode ProcessFlashRequest(const std::string& request_path,
     std::string id = GetChildValue(device, "device_id", "value");
     TraceInfo("DEVICE ID : %s\n", id.c_str());
     DeviceRecord* record = FindByPciLocation(id);
-    if (record == nullptr) continue;
+    if (record == nullptr) {
+      // Its items are left alone; but a device the host wants installed that
+      // is not found (gone, or not identified this time) is not a success.
+      if (AsksForInstallation(device)) {
+        TraceReport(TraceLevel::DEBUG, "oem_do_flash_with_file(): device [%s] not found.",
+                    id.c_str());
+        outcome = kHostHardwareNotAccessible;
+      }
+      continue;
+    }
     for (xmlNode* item = device->children; item != nullptr; item = item->next) {
       if (!XmlNameIs(item, "fw_item")) continue;
       std::string status = ProcessItem(item, *record, firmware_path, install, outcome);

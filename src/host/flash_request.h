@@ -20,7 +20,8 @@ using PackageInstaller =
 // "takes_effect" to "immediate" and writes the document back whole. Returns
 // 11 when the document is not a readable request (file untouched), otherwise
 // the flash outcome of this call: 1, 106 after a failed installation, 8 after
-// a package file that was not found.
+// a package file that was not found, 4 after a device that asks for an
+// installation but is not in the inventory.
 HostResultCode ProcessFlashRequest(const std::string& request_path,
                                    const std::string& firmware_path,
                                    const PackageInstaller& install);

@@ -28,6 +28,15 @@ std::unique_ptr<NamedMutex> CreateOpenMutex(const std::string& name, bool initia
   return mutex;
 }
 
+// A start that fails lets go of the machine-wide mutexes it took, so that
+// none stays held (the instance mutex owned) after the host's call. The log
+// stays open until the next start or stop, which still log their lines.
+void ReleaseStartMutexes() {
+  NmapiState& state = State();
+  state.instanceMutex.reset();
+  state.logMutex.reset();
+}
+
 }  // namespace
 
 void FreeInternalData() {
@@ -87,7 +96,10 @@ NmapiResult ngNmapiInitialize(uint32_t a, uint32_t b, uint32_t c) {
   state.logMutex = CreateOpenMutex(std::string(kGlobalPrefix) + kLogMutexGuid, false, error);
 
   NmapiResult result = InitializeLogFile();
-  if (result == ngNMAPI_LOG_FILE_FAILED) return result;
+  if (result == ngNMAPI_LOG_FILE_FAILED) {
+    ReleaseStartMutexes();
+    return result;
+  }
 
   ngNmapiInitializeEx();
 
@@ -97,6 +109,7 @@ NmapiResult ngNmapiInitialize(uint32_t a, uint32_t b, uint32_t c) {
     guard.unlock();
     NmapiLog(kLogInformation, "ngNmapiInitialize(): initialize failed(%lu)",
              static_cast<unsigned long>(result));
+    ReleaseStartMutexes();
     return result;
   }
   state.referenceCount = 1;

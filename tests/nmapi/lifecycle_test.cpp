@@ -37,6 +37,18 @@ TEST_F(LifecycleTest, NoAdapterStartLeavesTheLibraryUninitialized) {
   EXPECT_TRUE(Logged("ngNmapiUninitialize(): NMAPI had already uninitialized"));
 }
 
+TEST_F(LifecycleTest, FailedStartHoldsNoMutex) {
+  // Found by the fault sweep: a start that failed kept the instance mutex
+  // owned and the log mutex open after the host's call had returned.
+  EXPECT_EQ(ngNmapiInitialize(216, 0, 41), ngNMAPI_NO_ADAPTER);
+  EXPECT_TRUE(Logged("ngNmapiInitialize(): initialize failed(21)"));
+  EXPECT_TRUE(machine.mutexHandles.empty());
+  // The next start creates them again.
+  machine.AddSkylinePort(0, {});
+  Start();
+  EXPECT_EQ(machine.mutexHandles.size(), 2u);
+}
+
 TEST_F(LifecycleTest, StartAndStopWriteTheirLogLines) {
   machine.AddSkylinePort(0, {});
   Start();
