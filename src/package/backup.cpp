@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "nvm/nvm_operations.h"
+#include "package/adapter_update_lock.h"
 #include "package/narrow_text.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
@@ -164,13 +165,23 @@ NvmStatus CreateBackupPackage(const DeviceRecord& device, const std::string& pat
   const std::string adapter = NarrowText(device.adapterName, kNameBytes);
   std::vector<PackageItemEntry> records;
   std::vector<std::vector<uint8_t>> data;
-  NvmStatus status = ReadItems(adapter, records, data);
-  if (status < 0) return status;
+  std::vector<uint8_t> properties;
+  {
+    // The copy shows the adapter as one update left it, never half-way
+    // through another host's.
+    AdapterUpdateLock update_lock(adapter);
+    if (update_lock.busy()) {
+      std::fprintf(stderr, "%s is busy with another update\n", adapter.c_str());
+      return NVCRETVAL_FAILURE;
+    }
+    NvmStatus status = ReadItems(adapter, records, data);
+    if (status < 0) return status;
+    properties = BackupProperties(device, adapter);
+  }
 
   std::vector<ByteView> views(data.begin(), data.end());
-  const std::vector<uint8_t> properties = BackupProperties(device, adapter);
   const std::string partial_path = PartialPath(path);
-  status = WriteBackupFile(partial_path, path, properties, records, views);
+  NvmStatus status = WriteBackupFile(partial_path, path, properties, records, views);
   // Whatever happened, nothing is left beside the target.
   std::remove(partial_path.c_str());
   return status;
