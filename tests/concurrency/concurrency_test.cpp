@@ -246,7 +246,7 @@ TEST_F(ConcurrentHosts, BackupDuringAnInstallationIsABeforeOrAfterCopy) {
     seen.insert(copied->version);
     // Nothing is left beside the backup.
     for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
-      EXPECT_EQ(entry.path().string().find(".partial"), std::string::npos) << entry.path();
+      EXPECT_NE(entry.path().filename().string().rfind(".skyfw-", 0), 0u) << entry.path();
     }
   }
   std::cout << "backups taken: " << seen.size() << " distinct states\n";
