@@ -1,10 +1,10 @@
 find_package(GTest REQUIRED)
 include(GoogleTest)
 
-# skyfw_add_test(NAME SOURCES a.cpp b.cpp LIBS skyfw_x ...)
+# skyfw_add_test(NAME SOURCES a.cpp b.cpp LIBS skyfw_x ... [LABELS label ...])
 # One GoogleTest executable; every test case becomes a CTest test.
 function(skyfw_add_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
@@ -12,6 +12,9 @@ function(skyfw_add_test name)
     SKYFW_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
     SKYFW_BINARY_DIR="${CMAKE_BINARY_DIR}")
   set(properties TIMEOUT 300)
+  if(ARG_LABELS)
+    list(APPEND properties LABELS "${ARG_LABELS}")
+  endif()
   if(SKYFW_SANITIZE)
     # LeakSanitizer (GCC 12's runtime, glibc 2.36) can record a bogus range
     # for the dynamic TLS of a library loaded with dlopen, as the plug-in is,

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "diag/trace_log.h"
+#include "platform/platform.h"
 
 namespace skyfw {
 namespace {
@@ -81,15 +82,21 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
          });
 }
 
-bool WriteFileWhole(const std::string& path, std::string_view bytes) {
-  // A name of our own beside the target: same file system, so the rename
-  // below replaces the target in one step.
+std::string TemporaryPathBeside(const std::string& path) {
   static std::atomic<uint64_t> counter{0};
-  uint64_t stamp =
+  const uint64_t stamp =
       static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  std::string temporary =
-      path + ".new-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1));
+  const size_t separator = path.rfind(kPathSeparator);
+  const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
+  return folder + ".skyfw-" + std::to_string(platform::Current().system().GetCurrentProcessId()) +
+         "-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)) + ".new";
+}
 
+bool WriteFileWhole(const std::string& path, std::string_view bytes) {
+  // No temporary file goes into the current folder for a path that names
+  // nothing.
+  if (path.empty()) return false;
+  const std::string temporary = TemporaryPathBeside(path);
   std::FILE* file = std::fopen(temporary.c_str(), "wbx");
   if (file == nullptr) return false;
   bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();

@@ -5,6 +5,19 @@ namespace {
 
 const xmlChar* XmlText(const char* text) { return reinterpret_cast<const xmlChar*>(text); }
 
+// The value of an attribute when it is plain text. Character references and
+// the predefined entities arrive as text already; a value that refers to a
+// declared entity is not expanded and counts as no value, so a document can
+// never name a device or a file other than as it reads.
+const char* LiteralValue(const xmlAttr* attribute) {
+  const xmlNode* value = attribute->children;
+  if (value == nullptr || value->type != XML_TEXT_NODE || value->next != nullptr ||
+      value->content == nullptr) {
+    return nullptr;
+  }
+  return reinterpret_cast<const char*>(value->content);
+}
+
 }  // namespace
 
 XmlDocument::XmlDocument(const std::string& path)
@@ -31,9 +44,8 @@ std::string AttributeValue(xmlNode* node, const char* attribute_name) {
   // xmlHasProp may also answer with a DTD default declaration, which has no
   // value node of its own.
   if (attribute == nullptr || attribute->type != XML_ATTRIBUTE_NODE) return {};
-  const xmlNode* value = attribute->children;
-  if (value == nullptr || value->content == nullptr) return {};
-  return reinterpret_cast<const char*>(value->content);
+  const char* value = LiteralValue(attribute);
+  return value != nullptr ? value : std::string();
 }
 
 bool FormatXmlDocument(xmlDoc* document, std::string& text) {
@@ -65,10 +77,7 @@ std::string GetChildValue(xmlNode* node, const char* child_name, const char* att
     // xmlHasProp may also answer with a DTD default declaration, which has no
     // value node of its own.
     if (attribute == nullptr || attribute->type != XML_ATTRIBUTE_NODE) continue;
-    const xmlNode* value = attribute->children;
-    if (value != nullptr && value->content != nullptr) {
-      return reinterpret_cast<const char*>(value->content);
-    }
+    if (const char* value = LiteralValue(attribute)) return value;
   }
   return {};
 }

@@ -14,7 +14,8 @@ xmlNode* FindChild(xmlNode* node, const char* name);
 
 // The value of attribute attribute_name on the first child named child_name
 // that has it; a child of that name without it does not end the search.
-// Empty when none has it.
+// Empty when none has it. A value that refers to a declared entity is not
+// expanded: it counts as no value.
 std::string GetChildValue(xmlNode* node, const char* child_name, const char* attribute_name);
 
 // Sets the "value" attribute of the first child named child_name, appending a
@@ -51,7 +52,7 @@ const char* XmlName(const xmlNode* node);
 bool XmlNameIs(const xmlNode* node, const char* name);
 
 // The content of the attribute's value node; empty when the attribute is
-// missing or has no value.
+// missing, has no value, or its value refers to a declared entity.
 std::string AttributeValue(xmlNode* node, const char* attribute_name);
 
 // The document as text, indented by libxml2 as its file writer would; false

@@ -9,7 +9,9 @@
 #include <new>
 #include <vector>
 
+#include "host/file_helpers.h"
 #include "nvm/nvm_operations.h"
+#include "package/adapter_update_lock.h"
 #include "package/narrow_text.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
@@ -118,16 +120,15 @@ NvmStatus ReadItems(const std::string& adapter, std::vector<PackageItemEntry>& r
   return NVCRETVAL_SUCCESS;
 }
 
-// A name beside the target that no other process writing a backup to the
-// same path uses.
-std::string PartialPath(const std::string& path) {
-  return path + "." + std::to_string(platform::Current().system().GetCurrentProcessId()) +
-         ".partial";
-}
-
 NvmStatus WriteBackupFile(const std::string& partial_path, const std::string& path,
                           ByteView properties, std::span<PackageItemEntry> records,
                           std::span<const ByteView> data) {
+  // The target must be a file that could be opened: an empty path or a
+  // folder fails as opening it would, before anything is written beside it.
+  if (path.empty() || IsDirectory(path)) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(path.empty() ? ENOENT : EISDIR));
+    return NVCRETVAL_FILE_OPEN_FAILURE;
+  }
   FileHandle file(std::fopen(partial_path.c_str(), "w+b"));
   if (!file) {
     std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
@@ -164,13 +165,23 @@ NvmStatus CreateBackupPackage(const DeviceRecord& device, const std::string& pat
   const std::string adapter = NarrowText(device.adapterName, kNameBytes);
   std::vector<PackageItemEntry> records;
   std::vector<std::vector<uint8_t>> data;
-  NvmStatus status = ReadItems(adapter, records, data);
-  if (status < 0) return status;
+  std::vector<uint8_t> properties;
+  {
+    // The copy shows the adapter as one update left it, never half-way
+    // through another host's.
+    AdapterUpdateLock update_lock(adapter);
+    if (update_lock.busy()) {
+      std::fprintf(stderr, "%s is busy with another update\n", adapter.c_str());
+      return NVCRETVAL_FAILURE;
+    }
+    NvmStatus status = ReadItems(adapter, records, data);
+    if (status < 0) return status;
+    properties = BackupProperties(device, adapter);
+  }
 
   std::vector<ByteView> views(data.begin(), data.end());
-  const std::vector<uint8_t> properties = BackupProperties(device, adapter);
-  const std::string partial_path = PartialPath(path);
-  status = WriteBackupFile(partial_path, path, properties, records, views);
+  const std::string partial_path = TemporaryPathBeside(path);
+  NvmStatus status = WriteBackupFile(partial_path, path, properties, records, views);
   // Whatever happened, nothing is left beside the target.
   std::remove(partial_path.c_str());
   return status;

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "diag/event_log.h"
@@ -12,6 +13,7 @@
 #include "host/file_helpers.h"
 #include "host/result_codes.h"
 #include "nvm/nvm_operations.h"
+#include "package/adapter_update_lock.h"
 #include "package/firmware_action.h"
 #include "package/item_types.h"
 #include "package/narrow_text.h"
@@ -248,6 +250,17 @@ bool ProcessPackage(DeviceRecord& device, const std::string& package_path,
                     std::string& package_version, std::string& current_version,
                     bool current_version_only, std::string& action, bool install) {
   const std::string adapter = NarrowText(device.adapterName, kNameBytes);
+  // An installation owns the adapter from reading its identity until the
+  // identity is written back, so that no other host's update interleaves.
+  std::optional<AdapterUpdateLock> update_lock;
+  if (install) {
+    update_lock.emplace(adapter);
+    if (update_lock->busy()) {
+      TraceReport(TraceLevel::DEBUG, "Package %s not installed: %s is busy with another update\n",
+                  package_path.c_str(), adapter.c_str());
+      return false;
+    }
+  }
   VpdIdentity identity;
   ReadDeviceIdentity(adapter, device, identity);
   const std::string label = NarrowText(device.productName, kNameBytes);
