@@ -75,6 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (ReadAll(machine.document) != input) Fail("refused document was changed", result);
       break;
     case kHostSuccessRebootRequired:
+    case kHostHardwareNotAccessible:  // an installation asked of a device not there
     case kHostFlashFailed:
     case kHostFirmwareFileNotFound:
       if (!WellFormedRequest(ReadAll(machine.document))) {
