@@ -51,7 +51,12 @@ std::string AttributeValue(xmlNode* node, const char* attribute_name) {
 bool FormatXmlDocument(xmlDoc* document, std::string& text) {
   xmlChar* bytes = nullptr;
   int size = 0;
-  xmlDocDumpFormatMemory(document, &bytes, &size, 1);
+  // Written back in UTF-8 whatever the document declared: in an encoding
+  // such as UTF-7 even the markup itself would be encoded, and no reader
+  // could take the document back. A document without a declared encoding
+  // keeps a declaration without one.
+  const char* encoding = document->encoding != nullptr ? "UTF-8" : nullptr;
+  xmlDocDumpFormatMemoryEnc(document, &bytes, &size, encoding, 1);
   if (bytes == nullptr || size < 0) {
     if (bytes != nullptr) xmlFree(bytes);
     return false;

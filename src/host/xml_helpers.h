@@ -55,8 +55,9 @@ bool XmlNameIs(const xmlNode* node, const char* name);
 // missing, has no value, or its value refers to a declared entity.
 std::string AttributeValue(xmlNode* node, const char* attribute_name);
 
-// The document as text, indented by libxml2 as its file writer would; false
-// when libxml2 could not produce it.
+// The document as text, indented by libxml2 as its file writer would, in
+// UTF-8 (declared so when the document declared an encoding); false when
+// libxml2 could not produce it.
 bool FormatXmlDocument(xmlDoc* document, std::string& text);
 
 }  // namespace skyfw

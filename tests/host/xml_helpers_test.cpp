@@ -95,5 +95,33 @@ TEST(XmlHelpersTest, SetChildValueAppendsAMissingChildLast) {
             std::string::npos);
 }
 
+// A request document may declare any encoding libxml2 knows; the one written
+// back must be readable again, so it is UTF-8 (in UTF-7 even "<" would be
+// encoded). Without a declared encoding, the declaration stays without one.
+TEST(XmlHelpersTest, FormattedDocumentsAreUtf8) {
+  const struct {
+    const char* declaration;
+    const char* expected;
+  } cases[] = {
+      {R"(<?xml version="1.0" encoding="UTF-7"?>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<?xml version="1.0" encoding="ISO-8859-1"?>)",
+       R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<?xml version="1.0" encoding="UTF-8"?>)", R"(<?xml version="1.0" encoding="UTF-8"?>)"},
+      {R"(<?xml version="1.0"?>)", R"(<?xml version="1.0"?>)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.declaration);
+    Document document = Parse(std::string(c.declaration) + "<qv_rom_discovery><a value=\"1\"/>" +
+                              "</qv_rom_discovery>");
+    ASSERT_NE(document, nullptr);
+    std::string text;
+    ASSERT_TRUE(FormatXmlDocument(document.get(), text));
+    EXPECT_EQ(text.rfind(c.expected, 0), 0u) << text;
+    Document again = Parse(text);
+    ASSERT_NE(again, nullptr) << text;
+    EXPECT_EQ(GetChildValue(xmlDocGetRootElement(again.get()), "a", "value"), "1");
+  }
+}
+
 }  // namespace
 }  // namespace skyfw
