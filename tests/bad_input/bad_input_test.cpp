@@ -19,7 +19,9 @@
 
 #include "concurrency/s2_machine.h"
 #include "install/sim_adapter.h"
+#include "platform/unicode.h"
 #include "skyfw/oem.h"
+#include "support/plugin_api.h"
 
 namespace skyfw::testing {
 namespace {
@@ -28,12 +30,7 @@ namespace fs = std::filesystem;
 
 // The plug-in, loaded once for the program against one S2 machine.
 struct Plugin {
-  decltype(&oem_do_discovery_with_files) discover = nullptr;
-  decltype(&oem_do_flash_with_file) flash = nullptr;
-  decltype(&oem_do_full_flash_PCI) full_flash = nullptr;
-  decltype(&oem_get_full_flash_dump_PCI) dump = nullptr;
-  decltype(&oem_get_adapter_info) adapter_info = nullptr;
-  decltype(&oem_get_debug_info) debug_info = nullptr;
+  PluginApi api;
   std::string machine;
 
   static const Plugin& Get() {
@@ -51,33 +48,11 @@ struct Plugin {
       ADD_FAILURE() << dlerror();
       return;
     }
-    auto resolve = [handle](const char* name, auto& out) {
-      out = reinterpret_cast<std::remove_reference_t<decltype(out)>>(dlsym(handle, name));
-      if (out == nullptr) ADD_FAILURE() << "no entry point " << name;
-    };
-    resolve("oem_do_discovery_with_files", discover);
-    resolve("oem_do_flash_with_file", flash);
-    resolve("oem_do_full_flash_PCI", full_flash);
-    resolve("oem_get_full_flash_dump_PCI", dump);
-    resolve("oem_get_adapter_info", adapter_info);
-    resolve("oem_get_debug_info", debug_info);
+    ResolvePluginApi(handle, api);
   }
 };
 
-std::u16string U16(const std::string& utf8) {
-  std::u16string wide;
-  for (size_t i = 0; i < utf8.size();) {
-    auto byte = static_cast<uint8_t>(utf8[i]);
-    if (byte < 0x80) {
-      wide.push_back(byte);
-      i += 1;
-    } else {  // two-byte sequences are all the tests use
-      wide.push_back(static_cast<char16_t>(((byte & 0x1F) << 6) | (utf8[i + 1] & 0x3F)));
-      i += 2;
-    }
-  }
-  return wide;
-}
+std::u16string U16(const std::string& utf8) { return Utf8ToUtf16(utf8); }
 
 enum class Entry { kDiscover, kFlash, kFullFlash, kDump, kAdapterInfo };
 
@@ -213,13 +188,15 @@ int32_t Invoke(const Call& call) {
   const char16_t* second = call.second ? call.second->c_str() : nullptr;
   switch (call.entry) {
     case Entry::kDiscover:
-      return plugin.discover(first, second);
+      return plugin.api.discover(first, second);
     case Entry::kFlash:
-      return plugin.flash(first, second);
+      return plugin.api.flash(first, second);
     case Entry::kFullFlash:
-      return plugin.full_flash(first, nullptr, call.segment, call.bus, call.device, call.function);
+      return plugin.api.fullFlashPci(first, nullptr, call.segment, call.bus, call.device,
+                                     call.function);
     case Entry::kDump:
-      return plugin.dump(first, nullptr, call.segment, call.bus, call.device, call.function);
+      return plugin.api.flashDumpPci(first, nullptr, call.segment, call.bus, call.device,
+                                     call.function);
     case Entry::kAdapterInfo:
       break;
   }
@@ -228,7 +205,7 @@ int32_t Invoke(const Call& call) {
   std::memset(array.data(), 0xEE, array.size() * sizeof(OemAdapterInfoElement));
   const std::vector<OemAdapterInfoElement> before = array;
   int32_t count = -1;
-  int32_t result = plugin.adapter_info(array.data(), call.with_count ? &count : nullptr, second);
+  int32_t result = plugin.api.adapterInfo(array.data(), call.with_count ? &count : nullptr, second);
   if (result != 0) {
     EXPECT_EQ(std::memcmp(array.data(), before.data(), array.size() * sizeof(array[0])), 0)
         << "the array of a failed call was written";
@@ -237,7 +214,7 @@ int32_t Invoke(const Call& call) {
 }
 
 void RunRows(const std::vector<Row>& rows) {
-  ASSERT_NE(Plugin::Get().discover, nullptr);
+  ASSERT_NE(Plugin::Get().api.discover, nullptr);
   const std::string nvram_path = S2NvramPath(Plugin::Get().machine);
   for (const Row& row : rows) {
     Workspace workspace;
@@ -616,22 +593,23 @@ TEST(BadInput, UnreadableFiles) {
 // Last: tracing, once on, stays on for the program.
 TEST(BadInput, TraceLogPaths) {
   const Plugin& plugin = Plugin::Get();
-  ASSERT_NE(plugin.debug_info, nullptr);
+  ASSERT_NE(plugin.api.debugInfo, nullptr);
   Workspace workspace;
   const std::u16string paths[] = {U16(workspace.PathOfLength(kPathLimit)),
                                   U16(workspace.Path("t")) + u"\xD800",
                                   U16(workspace.Firmware()),  // a folder
                                   U16(workspace.Package() + "/t.log"), u""};
   const std::map<std::string, std::string> before = Snapshot(workspace.root());
-  EXPECT_EQ(plugin.debug_info(nullptr), 0);
+  EXPECT_EQ(plugin.api.debugInfo(nullptr), 0);
   EXPECT_EQ(
-      plugin.discover(U16(workspace.Path("d.xml")).c_str(), U16(workspace.Firmware()).c_str()), 0);
+      plugin.api.discover(U16(workspace.Path("d.xml")).c_str(), U16(workspace.Firmware()).c_str()),
+      0);
   for (const std::u16string& path : paths) {
-    EXPECT_EQ(plugin.debug_info(path.c_str()), 0);
+    EXPECT_EQ(plugin.api.debugInfo(path.c_str()), 0);
     // The call after it works as without a log, and no log lands anywhere.
-    EXPECT_EQ(
-        plugin.discover(U16(workspace.Path("d.xml")).c_str(), U16(workspace.Firmware()).c_str()),
-        0);
+    EXPECT_EQ(plugin.api.discover(U16(workspace.Path("d.xml")).c_str(),
+                                  U16(workspace.Firmware()).c_str()),
+              0);
   }
   std::map<std::string, std::string> after = Snapshot(workspace.root());
   after.erase(workspace.Path("d.xml"));

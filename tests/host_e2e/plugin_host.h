@@ -14,19 +14,10 @@
 
 #include "sim/machine.h"
 #include "skyfw/oem.h"
+#include "support/plugin_api.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {
-
-struct PluginApi {
-  decltype(&oem_do_discovery_with_files) discover = nullptr;
-  decltype(&oem_do_flash_with_file) flash = nullptr;
-  decltype(&oem_do_full_flash_PCI) fullFlashPci = nullptr;
-  decltype(&oem_get_full_flash_dump_PCI) flashDumpPci = nullptr;
-  decltype(&oem_get_adapter_info) adapterInfo = nullptr;
-  decltype(&oem_get_debug_info) debugInfo = nullptr;
-  decltype(&oem_text_for_error_code) textForErrorCode = nullptr;
-};
 
 inline std::u16string U16(const std::string& text) {
   return std::u16string(text.begin(), text.end());
@@ -64,23 +55,12 @@ class PluginHost {
       ADD_FAILURE() << dlerror();
       return;
     }
-    Resolve("oem_do_discovery_with_files", api_.discover);
-    Resolve("oem_do_flash_with_file", api_.flash);
-    Resolve("oem_do_full_flash_PCI", api_.fullFlashPci);
-    Resolve("oem_get_full_flash_dump_PCI", api_.flashDumpPci);
-    Resolve("oem_get_adapter_info", api_.adapterInfo);
-    Resolve("oem_get_debug_info", api_.debugInfo);
-    Resolve("oem_text_for_error_code", api_.textForErrorCode);
+    ResolvePluginApi(handle_, api_);
     for (const auto& entry : std::filesystem::directory_iterator(machine_ + "/nvram")) {
       if (entry.path().extension() == ".nvram") {
         nvram_[entry.path().string()] = ReadFile(entry.path().string());
       }
     }
-  }
-  template <typename Function>
-  void Resolve(const char* name, Function*& out) {
-    out = reinterpret_cast<Function*>(dlsym(handle_, name));
-    if (out == nullptr) ADD_FAILURE() << "no entry point " << name;
   }
 
   TempDir machine_dir_;
