@@ -97,8 +97,9 @@ Bytes MainFirmware(uint32_t seed) {
   return tool::BuildTrailerSignedImage(Signer(), 6, payload, "21.6.2");
 }
 
-Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only) {
-  Bytes proper = tool::BuildVpd(identifier, read_only, 32);
+Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only,
+              size_t rv_reserve) {
+  Bytes proper = tool::BuildVpd(identifier, read_only, rv_reserve);
   // The prefix: format 1 and the length of the VPD proper.
   Bytes item(4 + proper.size(), 0);
   item[0] = 1;
@@ -134,7 +135,8 @@ nlohmann::json S2Adapter(const std::string& id, const std::string& serial,
 }
 
 SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
-                                   const nlohmann::json& faults)
+                                   const nlohmann::json& faults,
+                                   const std::function<void(nlohmann::json&)>& edit)
     : adapters_(adapters) {
   nlohmann::json description = {{"adapters", adapters_}, {"devices", nlohmann::json::array()}};
   if (!faults.is_null()) description["faults"] = faults;
@@ -152,6 +154,7 @@ SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapter
          {"class_values", {{"NetCfgInstanceId", guid}}},
          {"port", {{"permanent_mac", mac}}}});
   }
+  if (edit) edit(description);
   std::string machine_directory = directory_.File("machine");
   std::string error;
   if (!sim::InitMachine(machine_directory, description.dump(), error)) {
