@@ -79,6 +79,20 @@ TracedCall CallTraced(const EntryPoint& entry, const TempDir& dir) {
   return traced;
 }
 
+// The port of adapter "a0" as the adapter library enumerates it: a physical
+// adapter of the family under the current driver.
+void AsEnumeratedPorts(nlohmann::json& description) {
+  description["devices"] = {{{"adapter", "a0"},
+                             {"location", {{"bus", 3}, {"device", 0}, {"function", 0}}},
+                             {"description", "Skyline a0"},
+                             {"class_values",
+                              {{"Characteristics", 0x84},
+                               {"ComponentId", "pci\\ven_1d6a&dev_0b10"},
+                               {"DriverVersion", "2.0.0.0"},
+                               {"NetCfgInstanceId", "{6C1B2A4E-8F3D-4B7A-9E21-5D0C7F3A9B10}"}}},
+                             {"port", {{"permanent_mac", "02:0A:3B:1C:2D:10"}}}}};
+}
+
 class RequestFrameTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -148,6 +162,7 @@ TEST_F(RequestFrameTest, EnterAndLeaveLinesOfEachFrame) {
     fs::create_directory(dir.File("firmware"));
     SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")}, nullptr,
                              [&](nlohmann::json& description) {
+                               AsEnumeratedPorts(description);
                                if (c.no_device)
                                  description["devices"][0]["location"]["function"] = 1;
                              });
@@ -192,13 +207,14 @@ TEST_F(RequestFrameTest, DiscoveryLeavesOutNamesTheDocumentCannotCarry) {
     Library() = LibraryState{};
     TempDir dir;
     TempDir firmware;
-    SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
+    SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")}, nullptr, AsEnumeratedPorts);
     WritePackageFile(firmware, c.name, S2Package("22.1.0"));
     const std::string document = dir.File("d.xml");
     const std::string trace = dir.File("trace.log");
     ASSERT_EQ(GetDebugInfo(Wide(trace).c_str()), 0);
 
-    ASSERT_EQ(DoDiscoveryWithFiles(Wide(document).c_str(), Wide(firmware.path()).c_str()), 0);
+    ASSERT_EQ(DoDiscoveryWithFiles(Wide(document).c_str(), Wide(firmware.path()).c_str()), 0)
+        << ::testing::PrintToString(machine.TraceLines());
     const std::string text = ReadFile(document);
     EXPECT_EQ(text.find(c.name) != std::string::npos, c.proposed) << text;
     EXPECT_EQ(Count(ReadFile(trace), "Package file [" + firmware.File(c.name) + "] left out"),

@@ -70,9 +70,23 @@ class SimulatedMachine::RecordingPlatform final : public platform::Platform {
     uint32_t GetSystemDirectory(std::string& path) override {
       return inner.GetSystemDirectory(path);
     }
+    uint32_t LibraryExportsFunction(std::string_view library_path,
+                                    std::string_view function) override {
+      return inner.LibraryExportsFunction(library_path, function);
+    }
     uint32_t GetModuleFileName(std::string& path) override { return inner.GetModuleFileName(path); }
     uint32_t GetLastError() override { return inner.GetLastError(); }
     void SetLastError(uint32_t error) override { inner.SetLastError(error); }
+    bool FormatMessage(uint32_t code, std::string& text) override {
+      return inner.FormatMessage(code, text);
+    }
+    bool InitializeSecurityDescriptor(platform::SecurityDescriptor& descriptor) override {
+      return inner.InitializeSecurityDescriptor(descriptor);
+    }
+    bool SetSecurityDescriptorDacl(platform::SecurityDescriptor& descriptor, bool present,
+                                   bool null_dacl, bool defaulted) override {
+      return inner.SetSecurityDescriptorDacl(descriptor, present, null_dacl, defaulted);
+    }
 
     platform::System& inner;
     std::mutex mutex;
