@@ -316,18 +316,6 @@ TEST(Install, RefusesAPackageWhoseVpdItemCannotHoldTheIdentity) {
             "Error : QVFWUPG : " + std::string(kS2Identifier) + " : " + path + error);
 }
 
-// The adapter's title is its WMI instance name; one holding a colon once made
-// every driver method fail, so that such an adapter could never be flashed.
-TEST(Install, AnAdapterWhoseNameHoldsAColon) {
-  SimulatedMachine machine({S2Adapter("port:1", "NV1", "21.6.2")});
-  const std::string title = SimulatedMachine::Title("port:1");
-  std::string path = WritePackageFile(machine.directory(), "p.pkg", S2Package("21.10.1"));
-  DeviceRecord device = machine.Device(0);
-  EXPECT_EQ(InstallPackageFile(device, path), 1);
-  EXPECT_EQ(ReadNvramItem(title, 6).data, MainFirmware(7));
-  EXPECT_EQ(IdentityOf(title).sn, "NV1");
-}
-
 TEST(Install, ZeroInstalledItemsGivesThePlainMessage) {
   SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
   tool::PackagePlan plan = S2Package("21.6.2");
