@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "diag/text_conversion.h"
+#include "diag/trace_log.h"
 #include "host/catalogue.h"
 #include "host/file_helpers.h"
 #include "host/library_state.h"
+#include "host/xml_helpers.h"
 #include "nmapi/fixed_text.h"
 #include "nmapi/nmapi.h"
 #include "nvm/nvm_operations.h"
@@ -66,6 +68,22 @@ bool IsDuplicate(const DeviceInventory& inventory, const std::string& key) {
   return false;
 }
 
+// The discovery document names a package file by its name, and the flash of
+// that document finds the file by it again: a name the document cannot carry
+// as it is (not UTF-8, or holding a control character) is left out.
+void DropNamesTheDocumentCannotCarry(std::vector<std::string>& candidates) {
+  std::erase_if(candidates, [](const std::string& candidate) {
+    std::string name;
+    BaseName(candidate, name);
+    if (IsDocumentText(name)) return false;
+    TraceReport(TraceLevel::DEBUG,
+                "Package file [%s] left out: its name is not UTF-8 text without control "
+                "characters.\n",
+                candidate.c_str());
+    return true;
+  });
+}
+
 }  // namespace
 
 std::string FormatPciLocation(uint32_t segment, uint32_t bus, uint32_t device, uint32_t function) {
@@ -93,14 +111,14 @@ bool BuildInventory(const std::optional<std::string>& firmware_directory) {
   if (ngNmapiGetAllPhyNic(adapters.data(), count) != ngNMAPI_OK) return !inventory.empty();
 
   inventory.clear();
+  std::vector<std::string> candidates;
+  if (firmware_directory && !firmware_directory->empty()) {
+    ListFiles(*firmware_directory, candidates);
+    DropNamesTheDocumentCannotCarry(candidates);
+  }
   for (const AdapterInfo& adapter : adapters) {
     if (adapter.function != 0 || adapter.driverKind != kDriverKindCurrent) continue;
     DeviceRecord record = RecordOf(adapter);
-
-    std::vector<std::string> candidates;
-    if (firmware_directory && !firmware_directory->empty()) {
-      ListFiles(*firmware_directory, candidates);
-    }
     DecideFirmwareAction(record, candidates, &HostFirmwareCatalogue());
 
     record.nvmOptionKey = ReadNvmOptionKey(adapter);

@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "platform/file_reader.h"
+#include "platform/unicode.h"
 
 namespace skyfw {
 namespace {
@@ -111,6 +112,16 @@ bool SetChildValue(xmlNode* node, const char* child_name, const char* value) {
       xmlAddChild(node, child) == nullptr) {
     xmlFreeNode(child);
     return false;
+  }
+  return true;
+}
+
+bool IsDocumentText(std::string_view text) {
+  std::u16string wide;
+  std::u32string code_points;
+  if (!Utf8ToUtf16(text, wide) || !Utf16ToUtf32(wide, code_points)) return false;
+  for (char32_t c : code_points) {
+    if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF) return false;
   }
   return true;
 }

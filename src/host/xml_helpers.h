@@ -6,6 +6,7 @@
 #include <libxml/tree.h>
 
 #include <string>
+#include <string_view>
 
 namespace skyfw {
 
@@ -59,5 +60,10 @@ std::string AttributeValue(xmlNode* node, const char* attribute_name);
 // UTF-8 (declared so when the document declared an encoding); false when
 // libxml2 could not produce it.
 bool FormatXmlDocument(xmlDoc* document, std::string& text);
+
+// True when `text` is well-formed UTF-8 without control characters (C0, DEL,
+// C1) and without the non-characters U+FFFE and U+FFFF: text a document
+// written by the library carries so that it reads back as it was written.
+bool IsDocumentText(std::string_view text);
 
 }  // namespace skyfw

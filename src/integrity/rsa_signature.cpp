@@ -4,9 +4,10 @@
 
 #include "integrity/signing_key_data.h"
 
-// Debian's LibTomCrypt declares its LibTomMath descriptor only with LTM_DESC.
-#define LTM_DESC
-#include <tomcrypt.h>
+// The check uses LibTomMath's arithmetic directly. LibTomCrypt would need its
+// process-wide math descriptor set, which a host process that uses
+// LibTomCrypt with another provider would find changed under it.
+#include <tommath.h>
 
 namespace skyfw {
 
@@ -18,37 +19,27 @@ constexpr uint8_t kSha256DigestInfoPrefix[] = {0x30, 0x31, 0x30, 0x0d, 0x06, 0x0
                                                0x86, 0x48, 0x01, 0x65, 0x03, 0x04, 0x02,
                                                0x01, 0x05, 0x00, 0x04, 0x20};
 
-// LibTomCrypt's math provider and hash table are process-wide; set them up
-// once, before the first RSA call.
-int Sha256HashIndex() {
-  static const int index = [] {
-    ltc_mp = ltm_desc;
-    register_hash(&sha256_desc);
-    return find_hash("sha256");
-  }();
-  return index;
-}
-
-// Owns a LibTomCrypt key so that every path frees its big numbers.
-class RsaKeyHolder {
+// The big numbers of one check, cleared on every path.
+class BigNumbers {
  public:
-  RsaKeyHolder() { std::memset(&key_, 0, sizeof key_); }
-  ~RsaKeyHolder() {
-    if (loaded_) rsa_free(&key_);
+  BigNumbers() {
+    initialized_ = mp_init_multi(&modulus, &exponent, &value, &message, nullptr) == MP_OKAY;
   }
-  RsaKeyHolder(const RsaKeyHolder&) = delete;
-  RsaKeyHolder& operator=(const RsaKeyHolder&) = delete;
+  ~BigNumbers() {
+    if (initialized_) mp_clear_multi(&modulus, &exponent, &value, &message, nullptr);
+  }
+  BigNumbers(const BigNumbers&) = delete;
+  BigNumbers& operator=(const BigNumbers&) = delete;
 
-  bool Load(const RsaPublicKey& key) {
-    loaded_ = rsa_set_key(key.modulus.data(), key.modulus.size(), key.exponent.data(),
-                          key.exponent.size(), nullptr, 0, &key_) == CRYPT_OK;
-    return loaded_;
-  }
-  rsa_key* get() { return &key_; }
+  bool initialized() const { return initialized_; }
+
+  mp_int modulus;
+  mp_int exponent;
+  mp_int value;    // the signature representative s
+  mp_int message;  // m = s^e mod n
 
  private:
-  rsa_key key_;
-  bool loaded_ = false;
+  bool initialized_ = false;
 };
 
 // RFC 8017 9.2 (EMSA-PKCS1-v1_5 encoding) for SHA-256 into 256 bytes:
@@ -100,30 +91,44 @@ NvmStatus VerifyRsaSignatureOfDigest(const RsaPublicKey& key, const Sha256Digest
   // RFC 8017 8.2.2 step 1: the signature is exactly k = 256 bytes long.
   if (signature.size() != kRsaSignatureLength) return verdict;
 
-  int hash_index = Sha256HashIndex();
-  RsaKeyHolder rsa;
-  if (hash_index < 0 || !rsa.Load(key)) return NVCRETVAL_FAILURE;
+  BigNumbers numbers;
+  if (!numbers.initialized() ||
+      mp_from_ubin(&numbers.modulus, key.modulus.data(), key.modulus.size()) != MP_OKAY ||
+      mp_from_ubin(&numbers.exponent, key.exponent.data(), key.exponent.size()) != MP_OKAY) {
+    return NVCRETVAL_FAILURE;
+  }
 
-  // RSAVP1 (5.2.2) step 1: the representative must lie below the modulus.
+  // Step 2a, OS2IP, and RSAVP1 (5.2.2) step 1: the representative s must lie
+  // below the modulus.
   if (!BelowModulus(signature, key)) return verdict;
+  if (mp_from_ubin(&numbers.value, signature.data(), signature.size()) != MP_OKAY) {
+    return NVCRETVAL_FAILURE;
+  }
 
-  // Steps 2 and 3 through LibTomCrypt: RSAVP1, then the padding and the
-  // DigestInfo decoded and compared with the digest.
-  int valid = 0;
-  int result = rsa_verify_hash_ex(signature.data(), signature.size(), digest.data(), digest.size(),
-                                  LTC_PKCS_1_V1_5, hash_index, 0, &valid, rsa.get());
-  if (result != CRYPT_OK || valid != 1) return verdict;
+  // Step 2b, RSAVP1 step 2: m = s^e mod n.
+  if (mp_exptmod(&numbers.value, &numbers.exponent, &numbers.modulus, &numbers.message) !=
+      MP_OKAY) {
+    return verdict;
+  }
 
-  // Step 3 again, strictly: LibTomCrypt decodes what it recovers, which can
-  // accept other encodings of the same DigestInfo. Recompute the one block a
-  // genuine signature yields and require it byte for byte.
-  uint8_t recovered[kRsaModulusLength];
-  unsigned long recovered_length = sizeof recovered;
-  result = rsa_exptmod(signature.data(), signature.size(), recovered, &recovered_length, PK_PUBLIC,
-                       rsa.get());
-  if (result != CRYPT_OK || recovered_length != kRsaModulusLength) return verdict;
+  // Step 2c, I2OSP(m, k): m < n fits in k bytes, zeros in front.
+  std::array<uint8_t, kRsaModulusLength> recovered{};
+  const size_t length = mp_ubin_size(&numbers.message);
+  size_t written = 0;
+  if (length > recovered.size()) return verdict;
+  if (length != 0 && (mp_to_ubin(&numbers.message, recovered.data() + (recovered.size() - length),
+                                 length, &written) != MP_OKAY ||
+                      written != length)) {
+    return verdict;
+  }
+
+  // Steps 3 and 4: build the one encoded block a genuine signature of this
+  // digest yields and compare it whole, in constant time. Building rather
+  // than parsing leaves no other encoding of the DigestInfo to slip through.
   const auto expected = ExpectedEncodedBlock(digest);
-  if (ConstantTimeEqual(recovered, expected.data(), kRsaModulusLength)) verdict = NVCRETVAL_SUCCESS;
+  if (ConstantTimeEqual(recovered.data(), expected.data(), kRsaModulusLength)) {
+    verdict = NVCRETVAL_SUCCESS;
+  }
   return verdict;
 }
 

@@ -130,13 +130,15 @@ NmapiResult InitializeLogFile() {
   std::filesystem::create_directories(folder, ignored);
   std::string path = JoinPath(folder, {"ngnmapi.log"});
 
-  // Create it only if it is new; an existing log is appended to.
+  // Create it only if it is new; an existing log is appended to. Either way
+  // the stream is used in append mode: a line written after the log mutex's
+  // wait ran out must land behind another process's line, never on it, and
+  // only the append mode writes at the end whatever the position.
   errno = 0;
   std::FILE* file = std::fopen(path.c_str(), "w+x");
-  if (file == nullptr) {
-    if (errno != EEXIST) return ngNMAPI_LOG_FILE_FAILED;
-    file = std::fopen(path.c_str(), "a+");
-  }
+  if (file == nullptr && errno != EEXIST) return ngNMAPI_LOG_FILE_FAILED;
+  if (file != nullptr) std::fclose(file);
+  file = std::fopen(path.c_str(), "a+");
   state.logFile.reset(file);
   return ngNMAPI_OK;
 }

@@ -22,8 +22,6 @@ namespace {
 constexpr size_t kInstanceIdBytes = 400;
 constexpr size_t kDescriptionBytes = 4096;
 constexpr size_t kDescriptionTextBytes = 255;
-// Larger directories or package logs are driver faults; refuse rather than allocate them.
-constexpr uint32_t kMaxDirectTransferBytes = 1024 * 1024;
 
 constexpr size_t kRequestHeaderBytes = 16;
 constexpr size_t kDataOffsetField = 16;
@@ -393,7 +391,7 @@ int32_t RequestSetTime(const RequestTarget& target, uint16_t year, uint8_t month
 
 NvmStatus DirectGetDirectory(std::string_view adapter, uint32_t& count, uint32_t& entry_length,
                              std::span<uint8_t> buffer) {
-  if (buffer.size() > kMaxDirectTransferBytes) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
+  if (buffer.size() > kMaxDriverTransferBytes) return NVCRETVAL_INVALID_LENGTH_PARAMETER;
   RequestTarget target{adapter};
   int32_t result = RequestGetDirInfo(target, count, entry_length);
   ConsolePrint("*count = %d and *entry_size = %d\n", static_cast<int>(count),
@@ -464,8 +462,7 @@ int32_t DirectInstallUpdate(std::string_view adapter, ByteView package, int32_t*
                outcome.problem_item, outcome.reset_required, outcome.result);
   if (problem_item != nullptr) *problem_item = static_cast<int8_t>(outcome.problem_item);
   if (reset_required != nullptr && outcome.reset_required != 0) *reset_required = 1;
-  if (outcome.result != 0) return static_cast<int8_t>(outcome.result);
-  return std::popcount(outcome.installed_items_0) + std::popcount(outcome.installed_items_1);
+  return InstallResultOf(outcome.result, outcome.installed_items_0, outcome.installed_items_1);
 }
 
 NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
@@ -492,7 +489,7 @@ NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
     return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
   }
   uint64_t raw_length = (uint64_t{index} + 1) * entry_length;
-  if (raw_length > kMaxDirectTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (raw_length > kMaxDriverTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
   std::vector<uint8_t> raw;
   if (!AllocateZeroed(raw, static_cast<size_t>(raw_length))) return NVCRETVAL_MALLOC_FAILURE;
   result = RequestGetDirEntries(target, raw);
@@ -501,7 +498,7 @@ NvmStatus DirectReadPackageLog(std::string_view adapter, NvmDirEntry& entry,
     return NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE;
   }
 
-  if (entry.dir_data_length > kMaxDirectTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  if (entry.dir_data_length > kMaxDriverTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
   if (!AllocateZeroed(data, entry.dir_data_length)) return NVCRETVAL_MALLOC_FAILURE;
   result = ReadChunks(target, index, 0, data);
   if (result != 0) {

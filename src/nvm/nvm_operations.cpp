@@ -298,11 +298,13 @@ uint32_t DeclaredUpdateAreaLength(ByteView package) {
   return entry.dir_item_length();
 }
 
-int32_t InstalledItemCount(uint32_t installed_items_0, uint32_t installed_items_1) {
-  return std::popcount(installed_items_0) + std::popcount(installed_items_1);
-}
-
 }  // namespace
+
+int32_t InstallResultOf(uint8_t result, uint32_t installed_items_0, uint32_t installed_items_1) {
+  if (result == 0) return std::popcount(installed_items_0) + std::popcount(installed_items_1);
+  const int32_t status = static_cast<int8_t>(result);
+  return status < 0 ? status : NVCRETVAL_FAILURE;
+}
 
 int32_t velonvmInstallPackage(std::string_view adapter, ByteView package, int32_t* problem_item,
                               uint8_t* reset_required, uint32_t install_type) {
@@ -368,8 +370,7 @@ int32_t velonvmInstallUpdate(std::string_view adapter, ByteView package, int32_t
 
   if (problem_item != nullptr) *problem_item = static_cast<int8_t>(problem);
   if (reset_required != nullptr && reset != 0) *reset_required = 1;
-  if (result != 0) return static_cast<int8_t>(result);
-  return InstalledItemCount(installed_0, installed_1);
+  return InstallResultOf(result, installed_0, installed_1);
 }
 
 NvmStatus velonvmGetOption(std::string_view adapter, NvmOptionRequest& request) {

@@ -45,6 +45,9 @@ inline constexpr size_t kRawDirectoryBytes = 4096;
 inline constexpr size_t kFindDirEntryCapacity = 100;
 // Most bytes one Modify call carries.
 inline constexpr size_t kModifyChunkBytes = 65536;
+// Larger package logs (and directories of the direct transport) are driver
+// faults: refused rather than allocated.
+inline constexpr uint32_t kMaxDriverTransferBytes = 1024 * 1024;
 // Update areas are created in multiples of this.
 inline constexpr uint32_t kUpdateAreaGranule = 4096;
 
@@ -113,6 +116,13 @@ int32_t velonvmInstallPackage(std::string_view adapter, ByteView package, int32_
 // the firmware install it. Results as velonvmInstallPackage.
 int32_t velonvmInstallUpdate(std::string_view adapter, ByteView package, int32_t* problem_item,
                              uint8_t* reset_required, uint32_t install_type);
+
+// What the firmware's answer to an installation means: the installed-item
+// count for result 0, otherwise a failure status. Any non-zero result byte is
+// a refusal: 0x80 to 0xFF carry a status as a signed byte (0xEB is -21); 1 to
+// 127 name none, and must not pass for an item count, so they give
+// NVCRETVAL_FAILURE.
+int32_t InstallResultOf(uint8_t result, uint32_t installed_items_0, uint32_t installed_items_1);
 
 NvmStatus velonvmGetOption(std::string_view adapter, NvmOptionRequest& request);
 

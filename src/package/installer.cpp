@@ -222,6 +222,54 @@ void ReportInstallSuccess(const std::string& label, const std::string& path, uin
   EventLogReport(event, kEventInstallSucceeded);
 }
 
+// Sets the identity keywords that were not empty before the install in a VPD
+// item's data (prefix included) and its checksum. Every keyword is tried; the
+// first failure is returned.
+NvmStatus PutIdentityKeywords(std::span<uint8_t> item, const VpdIdentity& identity) {
+  if (item.size() < kVpdPrefixBytes) return NVCRETVAL_INVALID_DATA_LENGTH;
+  std::span<uint8_t> proper = item.subspan(kVpdPrefixBytes);
+  const std::pair<const char*, const std::string*> keywords[] = {
+      {"MN", &identity.mn}, {"PN", &identity.pn}, {"SN", &identity.sn}, {"EC", &identity.ec}};
+  NvmStatus first_failure = NVCRETVAL_SUCCESS;
+  for (const auto& [keyword, value] : keywords) {
+    if (value->empty()) continue;
+    NvmStatus status =
+        SetVpdKeyword(proper, kVpdReadOnly, keyword,
+                      ByteView(reinterpret_cast<const uint8_t*>(value->data()), value->size()));
+    if (status < 0 && first_failure == NVCRETVAL_SUCCESS) first_failure = status;
+  }
+  NvmStatus status = UpdateVpdChecksum(proper);
+  return first_failure != NVCRETVAL_SUCCESS ? first_failure : status;
+}
+
+bool HasIdentityKeywords(const VpdIdentity& identity) {
+  return !identity.mn.empty() || !identity.pn.empty() || !identity.sn.empty() ||
+         !identity.ec.empty();
+}
+
+// The firmware replaces the adapter's VPD item with the package's own, and
+// the identity is written back into that afterwards. Tried on a copy before
+// anything is sent: an identity that would not fit (or a VPD item too large
+// to be read back) would be lost with the old VPD. `item_index` names the
+// package's VPD item.
+NvmStatus CheckIdentityFits(ByteView package, const VpdIdentity& identity, int32_t& item_index) {
+  item_index = -1;
+  if (!HasIdentityKeywords(identity)) return NVCRETVAL_SUCCESS;
+  PackageItemEntry entry;
+  uint32_t index = 0;
+  NvmStatus found = FindPackageItem(package, kVpdItemType, 0, 0, entry, &index);
+  if (found == NVCRETVAL_ITEM_NOT_FOUND) return NVCRETVAL_SUCCESS;  // the adapter keeps its VPD
+  if (found < 0) return found;
+  item_index = static_cast<int32_t>(index);
+  ByteView data;
+  if (!ByteReader(package).ViewAt(entry.data_offset(), entry.data_length(), data)) {
+    return NVCRETVAL_INVALID_MANIFEST;
+  }
+  if (data.size() > kVpdBufferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
+  std::vector<uint8_t> copy(data.begin(), data.end());
+  return PutIdentityKeywords(copy, identity);
+}
+
 // The firmware writes the package's own VPD; the adapter keeps its identity.
 // Values that were empty before the install are left as the package set them.
 void RestoreIdentityKeywords(const std::string& adapter, const VpdIdentity& identity) {
@@ -229,17 +277,9 @@ void RestoreIdentityKeywords(const std::string& adapter, const VpdIdentity& iden
   std::vector<uint8_t> vpd(kVpdBufferBytes, 0);
   int32_t length = velonvmReadItem(adapter, kVpdItemType, 0, 0, vpd, nullptr);
   if (length < static_cast<int32_t>(kVpdPrefixBytes)) return;
-  std::span<uint8_t> proper =
-      std::span<uint8_t>(vpd).subspan(kVpdPrefixBytes, length - kVpdPrefixBytes);
-  const std::pair<const char*, const std::string*> keywords[] = {
-      {"MN", &identity.mn}, {"PN", &identity.pn}, {"SN", &identity.sn}, {"EC", &identity.ec}};
-  for (const auto& [keyword, value] : keywords) {
-    if (value->empty()) continue;
-    SetVpdKeyword(proper, kVpdReadOnly, keyword,
-                  ByteView(reinterpret_cast<const uint8_t*>(value->data()), value->size()));
-  }
-  UpdateVpdChecksum(proper);
-  velonvmWriteItem(adapter, kVpdItemType, 0, 0, 0, ByteView(vpd).first(length));
+  std::span<uint8_t> item = std::span<uint8_t>(vpd).first(static_cast<size_t>(length));
+  PutIdentityKeywords(item, identity);
+  velonvmWriteItem(adapter, kVpdItemType, 0, 0, 0, item);
 }
 
 }  // namespace
@@ -291,6 +331,17 @@ bool ProcessPackage(DeviceRecord& device, const std::string& package_path,
   package_version = PackageVersionProperty(package);
   action = ChooseFirmwareAction(current_version, package_version);
   if (!install) return true;
+
+  int32_t vpd_item = -1;
+  status = CheckIdentityFits(package, identity, vpd_item);
+  if (status < 0) {
+    TraceReport(TraceLevel::DEBUG,
+                "Package %s not installed: the adapter's identity (MN, PN, SN, EC) does not fit "
+                "into the package's VPD item\n",
+                package_path.c_str());
+    ReportInstallFailure(label, package_path, status, vpd_item);
+    return false;
+  }
 
   ReportAction(label, current_version, package_version, action);
   int32_t problem_item = -1;

@@ -164,10 +164,10 @@ NvmStatus GetPackageItemCount(ByteView package, uint32_t& count);
 NvmStatus ReadPackageItems(ByteView package, uint32_t first, std::span<PackageItemEntry> entries);
 // 1 when entry `index` was read, 0 when the manifest has no such entry.
 NvmStatus ReadPackageItem(ByteView package, uint32_t index, PackageItemEntry& entry);
-// The first entry in manifest order with these three fields;
-// NVCRETVAL_ITEM_NOT_FOUND when there is none.
+// The first entry in manifest order with these three fields, and its index
+// when `index` is given; NVCRETVAL_ITEM_NOT_FOUND when there is none.
 NvmStatus FindPackageItem(ByteView package, uint16_t dir_type, uint16_t dir_ordinal,
-                          uint16_t dir_ext, PackageItemEntry& entry);
+                          uint16_t dir_ext, PackageItemEntry& entry, uint32_t* index = nullptr);
 
 // H - 12 after a passing header check, or its failure.
 NvmStatus GetPropertyAreaLength(ByteView package);

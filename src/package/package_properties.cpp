@@ -50,6 +50,16 @@ size_t StreamEnd(ByteView area) {
   return position;
 }
 
+// Writes a property at `end`, where the caller has made room for it.
+NvmStatus AppendProperty(std::span<uint8_t> area, size_t end, uint8_t tag, ByteView value) {
+  area[end] = tag;
+  area[end + 1] = static_cast<uint8_t>(value.size());
+  area[end + 2] = static_cast<uint8_t>(value.size() >> 8);
+  std::copy(value.begin(), value.end(),
+            area.begin() + static_cast<std::ptrdiff_t>(end + kPropertyHeadLength));
+  return static_cast<NvmStatus>(value.size());
+}
+
 }  // namespace
 
 void ForEachProperty(ByteView stream, const std::function<bool(uint8_t, size_t, uint16_t)>& visit) {
@@ -109,30 +119,33 @@ NvmStatus SetProperty(std::span<uint8_t> area, uint8_t tag, ByteView value) {
   NvmStatus found = FindInStream(area, tag, value_offset);
   if (found < 0 && found != NVCRETVAL_ITEM_NOT_FOUND) return found;
 
+  const size_t end = StreamEnd(area);
+  const size_t needed = kPropertyHeadLength + value.size();
   if (found >= 0) {
     const size_t old_length = static_cast<size_t>(found);
     // The old value must lie inside the area before anything is moved or zeroed.
     if (!RangeFits(area.size(), value_offset, old_length)) return NVCRETVAL_INVALID_PROP_STREAM;
     if (old_length >= value.size()) {
       std::fill_n(area.begin() + static_cast<std::ptrdiff_t>(value_offset), old_length, 0);
-      if (!value.empty()) std::memcpy(&area[value_offset], value.data(), value.size());
+      std::copy(value.begin(), value.end(),
+                area.begin() + static_cast<std::ptrdiff_t>(value_offset));
       return found;
     }
-    // Too short: take it out and add the property again at the end.
+    // Too short: take it out and add the property again at the end, but only
+    // when the new one fits, so that a refusal leaves the area as it was.
     const size_t head = value_offset - kPropertyHeadLength;
     const size_t removed = kPropertyHeadLength + old_length;
-    std::memmove(&area[head], &area[head + removed], area.size() - head - removed);
+    if (end > area.size() || area.size() - end + removed < needed) {
+      return NVCRETVAL_INSUFFICIENT_SPACE;
+    }
+    // Iterators, not subscripts: the removed property may end at the area's end.
+    std::copy(area.begin() + static_cast<std::ptrdiff_t>(head + removed), area.end(),
+              area.begin() + static_cast<std::ptrdiff_t>(head));
     std::fill(area.end() - static_cast<std::ptrdiff_t>(removed), area.end(), uint8_t{0});
+    return AppendProperty(area, end - removed, tag, value);
   }
-
-  const size_t end = StreamEnd(area);
-  const size_t needed = kPropertyHeadLength + value.size();
   if (end > area.size() || area.size() - end < needed) return NVCRETVAL_INSUFFICIENT_SPACE;
-  area[end] = tag;
-  area[end + 1] = static_cast<uint8_t>(value.size());
-  area[end + 2] = static_cast<uint8_t>(value.size() >> 8);
-  if (!value.empty()) std::memcpy(&area[end + kPropertyHeadLength], value.data(), value.size());
-  return static_cast<NvmStatus>(value.size());
+  return AppendProperty(area, end, tag, value);
 }
 
 NvmStatus SetStringProperty(std::span<uint8_t> area, uint8_t tag, std::string_view text,

@@ -164,7 +164,7 @@ NvmStatus ReadPackageItem(ByteView package, uint32_t index, PackageItemEntry& en
 }
 
 NvmStatus FindPackageItem(ByteView package, uint16_t dir_type, uint16_t dir_ordinal,
-                          uint16_t dir_ext, PackageItemEntry& entry) {
+                          uint16_t dir_ext, PackageItemEntry& entry, uint32_t* index) {
   uint32_t count = 0;
   NvmStatus status = GetPackageItemCount(package, count);
   if (status != NVCRETVAL_SUCCESS) return status;
@@ -175,6 +175,7 @@ NvmStatus FindPackageItem(ByteView package, uint16_t dir_type, uint16_t dir_ordi
     if (candidate.dir_type() == dir_type && candidate.dir_ordinal() == dir_ordinal &&
         candidate.dir_ext() == dir_ext) {
       entry = candidate;
+      if (index != nullptr) *index = k;
       return NVCRETVAL_SUCCESS;
     }
   }

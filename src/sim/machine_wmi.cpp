@@ -363,7 +363,9 @@ class MachineWmiLocator final : public platform::WmiLocator {
 bool ParseWmiObjectPath(std::u16string_view path, WmiObjectPath& parsed) {
   parsed = WmiObjectPath{};
   std::u16string_view rest = path;
-  size_t colon = rest.find(u':');
+  // The namespace ends at the first colon before the quoted key value: an
+  // instance name (an adapter's title) may hold colons of its own.
+  size_t colon = rest.substr(0, rest.find(u'"')).find(u':');
   if (colon != std::u16string_view::npos) {
     std::u16string_view prefix = rest.substr(0, colon);
     rest = rest.substr(colon + 1);

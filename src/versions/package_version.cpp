@@ -131,6 +131,8 @@ NvmStatus velonvmReadPackageLogVersion(std::string_view adapter, std::span<char>
   uint32_t length = 0;
   NvmStatus status = LogRecordArea(entry.dir_attr, entry.dir_data_length, offset, length);
   if (status != NVCRETVAL_SUCCESS) return status;
+  // The length is the driver's word; the direct transport caps it the same.
+  if (length > kMaxDriverTransferBytes) return NVCRETVAL_INSUFFICIENT_SPACE;
   std::vector<uint8_t> records;
   try {
     records.assign(length, 0);

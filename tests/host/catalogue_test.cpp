@@ -98,18 +98,38 @@ TEST_F(CatalogueTest, NicElementsOnlyUnderTheRootStillLoad) {
   EXPECT_TRUE(Library().catalogue.empty());
 }
 
+// Each document parses (an external entity cannot stand in an attribute
+// value at all, so a document with one there never reached the entity
+// handling); with the entity expanded or the external DTD read, the name
+// would be "secret".
 TEST_F(CatalogueTest, ExternalEntitiesAreNotFetched) {
-  // The entity names a file that exists: with it expanded the name would
-  // hold its text; it must not be read.
   WriteFile(dir_.File("secret.txt"), "secret");
-  WriteFile(dir_.File("NICFWData.xml"),
-            "<!DOCTYPE nic_fw_package [<!ENTITY s SYSTEM \"" + dir_.File("secret.txt") +
-                "\">]><nic_fw_package><a><nic name=\"&s;\" devid=\"1\" subdevid=\"2\"/></a>"
-                "</nic_fw_package>");
-  do_discover_with_qvfwdata(dir_.path());
-  const CatalogueEntry* entry = CatalogueLookup("1-2");
-  if (entry != nullptr) {
-    EXPECT_EQ(entry->name.find("secret"), std::string::npos);
+  WriteFile(dir_.File("defaults.dtd"), "<!ATTLIST nic name CDATA \"secret\">");
+  const std::string nic = " devid=\"1\" subdevid=\"2\"";
+  struct Case {
+    const char* what;
+    std::string document;
+  } cases[] = {
+      {"an entity in the name",
+       "<!DOCTYPE nic_fw_package [<!ENTITY s \"secret\">]><nic_fw_package><a><nic name=\"&s;\"" +
+           nic + "/></a></nic_fw_package>"},
+      {"an external entity beside it",
+       "<!DOCTYPE nic_fw_package [<!ENTITY x SYSTEM \"" + dir_.File("secret.txt") +
+           "\"><!ENTITY s \"secret\">]><nic_fw_package><a><nic name=\"&s;\"" + nic +
+           ">&x;</nic></a></nic_fw_package>"},
+      {"a name defaulted by an external DTD",
+       "<!DOCTYPE nic_fw_package SYSTEM \"" + dir_.File("defaults.dtd") +
+           "\"><nic_fw_package><a><nic" + nic + "/></a></nic_fw_package>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Library() = LibraryState{};
+    WriteFile(dir_.File("NICFWData.xml"), c.document);
+    EXPECT_EQ(do_discover_with_qvfwdata(dir_.path()), kHostSuccess);
+    ASSERT_TRUE(CatalogueLoaded());
+    const CatalogueEntry* entry = CatalogueLookup("1-2");
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->name, "");
   }
 }
 

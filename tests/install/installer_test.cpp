@@ -281,6 +281,41 @@ TEST(Install, AnEmptyKeywordIsNotWrittenBack) {
   EXPECT_EQ(identity.pn, "SKY-S2-25D");
 }
 
+// The firmware replaces the adapter's VPD with the package's; a VPD item with
+// no room for the adapter's serial number once made the serial vanish while
+// the install reported success. It is refused before anything is sent.
+TEST(Install, RefusesAPackageWhoseVpdItemCannotHoldTheIdentity) {
+  const std::string serial = "NV2419A00731";
+  SimulatedMachine machine({S2Adapter("a0", serial, "21.6.2")});
+  const std::string title = SimulatedMachine::Title("a0");
+  tool::PackagePlan plan = S2Package("21.10.1");
+  // RV holds only its checksum byte: "X" cannot grow into 12 characters.
+  plan.items.push_back({.type = 5,
+                        .item_length = 1024,
+                        .data = VpdItem(kS2Identifier, {{"PN", "SKY-S2-25D"}, {"SN", "X"}}, 1)});
+  const std::string vpd_item_number = std::to_string(plan.items.size());
+  std::string path = WritePackageFile(machine.directory(), "small-vpd.pkg", plan);
+  const Bytes vpd_before = ReadNvramItem(title, 5).data;
+
+  DeviceRecord device = machine.Device(0);
+  EXPECT_EQ(InstallPackageFile(device, path), 106);
+
+  EXPECT_EQ(ReadNvramItem(title, 5).data, vpd_before);
+  EXPECT_EQ(IdentityOf(title).sn, serial);
+  EXPECT_EQ(ReadNvramItem(title, 6).data, MainFirmware(2));
+  EXPECT_EQ(
+      machine.TraceLinesWith("Package " + path + " not installed: the adapter's identity").size(),
+      1u);
+  const std::string error =
+      ": Install error INSUFFICIENT_SPACE with packaged item #" + vpd_item_number + "\n";
+  EXPECT_EQ(machine.TraceLinesWith(path + error).size(), 1u);
+  std::vector<Event> events = machine.Events();
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].id, kEventInstallFailed);
+  EXPECT_EQ(events[0].strings[0],
+            "Error : QVFWUPG : " + std::string(kS2Identifier) + " : " + path + error);
+}
+
 TEST(Install, ZeroInstalledItemsGivesThePlainMessage) {
   SimulatedMachine machine({S2Adapter("a0", "NV1", "21.6.2")});
   tool::PackagePlan plan = S2Package("21.6.2");
@@ -300,18 +335,25 @@ TEST(Install, ZeroInstalledItemsGivesThePlainMessage) {
 
 TEST(Install, RefusedByTheFirmware) {
   struct Case {
+    int result;
     int problem_item;
     std::string trace;
     std::string event;
   } cases[] = {
-      {1, ": Install error INVALID_SIGNATURE with packaged item #2\n",
+      {0xEB, 1, ": Install error INVALID_SIGNATURE with packaged item #2\n",
        ": Install error INVALID_SIGNATURE with packaged item #2\n"},
-      {0xFF, ": Install error INVALID_SIGNATURE\n", ": Install error INVALID_SIGNATURE\n"},
+      {0xEB, 0xFF, ": Install error INVALID_SIGNATURE\n", ": Install error INVALID_SIGNATURE\n"},
+      // A result byte above 0 names no status; it once came back as "5 items
+      // installed" while the adapter kept its old firmware.
+      {5, 0xFF, ": Install error FAILURE\n", ": Install error FAILURE\n"},
+      {5, 0, ": Install error FAILURE with packaged item #1\n",
+       ": Install error FAILURE with packaged item #1\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.problem_item);
+    SCOPED_TRACE(::testing::Message() << "result " << c.result << ", item " << c.problem_item);
     nlohmann::json adapter = S2Adapter("a0", "NV1", "21.6.2");
-    adapter["faults"] = {{"install_refusal", {{"result", 0xEB}, {"problem_item", c.problem_item}}}};
+    adapter["faults"] = {
+        {"install_refusal", {{"result", c.result}, {"problem_item", c.problem_item}}}};
     SimulatedMachine machine({adapter});
     std::string path = WritePackageFile(machine.directory(), "p.pkg", S2Package("22.1.0"));
     DeviceRecord device = machine.Device(0);

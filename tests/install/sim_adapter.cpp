@@ -70,9 +70,23 @@ class SimulatedMachine::RecordingPlatform final : public platform::Platform {
     uint32_t GetSystemDirectory(std::string& path) override {
       return inner.GetSystemDirectory(path);
     }
+    uint32_t LibraryExportsFunction(std::string_view library_path,
+                                    std::string_view function) override {
+      return inner.LibraryExportsFunction(library_path, function);
+    }
     uint32_t GetModuleFileName(std::string& path) override { return inner.GetModuleFileName(path); }
     uint32_t GetLastError() override { return inner.GetLastError(); }
     void SetLastError(uint32_t error) override { inner.SetLastError(error); }
+    bool FormatMessage(uint32_t code, std::string& text) override {
+      return inner.FormatMessage(code, text);
+    }
+    bool InitializeSecurityDescriptor(platform::SecurityDescriptor& descriptor) override {
+      return inner.InitializeSecurityDescriptor(descriptor);
+    }
+    bool SetSecurityDescriptorDacl(platform::SecurityDescriptor& descriptor, bool present,
+                                   bool null_dacl, bool defaulted) override {
+      return inner.SetSecurityDescriptorDacl(descriptor, present, null_dacl, defaulted);
+    }
 
     platform::System& inner;
     std::mutex mutex;
@@ -97,8 +111,9 @@ Bytes MainFirmware(uint32_t seed) {
   return tool::BuildTrailerSignedImage(Signer(), 6, payload, "21.6.2");
 }
 
-Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only) {
-  Bytes proper = tool::BuildVpd(identifier, read_only, 32);
+Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only,
+              size_t rv_reserve) {
+  Bytes proper = tool::BuildVpd(identifier, read_only, rv_reserve);
   // The prefix: format 1 and the length of the VPD proper.
   Bytes item(4 + proper.size(), 0);
   item[0] = 1;
@@ -134,7 +149,8 @@ nlohmann::json S2Adapter(const std::string& id, const std::string& serial,
 }
 
 SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
-                                   const nlohmann::json& faults)
+                                   const nlohmann::json& faults,
+                                   const std::function<void(nlohmann::json&)>& edit)
     : adapters_(adapters) {
   nlohmann::json description = {{"adapters", adapters_}, {"devices", nlohmann::json::array()}};
   if (!faults.is_null()) description["faults"] = faults;
@@ -152,6 +168,7 @@ SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapter
          {"class_values", {{"NetCfgInstanceId", guid}}},
          {"port", {{"permanent_mac", mac}}}});
   }
+  if (edit) edit(description);
   std::string machine_directory = directory_.File("machine");
   std::string error;
   if (!sim::InitMachine(machine_directory, description.dump(), error)) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -36,7 +37,9 @@ nlohmann::json NvramItem(uint16_t type, uint16_t attributes, uint32_t length, co
 // Signed images and blocks as a Skyline's NVRAM holds them.
 Bytes BootImage(uint32_t seed);     // type 3, header-signed
 Bytes MainFirmware(uint32_t seed);  // type 6, trailer-signed
-Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only);
+// `rv_reserve`: the bytes of the closing RV keyword, the room left to grow.
+Bytes VpdItem(const std::string& identifier, const std::vector<tool::VpdKeyword>& read_only,
+              size_t rv_reserve = 32);
 
 struct Event {
   uint16_t type = 0;
@@ -50,9 +53,11 @@ class SimulatedMachine {
  public:
   // Opens a machine with these adapters; each gets one port (a device whose
   // title is "Skyline <id>") at bus 3 + its position. `faults`: the
-  // machine-wide faults of the description, if any.
+  // machine-wide faults of the description, if any. `edit` may change the
+  // whole description before the machine is made.
   SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
-                   const nlohmann::json& faults = nullptr);
+                   const nlohmann::json& faults = nullptr,
+                   const std::function<void(nlohmann::json&)>& edit = {});
   ~SimulatedMachine();
   SimulatedMachine(const SimulatedMachine&) = delete;
   SimulatedMachine& operator=(const SimulatedMachine&) = delete;

@@ -100,11 +100,20 @@ TEST_F(LifecycleTest, InitializeTwiceThenUninitializeTwice) {
   EXPECT_EQ(State().referenceCount, 0u);
   EXPECT_TRUE(State().adapters.empty());
 
-  WriteConfiguration(machine, "ngnmapi 1\n");
+  // The second stop finds nothing to stop and succeeds. The first closed the
+  // log and cleared its level mask, and a stop does not read the
+  // configuration again (logging is on there): its messages reach neither
+  // the log file nor the debugger, and it takes no mutex.
+  const std::string log_after_first_stop = ReadFile(LogFile(machine).string());
+  ASSERT_NE(log_after_first_stop.find("ngNmapiUninitialize() return ngNMAPI_OK"),
+            std::string::npos);
   machine.debugOutput.clear();
   EXPECT_EQ(ngNmapiUninitialize(), ngNMAPI_OK);
-  // The log is closed by now: the second stop only has its own say in the debugger.
+  EXPECT_EQ(ReadFile(LogFile(machine).string()), log_after_first_stop);
   EXPECT_TRUE(machine.debugOutput.empty());
+  EXPECT_EQ(State().levelMask, 0u);
+  EXPECT_EQ(State().referenceCount, 0u);
+  EXPECT_TRUE(machine.mutexHandles.empty());
 }
 
 TEST_F(LifecycleTest, InstanceMutexHeldElsewhereIsLoggedAndTheStartGoesOn) {

@@ -1,6 +1,7 @@
 // The library's log: configuration, levels, line format, the log file.
 #include "nmapi/nmapi_log.h"
 
+#include <cstdio>
 #include <string>
 
 #include "nmapi/library_state.h"
@@ -71,6 +72,36 @@ TEST_F(NmapiLogTest, ExistingLogFileIsAppendedTo) {
   std::string log = ReadFile(LogFile(machine).string());
   EXPECT_EQ(log.rfind("earlier line\r\n", 0), 0u) << log;
   EXPECT_NE(log.find("Read configuration"), std::string::npos);
+}
+
+// Another process may write between this one's seek to the end and its
+// write (the mutex wait is bounded): only an append-mode stream keeps both
+// lines. A newly created log was once written at the position sought.
+TEST_F(NmapiLogTest, TheLogIsWrittenAtItsEndWhateverThePosition) {
+  for (bool existing : {false, true}) {
+    SCOPED_TRACE(existing ? "existing log" : "new log");
+    std::filesystem::remove_all(LogFile(machine).parent_path());
+    if (existing) {
+      std::filesystem::create_directories(LogFile(machine).parent_path());
+      testing::WriteFile(LogFile(machine).string(), "earlier line\r\n");
+    }
+    WriteConfiguration(machine, "ngnmapi 1\n");
+    ASSERT_EQ(InitializeLogFile(), ngNMAPI_OK);
+    std::FILE* file = State().logFile.get();
+    ASSERT_NE(file, nullptr);
+    NmapiLog(kLogInformation, "first\r\n");
+    // What another process's write does to this one's view: the position
+    // is no longer the end.
+    ASSERT_EQ(std::fseek(file, 0, SEEK_SET), 0);
+    std::fputs("second\r\n", file);
+    std::fflush(file);
+    UnInitializeLogFile();
+    std::string log = ReadFile(LogFile(machine).string());
+    EXPECT_EQ(log.rfind(existing ? "earlier line\r\n" : "", 0), 0u) << log;
+    EXPECT_NE(log.find("first\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("second\r\n"), std::string::npos) << log;
+    EXPECT_LT(log.find("first\r\n"), log.find("second\r\n")) << log;
+  }
 }
 
 TEST_F(NmapiLogTest, LogFolderThatCannotBeMadeFailsTheStart) {

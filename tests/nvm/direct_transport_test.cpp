@@ -398,6 +398,16 @@ TEST_F(DirectTransportTest, FirmwareRefusalsAndFailedRequestsBecomeStatuses) {
             NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE);
 }
 
+TEST_F(DirectTransportTest, APositiveResultByteIsARefusalNotAnItemCount) {
+  Open(R"(, "faults": {"install_refusal": {"result": 5, "problem_item": 1}})");
+  int32_t problem = -1;
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(DirectInstallUpdate(kSimAdapter, BuildTestPackage("23.0.1", 100), &problem, nullptr, 0),
+            NVCRETVAL_FAILURE);
+  ::testing::internal::GetCapturedStdout();
+  EXPECT_EQ(problem, 1);
+}
+
 // The log's find request holds the device; the read goes through the same
 // handle, as a second unshared open of the device is refused meanwhile.
 TEST_F(DirectTransportTest, PackageLogIsReadOnTheHandleOfItsFindRequest) {

@@ -455,6 +455,11 @@ TEST(NvmOperationsTableTest, InstallUpdateOutcomes) {
       {"nothing installed is still success", 0, 0xFF, 0, 0, 0, 0, -1, 7},
       {"refused, item 2", 0xFF, 2, 0, 0, 0, -1, 2, 7},
       {"bad signature", 0xEB, 0xFF, 0, 0, 0, NVCRETVAL_INVALID_SIGNATURE, -1, 7},
+      // A result byte of 1 to 127 is a refusal too, never an item count,
+      // even when the mask claims installed items.
+      {"refused with result 5", 5, 1, 0, 0x3, 0, NVCRETVAL_FAILURE, 1, 7},
+      {"refused with result 127", 127, 0xFF, 0, 0, 0, NVCRETVAL_FAILURE, -1, 7},
+      {"refused with result 1", 1, 0xFF, 0, 0, 0, NVCRETVAL_FAILURE, -1, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -63,6 +63,31 @@ TEST(Properties, SetOverwritesInPlaceOrMovesToTheEnd) {
   EXPECT_EQ(SetProperty(area, 21, Bytes(65536, 'z')), NVCRETVAL_INVALID_PROP_LENGTH);
 }
 
+// A longer value for a property that ends exactly at the area's end: the
+// move once subscripted one past the area (a bounds-checked library aborts)
+// and the refusal then came after the old property had been taken out.
+TEST(Properties, SetOfAPropertyEndingAtTheAreasEnd) {
+  struct Case {
+    const char* what;
+    Bytes value;
+    NvmStatus result;
+    Bytes after;
+  };
+  const Bytes full = test::Concat({Property(1, {'x'}), Property(9, {'1', '.', '0'})});
+  const Case cases[] = {
+      {"longer: no room, nothing changes", Bytes{'1', '0', '.', '0'}, NVCRETVAL_INSUFFICIENT_SPACE,
+       full},
+      {"same length: in place", Bytes{'2', '.', '0'}, 3,
+       test::Concat({Property(1, {'x'}), Property(9, {'2', '.', '0'})})},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Bytes area = full;
+    EXPECT_EQ(SetProperty(area, 9, c.value), c.result);
+    EXPECT_EQ(area, c.after);
+  }
+}
+
 TEST(Properties, SetRefusesAValueRunningPastTheArea) {
   Bytes area = {9, 0x20, 0x00, '1', '.', '0', 0, 0};
   const Bytes before = area;

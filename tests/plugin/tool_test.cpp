@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -96,6 +97,51 @@ TEST(ToolTest, PluginErrorsSayWhatIsWrong) {
   EXPECT_EQ(lacking.exit_code, 3);
   EXPECT_EQ(lacking.out, std::string("skyfw: the plug-in ") + SKYFW_NOT_A_PLUGIN_PATH +
                              " has no entry point oem_text_for_error_code\n");
+}
+
+// A 36-byte package whose manifest claims 2^32 - 1 entries of no length:
+// inspect once listed them all and died of bad_alloc. It lists what the file
+// holds and says where the manifest runs out.
+TEST(ToolTest, PkgInspectBoundsTheManifestCountByTheFile) {
+  TempDir dir;
+  const unsigned char package[36] = {
+      'P', 'K', 'G', '0', 4,  0, 0, 0, 12,   0,    0,    0,  // no properties
+      'M', 'a', 'n', '0', 20, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF,
+      0,   0,   0,   0,   0,  0, 0, 0,  // descriptor and identity lengths 0
+      0,   0,   0,   0};                // CRC
+  std::string path = dir.File("claims.pkg");
+  skyfw::testing::WriteFile(path, std::string(reinterpret_cast<const char*>(package), 36));
+  for (const char* format : {"--json ", ""}) {
+    SCOPED_TRACE(format);
+    ProgramRun run = RunProgram(std::string("pkg inspect ") + format + path);
+    EXPECT_EQ(run.exit_code, 0) << run.out;
+    EXPECT_NE(run.out.find("INVALID_MANIFEST"), std::string::npos) << run.out;
+    EXPECT_LT(run.out.size(), 4096u);
+  }
+}
+
+// A resource's length is 16 bits: make-vpd once wrote a longer identifier or
+// section cut, a malformed VPD, and exited 0.
+TEST(ToolTest, PkgMakeVpdRefusesResourcesLongerThan65535Bytes) {
+  TempDir dir;
+  std::string many_keywords;
+  for (int i = 0; i < 260; ++i)
+    many_keywords += " --ro Z" + std::to_string(i % 10) + "=" + std::string(255, 'v');
+  const std::string cases[] = {
+      "--id " + std::string(65536, 'i'),
+      many_keywords,
+  };
+  for (const std::string& arguments : cases) {
+    std::string out = dir.File("vpd.bin");
+    ProgramRun run = RunProgram("pkg make-vpd -o " + out + " " + arguments, true);
+    EXPECT_EQ(run.exit_code, 2) << run.out.substr(0, 200);
+    EXPECT_NE(run.out.find("at most 65535 bytes"), std::string::npos) << run.out.substr(0, 200);
+    EXPECT_FALSE(std::filesystem::exists(out));
+  }
+  // The longest identifier still goes.
+  ProgramRun longest =
+      RunProgram("pkg make-vpd -o " + dir.File("v.bin") + " --id " + std::string(65535, 'i'));
+  EXPECT_EQ(longest.exit_code, 0);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the OS-side device faults.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "machine_fixture.h"
 #include "sim/driver_interface.h"
 
@@ -71,6 +73,9 @@ struct NodeFault {
   const char* field;
   uint32_t expected_problem;
 };
+
+// Logs and test listings show the case by its name, not as raw bytes.
+void PrintTo(const NodeFault& fault, std::ostream* out) { *out << fault.name; }
 
 class MachineDeviceNodeFault : public ::testing::TestWithParam<NodeFault> {};
 

@@ -2,6 +2,8 @@
 // field's path and the reason; derived keys and defaults are filled in.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "machine_fixture.h"
 #include "sim/machine.h"
 
@@ -69,6 +71,9 @@ struct BadField {
   std::function<void(Json&)> change;
   const char* message;
 };
+
+// Logs and test listings show the case by its name, not as raw bytes.
+void PrintTo(const BadField& field, std::ostream* out) { *out << field.name; }
 
 class MachineJsonRefusal : public ::testing::TestWithParam<BadField> {};
 

@@ -3,6 +3,8 @@
 // instance, instances by path; and the WMI faults.
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include "machine_fixture.h"
 #include "sim/machine_wmi.h"
 
@@ -150,6 +152,15 @@ TEST(MachineWmi, ObjectPathsUnescapeTheKey) {
   EXPECT_EQ(path.key_value, u"a \"q\" \\ b");
   ASSERT_TRUE(ParseWmiObjectPath(u"NRVN_FWTime", path));
   EXPECT_TRUE(path.key_name.empty());
+  // A colon inside the instance name is the name's: the path once split there.
+  ASSERT_TRUE(ParseWmiObjectPath(u"root\\wmi:C.InstanceName=\"Port 1: a:b\"", path));
+  EXPECT_EQ(path.name_space, u"root\\wmi");
+  EXPECT_EQ(path.class_name, u"C");
+  EXPECT_EQ(path.key_value, u"Port 1: a:b");
+  ASSERT_TRUE(ParseWmiObjectPath(u"C.InstanceName=\"a:b\"", path));
+  EXPECT_TRUE(path.name_space.empty());
+  EXPECT_EQ(path.class_name, u"C");
+  EXPECT_EQ(path.key_value, u"a:b");
   EXPECT_FALSE(ParseWmiObjectPath(u"C.InstanceName=\"unclosed", path));
   EXPECT_FALSE(ParseWmiObjectPath(u"C.InstanceName=\"a\"b\"", path));
   EXPECT_FALSE(ParseWmiObjectPath(u"", path));
@@ -164,6 +175,9 @@ struct Coercion {
   bool accepted;
   uint64_t bits;
 };
+
+// Logs and test listings show the case by its name, not as raw bytes.
+void PrintTo(const Coercion& coercion, std::ostream* out) { *out << coercion.name; }
 
 class MachineWmiCoercion : public ::testing::TestWithParam<Coercion> {};
 

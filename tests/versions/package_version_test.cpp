@@ -144,6 +144,21 @@ TEST_F(PackageVersionTest, LogVersionIsCutToTheBuffer) {
             NVCRETVAL_INSUFFICIENT_SPACE);
 }
 
+// The data length comes from the driver; one of up to 4 GiB was once
+// allocated as it stood. Beyond the cap the log is refused before any read.
+TEST_F(PackageVersionTest, ALogLongerThanTheCapIsRefusedUnread) {
+  const std::string record = "a\tb\t21.6.2\n";
+  SetLog(Bytes(record, kMaxDriverTransferBytes - record.size()));
+  ASSERT_EQ(velonvmReadPackageLogVersion(kAdapter, buffer_), NVCRETVAL_SUCCESS);
+  EXPECT_EQ(Text(), "21.6.2");
+
+  SetLog(Bytes(record, kMaxDriverTransferBytes - record.size() + 1));
+  platform_.driver().calls.clear();
+  EXPECT_EQ(velonvmReadPackageLogVersion(kAdapter, buffer_), NVCRETVAL_INSUFFICIENT_SPACE);
+  EXPECT_TRUE(platform_.driver().CallsOf(u"Read").empty());
+  EXPECT_EQ(Text(), "");
+}
+
 TEST_F(PackageVersionTest, LogFailuresArePassedOn) {
   platform_.driver().items.clear();
   EXPECT_EQ(velonvmReadPackageLogVersion(kAdapter, buffer_), NVCRETVAL_ITEM_NOT_FOUND);

@@ -222,12 +222,30 @@ std::optional<std::vector<VpdKeyword>> ParseKeywords(const std::vector<std::stri
   return keywords;
 }
 
+// The value length of a keyword section: its keywords, then RV or RW with
+// `closing_bytes` after its 3-byte head.
+size_t SectionLength(const std::vector<VpdKeyword>& keywords, size_t closing_bytes) {
+  size_t length = 3 + closing_bytes;
+  for (const VpdKeyword& keyword : keywords) length += 3 + keyword.value.size();
+  return length;
+}
+
 int RunMakeVpd(const VpdArguments& arguments) {
   auto read_only = ParseKeywords(arguments.read_only);
   auto read_write = ParseKeywords(arguments.read_write);
   auto reserve = ParseNumber(arguments.reserve, 255);
   if (!read_only || !read_write || !reserve || *reserve < 1) {
     Fail("keywords are XX=VALUE (up to 255 bytes); --rv-reserve is 1 to 255");
+    return kExitUsage;
+  }
+  // A resource's length is a 16-bit field: a longer one would be written cut
+  // and the VPD malformed.
+  constexpr size_t kMaxResourceLength = 0xFFFF;
+  constexpr size_t kRwFreeBytes = 16;  // BuildVpd's free area behind RW
+  if (arguments.identifier.size() > kMaxResourceLength ||
+      SectionLength(*read_only, static_cast<size_t>(*reserve)) > kMaxResourceLength ||
+      SectionLength(*read_write, kRwFreeBytes) > kMaxResourceLength) {
+    Fail("the identifier and each keyword section hold at most 65535 bytes");
     return kExitUsage;
   }
   Bytes item(4, 0);  // the item's uninterpreted prefix

@@ -1,5 +1,6 @@
 #include "pkg_describe.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
@@ -109,10 +110,22 @@ std::string SignatureStatus(const PackageItemEntry& entry, ByteView data) {
   return "-";
 }
 
-json InspectItems(ByteView package, uint64_t trailer_start) {
+// How many of the entries the manifest claims lie within the package: the
+// count is the file's word and is bounded by its bytes before anything is
+// listed (an entry of no length is taken to need one byte).
+uint64_t EntriesInPackage(const PackageHeader& header, const ManifestHeader& manifest,
+                          uint64_t trailer_start) {
+  const uint64_t first_entry = uint64_t{header.header_length} + manifest.header_length;
+  if (first_entry >= trailer_start) return 0;
+  const uint64_t entry_length =
+      std::max<uint64_t>(uint64_t{manifest.descriptor_length} + manifest.identity_length, 1);
+  return std::min<uint64_t>(manifest.item_count, (trailer_start - first_entry) / entry_length);
+}
+
+json InspectItems(ByteView package, const PackageHeader& header, const ManifestHeader& manifest,
+                  uint64_t trailer_start) {
   json items = json::array();
-  uint32_t count = 0;
-  if (GetPackageItemCount(package, count) != NVCRETVAL_SUCCESS) return items;
+  const uint64_t count = EntriesInPackage(header, manifest, trailer_start);
   PackageItemEntry entry;
   for (uint32_t k = 0; k < count; ++k) {
     NvmStatus status = ReadPackageItem(package, k, entry);
@@ -148,6 +161,9 @@ json InspectItems(ByteView package, uint64_t trailer_start) {
       if (uint16_t declared = GetImageType(data); declared != 0) item["declared_type"] = declared;
     }
     items.push_back(item);
+  }
+  if (count < manifest.item_count && (items.empty() || !items.back().contains("error"))) {
+    items.push_back({{"index", count + 1}, {"error", NvmStatusText(NVCRETVAL_INVALID_MANIFEST)}});
   }
   return items;
 }
@@ -260,7 +276,7 @@ int RunInspect(const GlobalOptions& options, const InspectArguments& arguments) 
     report["manifest"] = {{"item_count", manifest.item_count},
                           {"descriptor_length", manifest.descriptor_length},
                           {"identity_length", manifest.identity_length}};
-    report["items"] = InspectItems(bytes, trailer_start);
+    report["items"] = InspectItems(bytes, header, manifest, trailer_start);
   }
   if (header.trailer_length >= 4) {
     uint32_t stored = 0;
