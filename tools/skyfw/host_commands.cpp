@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
@@ -592,8 +593,8 @@ struct PciOptions {
 const char* kPciHelp =
     "SEG:BUS:DEV.FN, BUS:DEV.FN or SEG:BUS:DEV:FN, hexadecimal (e.g. 0000:03:00.0)";
 
-// The adapter at location as a discovery with firmware (a folder, or one
-// package file) shows it; nullopt when the discovery fails or does not list it.
+// The adapter at location as a discovery with the firmware folder shows it; nullopt when the
+// discovery fails or does not list it.
 std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlugin& host,
                                     const ScratchFolder& scratch, const PciLocation& location,
                                     const std::string& firmware) {
@@ -608,6 +609,16 @@ std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlug
   return std::nullopt;
 }
 
+// A folder in the scratch folder holding a copy of package alone; the empty
+// folder when the package cannot be copied (the install then says why).
+std::string FolderWithOnly(const ScratchFolder& scratch, const std::string& package) {
+  const std::filesystem::path folder = std::filesystem::path(scratch.path()) / "candidate";
+  std::error_code error;
+  std::filesystem::create_directory(folder, error);
+  std::filesystem::copy_file(package, folder / std::filesystem::path(package).filename(), error);
+  return error ? scratch.EmptyFolder() : folder.string();
+}
+
 int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
   std::optional<PciLocation> location = ParsePciLocation(pci.pci);
   if (!location) return Fail(options, kExitUsage, "--pci " + pci.pci + ": give " + kPciHelp);
@@ -619,9 +630,10 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
   }
   // What the adapter carries and, for an install, what the package would do
   // to it, as the plug-in itself judges it.
-  AdapterRow row =
-      AdapterAt(options, host, scratch, *location, backup ? scratch.EmptyFolder() : pci.file)
-          .value_or(AdapterRow{});
+  // (Discovery takes a folder: the package alone, copied into one.)
+  AdapterRow row = AdapterAt(options, host, scratch, *location,
+                             backup ? scratch.EmptyFolder() : FolderWithOnly(scratch, pci.file))
+                       .value_or(AdapterRow{});
   row.pci = FormatPciLocation(*location);
   if (backup) {
     row.package.clear();
