@@ -15,6 +15,7 @@
 #include "command_registry.h"
 #include "package/item_types.h"
 #include "platform/byte_reader.h"
+#include "platform/file_reader.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
 #include "sim/machine_mutexes.h"
@@ -302,11 +303,10 @@ int NotAMachine(const GlobalOptions& options, const std::string& directory) {
 int Init(const GlobalOptions& options, const std::string& directory, const std::string& from) {
   std::string text(sim::DemoMachineJson());
   if (!from.empty()) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return Fail(options, kExitFileNotFound, from + ": cannot read it");
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
+    if (int reason = platform::ReadRegularFile(from, text); reason != 0) {
+      return Fail(options, kExitFileNotFound,
+                  from + ": cannot read it: " + platform::FileErrorText(reason));
+    }
   }
   std::string error;
   if (!sim::InitMachine(directory, text, error)) {
