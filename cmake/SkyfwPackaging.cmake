@@ -21,16 +21,25 @@ set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://norvane.example/skyfw")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+# Our own shlibs and an ldconfig trigger (lintian: lacks-ldconfig-trigger).
+configure_file("${CMAKE_SOURCE_DIR}/packaging/debian/shlibs.in"
+               "${CMAKE_BINARY_DIR}/packaging/control/shlibs" @ONLY)
+configure_file("${CMAKE_SOURCE_DIR}/packaging/debian/triggers"
+               "${CMAKE_BINARY_DIR}/packaging/control/triggers" COPYONLY)
+# (CPack still writes ldconfig calls into postinst and postrm for a library
+# under /usr/lib; with the trigger they are redundant and harmless.)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${CMAKE_BINARY_DIR}/packaging/control/shlibs"
+                                       "${CMAKE_BINARY_DIR}/packaging/control/triggers")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
 # Debian wants the copyright and a compressed changelog in the package's doc
 # folder; a plain install carries them too (they are small and true).
 set(skyfw_deb_doc "${CMAKE_BINARY_DIR}/packaging/doc")
 configure_file("${CMAKE_SOURCE_DIR}/packaging/debian/changelog.in"
-               "${skyfw_deb_doc}/changelog.Debian" @ONLY)
-execute_process(COMMAND gzip -9nf "${skyfw_deb_doc}/changelog.Debian")
-install(FILES "${CMAKE_SOURCE_DIR}/packaging/debian/copyright" "${skyfw_deb_doc}/changelog.Debian.gz"
+               "${skyfw_deb_doc}/changelog" @ONLY)
+# A native package (no Debian revision): changelog.gz, not changelog.Debian.gz.
+execute_process(COMMAND gzip -9nf "${skyfw_deb_doc}/changelog")
+install(FILES "${CMAKE_SOURCE_DIR}/packaging/debian/copyright" "${skyfw_deb_doc}/changelog.gz"
         DESTINATION "${CMAKE_INSTALL_DATADIR}/doc/skyfw")
 
 set(CPACK_GENERATOR DEB)

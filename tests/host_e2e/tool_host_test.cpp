@@ -151,7 +151,7 @@ TEST_F(ToolHostTest, PciTakesThreeSpellingsAndNothingElse) {
   for (const char* pci : {"0000:03:00.0", "03:00.0", "0000:03:00:0"}) {
     ToolRun run = Skyfw(std::string("dump '") + dir_.File("b.pkg") + "' --json --pci " + pci);
     ASSERT_EQ(run.exit_code, 0) << pci << "\n" << run.out;
-    const auto& adapter = Parse(run)["adapters"][0];
+    const nlohmann::json adapter = Parse(run)["adapters"][0];
     EXPECT_EQ(adapter["pci"], "0000:03:00.0") << pci;
     EXPECT_EQ(adapter["backup"]["status"], "written") << pci;
   }
@@ -195,7 +195,7 @@ TEST_F(ToolHostTest, RewriteAndDowngradeNeedTheirFlags) {
   ToolRun allowed =
       Skyfw("flash-pci '" + old_package + "' --pci 0000:03:00.0 --allow-older --json");
   ASSERT_EQ(allowed.exit_code, 0) << allowed.out;
-  const auto& adapter = Parse(allowed)["adapters"][0];
+  const nlohmann::json adapter = Parse(allowed)["adapters"][0];
   EXPECT_EQ(adapter["version_after"], "21.2.0");
   EXPECT_TRUE(adapter["pending_reboot"].get<bool>());
 }

@@ -19,7 +19,8 @@ pkg_commands="inspect verify build make-image make-vpd"
 sim_commands="init show events"
 
 # Help goes through a pipe: no terminal, so no colour and a fixed layout.
-help() { "$skyfw" "$@" --help 2>&1 | literal; }
+# CLI11 names the program by the path it was run by: name it skyfw.
+help() { "$skyfw" "$@" --help 2>&1 | sed -e "s|$skyfw|skyfw|g" | literal; }
 
 {
   cat <<ROFF
