@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -54,8 +55,10 @@ TEST(ToolTest, TextPrintsExactlyThePluginText) {
 TEST(ToolTest, TextAsJson) {
   ProgramRun run = RunProgram("--json text 102");
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out,
-            "{\"code\":102,\"text\":\"The installer library Failed to Discover Device.\\r\\n\"}\n");
+  nlohmann::json answer = nlohmann::json::parse(run.out);
+  EXPECT_EQ(answer["command"], "text");
+  EXPECT_EQ(answer["result"]["code"], 102);
+  EXPECT_EQ(answer["result"]["text"], "The installer library Failed to Discover Device.");
 }
 
 TEST(ToolTest, TraceOptionLeavesEnterAndLeaveLines) {

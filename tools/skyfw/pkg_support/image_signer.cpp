@@ -6,7 +6,6 @@
 
 #include <cstdio>
 
-#include "dev_signing_key.h"
 #include "platform/file_reader.h"
 
 namespace skyfw::tool {
@@ -16,11 +15,6 @@ namespace {
 EVP_PKEY* AsKey(void* key) { return static_cast<EVP_PKEY*>(key); }
 
 }  // namespace
-
-std::unique_ptr<ImageSigner> ImageSigner::Development() {
-  std::string error;
-  return FromPem(kDevelopmentSigningKeyPem, error);
-}
 
 std::unique_ptr<ImageSigner> ImageSigner::FromFile(const std::string& path, std::string& error) {
   std::string pem;
