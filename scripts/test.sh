@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds with warnings as errors and runs the whole suite; then builds
 # and runs it again with AddressSanitizer and UndefinedBehaviorSanitizer; then
-# fuzzes every libFuzzer target briefly (SKYFW_CI_FUZZ_SECONDS each, default 10).
+# fuzzes every libFuzzer target briefly (SKYFW_CI_FUZZ_SECONDS each, default 10);
+# then installs, consumes and packages skyfw (scripts/check-install.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -19,4 +20,6 @@ scripts/build.sh build/sanitize -DSKYFW_WERROR=ON -DSKYFW_SANITIZE=ON -DSKYFW_BU
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 # A short run of every fuzz target; the clang build in build/fuzz is reused.
 scripts/fuzz.sh "${SKYFW_CI_FUZZ_SECONDS:-10}"
+# Installed as a product: install, consume, relocate, the Debian package.
+scripts/check-install.sh build/package
 echo "test: all green"

@@ -2,6 +2,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "support/temp_dir.h"
@@ -53,8 +54,10 @@ TEST(ToolTest, TextPrintsExactlyThePluginText) {
 TEST(ToolTest, TextAsJson) {
   ProgramRun run = RunProgram("--json text 102");
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out,
-            "{\"code\":102,\"text\":\"The installer library Failed to Discover Device.\\r\\n\"}\n");
+  nlohmann::json answer = nlohmann::json::parse(run.out);
+  EXPECT_EQ(answer["command"], "text");
+  EXPECT_EQ(answer["result"]["code"], 102);
+  EXPECT_EQ(answer["result"]["text"], "The installer library Failed to Discover Device.");
 }
 
 TEST(ToolTest, TraceOptionLeavesEnterAndLeaveLines) {

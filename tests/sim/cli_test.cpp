@@ -40,7 +40,7 @@ TEST(SkyfwSim, InitThenShowTheDemoMachineWithItsNvram) {
   ASSERT_EQ(init.status, 0) << init.output;
   ProgramRun show = RunSkyfw("sim show " + machine + " --json");
   ASSERT_EQ(show.status, 0) << show.output;
-  Json root = Json::parse(show.output);
+  Json root = Json::parse(show.output)["description"];
   ASSERT_EQ(root["adapters"].size(), 3u);
   EXPECT_EQ(root["devices"].size(), 9u);
   EXPECT_EQ(root["adapters"][0]["nvram"]["package_version"], "21.6.2");

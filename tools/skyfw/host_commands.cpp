@@ -2,39 +2,41 @@
 // points exactly as a vendor's update host does.
 //
 //   discover   discovery document and a table of the adapters
-//   flash      discovery, then install what it proposes (one adapter per call)
-//   flash-pci  one package onto the adapter at SEG:BUS:DEV.FN
-//   dump       back the adapter at SEG:BUS:DEV.FN up into a package file
+//   flash      discovery (or a prepared request), then install what it
+//              proposes, one adapter per call, and read the versions back
+//   flash-pci  one package onto the adapter at a PCI location
+//   dump       back the adapter at a PCI location up into a package file
 //   info       the adapter-information array
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "adapter_address.h"
+#include "command_output.h"
 #include "command_registry.h"
 #include "diag/text_conversion.h"
+#include "display_width.h"
 #include "host_session.h"
 #include "request_document.h"
+#include "scratch_folder.h"
 
 namespace skyfw::tool {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
 
 std::u16string Wide(const std::string& text) {
   std::u16string wide;
   Utf8ToUtf16(text, wide);
   return wide;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return text;
 }
 
 double Seconds(Clock::time_point since) {
@@ -43,30 +45,43 @@ double Seconds(Clock::time_point since) {
 
 std::string Or(const std::string& text, const char* empty) { return text.empty() ? empty : text; }
 
+Json TextOrNull(const std::string& text) { return text.empty() ? Json() : Json(text); }
+
+// The one spelling of a MAC; the text as given when it is not one.
+std::string MacShown(const std::string& text) {
+  std::optional<MacAddress> mac = ParseMacAddress(text);
+  return mac ? FormatMacAddress(*mac) : text;
+}
+
 std::string ActionColoured(const std::string& action) {
   if (action == "upgrade") return Coloured(action, "32");
   if (action == "downgrade") return Coloured(action, "33");
   return action;
 }
 
-// Plain fixed-width columns; the widths follow the longest value.
+// Columns padded by display width, so that names with accented or wide
+// letters keep the table straight; the widths follow the longest value.
 void PrintTable(const std::vector<std::string>& header,
                 const std::vector<std::vector<std::string>>& rows) {
   std::vector<size_t> widths(header.size());
-  for (size_t c = 0; c < header.size(); ++c) widths[c] = header[c].size();
+  for (size_t c = 0; c < header.size(); ++c) widths[c] = DisplayWidth(header[c]);
   for (const auto& row : rows) {
     for (size_t c = 0; c < row.size() && c < widths.size(); ++c) {
-      widths[c] = std::max(widths[c], row[c].size());
+      widths[c] = std::max(widths[c], DisplayWidth(row[c]));
     }
   }
-  auto print_row = [&](const std::vector<std::string>& row, bool colour_action) {
+  auto print_row = [&](const std::vector<std::string>& row, bool colour) {
     std::string line;
     for (size_t c = 0; c < row.size(); ++c) {
-      std::string cell = row[c];
-      std::string padding(widths[c] - std::min(widths[c], cell.size()), ' ');
-      if (colour_action && header[c] == "ACTION") cell = ActionColoured(cell);
+      std::string cell = c + 1 < row.size() ? PadToWidth(row[c], widths[c]) : row[c];
+      // Colour wraps the padded cell, so that escapes never count as width.
+      if (colour && header[c] == "ACTION") cell = ActionColoured(cell);
+      if (colour && header[c] == "STATUS" && row[c].rfind("installed", 0) != 0 &&
+          row[c].rfind("skipped", 0) != 0 && row[c].rfind("would", 0) != 0) {
+        cell = Coloured(cell, "31");
+      }
       line += cell;
-      if (c + 1 < row.size()) line += padding + "  ";
+      if (c + 1 < row.size()) line += "  ";
     }
     std::printf("%s\n", line.c_str());
   };
@@ -74,34 +89,79 @@ void PrintTable(const std::vector<std::string>& header,
   for (const auto& row : rows) print_row(row, true);
 }
 
-nlohmann::json DeviceJson(const DocumentDevice& device) {
-  nlohmann::json items = nlohmann::json::array();
-  for (const DocumentItem& item : device.items) {
-    items.push_back({{"firmware_file", item.file},
-                     {"version", item.version},
-                     {"active_version", item.activeVersion},
-                     {"action", item.action},
-                     {"action_status", item.actionStatus}});
-  }
-  char pci[64];
-  std::snprintf(pci, sizeof pci, "%04x:%02x:%02x.%x", device.segment, device.bus, device.device,
-                device.function);
-  return {{"device_id", device.deviceId},
-          {"pci", pci},
-          {"product", device.product},
-          {"mac", device.mac},
-          {"items", items}};
-}
+// ---- adapters as the commands show them ------------------------------------
 
-void PrintDiscoveryTable(const DiscoveryDocument& document) {
-  std::vector<std::vector<std::string>> rows;
-  for (const DocumentDevice& device : document.devices) {
-    for (const DocumentItem& item : device.items) {
-      rows.push_back({device.deviceId, device.product, device.mac, Or(item.activeVersion, "-"),
-                      Or(item.file, "-"), Or(item.version, "-"), Or(item.action, "-")});
+// One row: an adapter with one firmware item of the document.
+struct AdapterRow {
+  size_t device = 0;  // index in the document
+  size_t item = 0;    // index of the item in the device
+  std::string pci;
+  std::string mac;
+  std::string product;
+  std::string currentVersion;
+  std::string package;
+  std::string packageVersion;
+  std::string action;
+  // flash and flash-pci
+  std::string installStatus;
+  std::string reason;
+  std::optional<int> code;
+  std::vector<std::string> cause;
+  bool hasCause = false;
+  std::string versionAfter;
+  bool readBack = false;
+  bool inPlace = false;
+};
+
+std::vector<AdapterRow> RowsOf(const DiscoveryDocument& document) {
+  std::vector<AdapterRow> rows;
+  for (size_t d = 0; d < document.devices.size(); ++d) {
+    const DocumentDevice& device = document.devices[d];
+    for (size_t i = 0; i < device.items.size(); ++i) {
+      const DocumentItem& item = device.items[i];
+      AdapterRow row;
+      row.device = d;
+      row.item = i;
+      row.pci = FormatPciLocation(device.location);
+      row.mac = MacShown(device.mac);
+      row.product = device.product;
+      row.currentVersion = item.activeVersion;
+      row.package = item.file;
+      row.packageVersion = item.file.empty() ? std::string() : item.version;
+      row.action = item.file.empty() ? std::string() : item.action;
+      rows.push_back(row);
     }
   }
-  PrintTable({"PCI LOCATION", "PRODUCT", "MAC", "CURRENT", "PACKAGE", "VERSION", "ACTION"}, rows);
+  return rows;
+}
+
+Json AdapterJson(const AdapterRow& row, bool with_install, bool with_read_back) {
+  Json adapter = {{"pci", row.pci},
+                  {"mac", TextOrNull(row.mac)},
+                  {"product", row.product},
+                  {"current_version", TextOrNull(row.currentVersion)},
+                  {"package", TextOrNull(row.package)},
+                  {"package_version", TextOrNull(row.packageVersion)},
+                  {"action", TextOrNull(row.action)}};
+  if (with_install) {
+    Json install = {{"status", row.installStatus}, {"code", row.code ? Json(*row.code) : Json()}};
+    if (!row.reason.empty()) install["reason"] = row.reason;
+    if (row.hasCause) install["cause"] = row.cause;
+    adapter["install"] = install;
+  }
+  if (with_read_back) {
+    adapter["version_after"] = row.readBack ? TextOrNull(row.versionAfter) : Json();
+    adapter["in_place"] = row.inPlace;
+    adapter["pending_reboot"] = row.inPlace;
+  }
+  return adapter;
+}
+
+Json AdaptersJson(const std::vector<AdapterRow>& rows, bool with_install, bool with_read_back) {
+  Json adapters = Json::array();
+  for (const AdapterRow& row : rows)
+    adapters.push_back(AdapterJson(row, with_install, with_read_back));
+  return adapters;
 }
 
 // Runs a discovery into path; the plug-in's result.
@@ -109,6 +169,73 @@ int32_t Discover(const GlobalOptions& options, const HostPlugin& host, const std
                  const std::string& firmware) {
   PluginOutputToStderr quiet(options.json);
   return host.discover(Wide(path).c_str(), Wide(firmware).c_str());
+}
+
+// A failure the plug-in answered with: its result and the trace lines of the
+// call.
+CommandError PluginError(const HostPlugin& host, const std::string& what, int32_t result,
+                         const TraceWindow& trace) {
+  CommandError error;
+  error.message = what + ": " + std::to_string(result) + " " + host.ResultText(result);
+  error.result = ResultJson(host, result);
+  error.has_cause = trace.active();
+  if (trace.active()) error.cause = trace.CauseLines();
+  return error;
+}
+
+// Versions on the adapters now, by PCI location, from a fresh discovery into
+// the scratch folder (the user's documents stay as they are).
+std::map<std::string, std::string> ReadVersionsBack(const GlobalOptions& options,
+                                                    const HostPlugin& host,
+                                                    const ScratchFolder& scratch) {
+  std::map<std::string, std::string> versions;
+  const std::string path = scratch.File("read-back.xml");
+  if (Discover(options, host, path, scratch.EmptyFolder()) != 0) return versions;
+  DiscoveryDocument document;
+  std::string error;
+  if (!ReadDiscoveryDocument(path, document, error)) return versions;
+  for (const DocumentDevice& device : document.devices) {
+    if (!device.items.empty()) {
+      versions[FormatPciLocation(device.location)] = device.items.front().activeVersion;
+    }
+  }
+  return versions;
+}
+
+void ApplyReadBack(std::vector<AdapterRow>& rows,
+                   const std::map<std::string, std::string>& versions) {
+  for (AdapterRow& row : rows) {
+    auto found = versions.find(row.pci);
+    row.readBack = found != versions.end();
+    if (row.readBack) row.versionAfter = found->second;
+    row.inPlace = row.readBack && row.installStatus == "installed" && !row.packageVersion.empty() &&
+                  row.versionAfter == row.packageVersion;
+  }
+}
+
+bool AnyPendingReboot(const std::vector<AdapterRow>& rows) {
+  return std::any_of(rows.begin(), rows.end(), [](const AdapterRow& row) { return row.inPlace; });
+}
+
+std::string AdapterList(const std::vector<AdapterRow>& rows) {
+  std::string list;
+  for (const AdapterRow& row : rows) {
+    if (row.item != 0) continue;
+    list += (list.empty() ? "" : ", ") + row.pci + (row.mac.empty() ? "" : " (" + row.mac + ")");
+  }
+  return list.empty() ? "none" : list;
+}
+
+void PrintReadBack(const std::vector<AdapterRow>& rows) {
+  for (const AdapterRow& row : rows) {
+    if (row.installStatus != "installed") continue;
+    if (row.inPlace) {
+      std::printf("%s: %s in place (pending reboot)\n", row.pci.c_str(), row.versionAfter.c_str());
+    } else {
+      std::printf("%s: %s NOT in place (the adapter reports %s)\n", row.pci.c_str(),
+                  row.packageVersion.c_str(), Or(row.versionAfter, "no version").c_str());
+    }
+  }
 }
 
 // ---- discover ---------------------------------------------------------------
@@ -119,44 +246,54 @@ struct DiscoverOptions {
 };
 
 int RunDiscover(const GlobalOptions& options, const DiscoverOptions& discover) {
+  ScratchFolder scratch;
   HostPlugin host;
-  if (int status = OpenHost(options, host); status != kExitOk) return status;
+  if (int status = OpenHost(options, host, scratch.File("trace.log")); status != kExitOk) {
+    return status;
+  }
   std::string firmware = FirmwareDirectory(discover.fw);
+  TraceWindow trace(host.tracePath);
   int32_t result = Discover(options, host, discover.output, firmware);
-
+  Json body = {{"document", discover.output},
+               {"firmware", firmware},
+               {"result", ResultJson(host, result)},
+               {"adapters", Json::array()}};
+  if (result != 0) {
+    return Fail(options, ExitCodeForResult(result),
+                PluginError(host, "discovery failed", result, trace), body);
+  }
   DiscoveryDocument document;
   std::string error;
-  bool have_document = result == 0 && ReadDiscoveryDocument(discover.output, document, error);
-  if (options.json) {
-    nlohmann::json answer = {{"result", ResultJson(host, result)},
-                             {"document", discover.output},
-                             {"firmware", firmware}};
-    nlohmann::json devices = nlohmann::json::array();
-    for (const DocumentDevice& device : document.devices) devices.push_back(DeviceJson(device));
-    answer["devices"] = devices;
-    if (result == 0 && !have_document) answer["error"] = error;
-    PrintJson(answer);
-  } else if (result != 0) {
-    std::fprintf(stderr, "skyfw: discovery failed: %d %s\n", result,
-                 host.ResultText(result).c_str());
-  } else if (!have_document) {
-    std::fprintf(stderr, "skyfw: %s\n", error.c_str());
-  } else {
-    PrintDiscoveryTable(document);
-    std::printf("\n%zu adapter(s); discovery document: %s\n", document.devices.size(),
-                discover.output.c_str());
+  if (!ReadDiscoveryDocument(discover.output, document, error)) {
+    return Fail(options, kExitDocument, error, body);
   }
-  if (result == 0 && !have_document) return kExitDocument;
-  return ExitCodeForResult(result);
+  std::vector<AdapterRow> rows = RowsOf(document);
+  if (options.json) {
+    body["adapters"] = AdaptersJson(rows, false, false);
+    EmitJson(options, body, kExitOk);
+    return kExitOk;
+  }
+  std::vector<std::vector<std::string>> table;
+  for (const AdapterRow& row : rows) {
+    table.push_back({row.pci, row.product, Or(row.mac, "-"), Or(row.currentVersion, "-"),
+                     Or(row.package, "-"), Or(row.packageVersion, "-"), Or(row.action, "-")});
+  }
+  PrintTable({"PCI LOCATION", "PRODUCT", "MAC", "CURRENT", "PACKAGE", "VERSION", "ACTION"}, table);
+  std::printf("\n%zu adapter(s); discovery document: %s\n", document.devices.size(),
+              discover.output.c_str());
+  return kExitOk;
 }
 
 // ---- flash ------------------------------------------------------------------
 
 struct FlashOptions {
   std::string fw;
-  std::string document = "request.xml";
+  std::string document;
+  std::string request;
   std::vector<std::string> skip;
   bool dryRun = false;
+  bool allowReinstall = false;
+  bool allowOlder = false;
 };
 
 // Shows which adapter is being flashed: one rewritten line on a terminal,
@@ -164,16 +301,18 @@ struct FlashOptions {
 class Progress {
  public:
   explicit Progress(bool quiet) : quiet_(quiet), terminal_(isatty(STDOUT_FILENO) != 0) {}
-  void Start(size_t n, size_t total, const DocumentDevice& device) {
+  void Start(size_t n, size_t total, const AdapterRow& row) {
     if (quiet_) return;
-    char line[512];
-    std::snprintf(line, sizeof line, "[%zu/%zu] flashing %s %s (%.1fs elapsed)", n, total,
-                  device.deviceId.c_str(), device.product.c_str(), Seconds(started_));
+    std::string line = "[" + std::to_string(n) + "/" + std::to_string(total) + "] flashing " +
+                       row.pci + " " + row.product;
+    char elapsed[64];
+    std::snprintf(elapsed, sizeof elapsed, " (%.1fs elapsed)", Seconds(started_));
+    line += elapsed;
     if (terminal_) {
-      std::printf("\r\033[K%s", line);
+      std::printf("\r\033[K%s", line.c_str());
       std::fflush(stdout);
     } else {
-      std::printf("%s\n", line);
+      std::printf("%s\n", line.c_str());
     }
   }
   void Done(size_t total) {
@@ -195,52 +334,141 @@ int32_t Worse(int32_t a, int32_t b) {
   return rank(b) > rank(a) ? b : a;
 }
 
-bool Skipped(const std::vector<std::string>& skip, const DocumentDevice& device) {
-  for (const std::string& entry : skip) {
-    std::string wanted = Lower(entry);
-    if (wanted == "all" || wanted == Lower(device.deviceId) || wanted == Lower(device.mac)) {
-      return true;
-    }
-  }
-  return false;
+// One --skip entry: all, a PCI location or a MAC.
+struct SkipEntry {
+  std::string text;
+  bool all = false;
+  std::optional<PciLocation> location;
+  std::optional<MacAddress> mac;
+  bool matched = false;
+};
+
+std::optional<SkipEntry> ParseSkipEntry(const std::string& text) {
+  SkipEntry entry;
+  entry.text = text;
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  entry.all = lower == "all";
+  entry.location = ParsePciLocation(text);
+  entry.mac = ParseMacAddress(text);
+  if (!entry.all && !entry.location && !entry.mac) return std::nullopt;
+  return entry;
+}
+
+bool SkipMatches(SkipEntry& entry, const DocumentDevice& device) {
+  bool match = entry.all || (entry.location && *entry.location == device.location) ||
+               (entry.mac && ParseMacAddress(device.mac) == entry.mac);
+  entry.matched = entry.matched || match;
+  return match;
+}
+
+// Why an item is left alone, or empty when it is to be installed.
+std::string SkipReason(const FlashOptions& flash, bool skipped_by_user, const DocumentItem& item) {
+  if (skipped_by_user) return "--skip";
+  std::string action = item.action;
+  for (char& c : action) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  if (action == "skip") return "marked skip in the request";
+  if (item.file.empty()) return "no package";
+  // A prepared request is processed as the user wrote it.
+  if (!flash.request.empty()) return {};
+  if (action == "rewrite" && !flash.allowReinstall) return "rewrite needs --allow-reinstall";
+  if (action == "downgrade" && !flash.allowOlder) return "downgrade needs --allow-older";
+  return {};
+}
+
+std::string StatusShown(const AdapterRow& row) {
+  if (row.installStatus == "skipped") return "skipped (" + row.reason + ")";
+  if (row.installStatus == "would_install") return "would install";
+  if (row.installStatus == "installed") return "installed";
+  if (row.installStatus == "package_not_found") return "package not found";
+  if (row.installStatus == "not_attempted") return "not attempted";
+  return "failed" + (row.code ? " (" + std::to_string(*row.code) + ")" : std::string());
 }
 
 int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
-  HostPlugin host;
-  if (int status = OpenHost(options, host); status != kExitOk) return status;
-  std::string firmware = FirmwareDirectory(flash.fw);
-
-  int32_t discovered = Discover(options, host, flash.document, firmware);
-  if (discovered != 0) {
-    if (options.json) {
-      PrintJson({{"result", ResultJson(host, discovered)}, {"stage", "discovery"}});
-    } else {
-      std::fprintf(stderr, "skyfw: discovery failed: %d %s\n", discovered,
-                   host.ResultText(discovered).c_str());
+  std::vector<SkipEntry> skips;
+  for (const std::string& text : flash.skip) {
+    std::optional<SkipEntry> entry = ParseSkipEntry(text);
+    if (!entry) {
+      return Fail(options, kExitUsage,
+                  "--skip " + text +
+                      ": give a PCI location (0000:03:00.0, 03:00.0 or 0000:03:00:0), a MAC "
+                      "(02:0a:3b:1c:2d:4e or 020a3b1c2d4e) or all");
     }
-    return ExitCodeForResult(discovered);
+    skips.push_back(*entry);
+  }
+  ScratchFolder scratch;
+  if (!scratch.ok()) return Fail(options, kExitFailure, "cannot create a temporary folder");
+  HostPlugin host;
+  if (int status = OpenHost(options, host, scratch.File("trace.log")); status != kExitOk) {
+    return status;
+  }
+  const std::string firmware = FirmwareDirectory(flash.fw);
+  // Statuses are kept in --document; a prepared request keeps its own unless
+  // --document names another file. A dry run writes nothing.
+  const std::string output = !flash.document.empty()
+                                 ? flash.document
+                                 : (!flash.request.empty() ? flash.request : "request.xml");
+  Json body = {{"dry_run", flash.dryRun},
+               {"document", flash.dryRun ? Json() : Json(output)},
+               {"firmware", firmware},
+               {"reboot_required", false},
+               {"adapters", Json::array()}};
+
+  std::string source = flash.request;
+  if (source.empty()) {
+    source = scratch.File("discovery.xml");
+    TraceWindow trace(host.tracePath);
+    int32_t discovered = Discover(options, host, source, firmware);
+    if (discovered != 0) {
+      body["result"] = ResultJson(host, discovered);
+      return Fail(options, ExitCodeForResult(discovered),
+                  PluginError(host, "discovery failed", discovered, trace), body);
+    }
   }
   DiscoveryDocument document;
   RequestDocument request;
   std::string error;
-  if (!ReadDiscoveryDocument(flash.document, document, error) || !request.Read(flash.document)) {
-    return Fail(options, kExitDocument, "cannot read the discovery document " + flash.document);
+  if (!ReadDiscoveryDocument(source, document, error) || !request.Read(source)) {
+    return Fail(options, kExitDocument, "cannot read the request document " + source, body);
   }
 
-  // The items to install: a package was found and the user did not skip it.
+  // What to install: every item not left alone, and why the others are.
+  std::vector<AdapterRow> rows = RowsOf(document);
+  std::vector<bool> skipped_by_user(document.devices.size(), false);
+  for (size_t d = 0; d < document.devices.size(); ++d) {
+    for (SkipEntry& entry : skips) {
+      if (SkipMatches(entry, document.devices[d])) skipped_by_user[d] = true;
+    }
+  }
+  for (const SkipEntry& entry : skips) {
+    if (!entry.matched) {
+      body["adapters"] = AdaptersJson(rows, false, false);
+      return Fail(
+          options, kExitUsage,
+          "--skip " + entry.text + " matches no adapter; the adapters are " + AdapterList(rows),
+          body);
+    }
+  }
   std::vector<size_t> plan;
   for (size_t d = 0; d < document.devices.size(); ++d) {
-    const DocumentDevice& device = document.devices[d];
-    bool skip_device = Skipped(flash.skip, device);
-    request.MarkSkipped(d, [&](const std::string& file) { return skip_device || file.empty(); });
+    std::vector<std::string> left_alone;
     bool installs = false;
-    for (DocumentItem& item : document.devices[d].items) {
-      if (skip_device || item.file.empty()) {
-        item.action = "skip";
+    for (AdapterRow& row : rows) {
+      if (row.device != d) continue;
+      const DocumentItem& item = document.devices[d].items[row.item];
+      row.reason = SkipReason(flash, skipped_by_user[d], item);
+      if (!row.reason.empty()) {
+        row.installStatus = "skipped";
+        left_alone.push_back(item.file);
       } else {
+        row.installStatus = flash.dryRun ? "would_install" : "not_attempted";
         installs = true;
       }
     }
+    request.MarkSkipped(d, [&](const std::string& file) {
+      return std::find(left_alone.begin(), left_alone.end(), file) != left_alone.end();
+    });
     if (installs) plan.push_back(d);
   }
 
@@ -248,13 +476,16 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
   int32_t outcome = plan.empty() ? 0 : 1;
   if (!flash.dryRun) {
     Progress progress(options.json);
-    std::string single = flash.document + ".device.xml";
+    const std::string single = scratch.File("device.xml");
     for (size_t n = 0; n < plan.size(); ++n) {
-      size_t d = plan[n];
-      progress.Start(n + 1, plan.size(), document.devices[d]);
+      const size_t d = plan[n];
+      const auto first_row = std::find_if(rows.begin(), rows.end(),
+                                          [&](const AdapterRow& row) { return row.device == d; });
+      progress.Start(n + 1, plan.size(), *first_row);
       if (!request.WriteSingleDevice(d, single)) {
-        return Fail(options, kExitDocument, "cannot write the request document " + single);
+        return Fail(options, kExitDocument, "cannot write the request document " + single, body);
       }
+      TraceWindow trace(host.tracePath);
       int32_t result = 0;
       {
         PluginOutputToStderr quiet(options.json);
@@ -262,58 +493,92 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
       }
       outcome = Worse(outcome, result);
       request.TakeStatuses(d, single);
-    }
-    std::remove(single.c_str());
-    progress.Done(plan.size());
-    request.SetTakesEffect("immediate");
-    if (!request.Write(flash.document)) {
-      return Fail(options, kExitDocument, "cannot write the request document " + flash.document);
-    }
-    ReadDiscoveryDocument(flash.document, document, error);
-  }
-
-  if (options.json) {
-    nlohmann::json devices = nlohmann::json::array();
-    for (const DocumentDevice& device : document.devices) devices.push_back(DeviceJson(device));
-    nlohmann::json answer = {{"dry_run", flash.dryRun},
-                             {"document", flash.document},
-                             {"firmware", firmware},
-                             {"devices", devices}};
-    if (!flash.dryRun) answer["result"] = ResultJson(host, outcome);
-    PrintJson(answer);
-  } else {
-    std::vector<std::vector<std::string>> rows;
-    for (const DocumentDevice& device : document.devices) {
-      for (const DocumentItem& item : device.items) {
-        std::string status = "-";
-        if (flash.dryRun) {
-          status = item.action == "skip" ? "skipped" : "would install";
-        } else if (item.action == "skip") {
-          status = "skipped";
-        } else if (!item.actionStatus.empty()) {
-          int code = std::atoi(item.actionStatus.c_str());
-          status = item.actionStatus + (code == 1     ? " installed"
-                                        : code == 106 ? " failed"
-                                        : code == 9   ? " firmware path unusable"
-                                                      : "");
-          if (code != 1) status = Coloured(status, "31");
+      DiscoveryDocument statuses;
+      bool have_statuses =
+          ReadDiscoveryDocument(single, statuses, error) && !statuses.devices.empty();
+      for (AdapterRow& row : rows) {
+        if (row.device != d || row.installStatus == "skipped") continue;
+        std::string status;
+        if (have_statuses && row.item < statuses.devices.front().items.size()) {
+          status = statuses.devices.front().items[row.item].actionStatus;
         }
-        rows.push_back({device.deviceId, device.product, Or(item.activeVersion, "-"),
-                        Or(item.file, "-"), Or(item.version, "-"), Or(item.action, "-"), status});
+        if (!status.empty()) {
+          row.code = std::atoi(status.c_str());
+          row.installStatus = *row.code == 1 ? "installed" : "failed";
+        } else {
+          // The package was not under the firmware path (8), or the call did
+          // not get as far as this adapter (or the plug-in does not know it).
+          row.installStatus = result == 8 ? "package_not_found" : "not_attempted";
+        }
+        if (row.installStatus != "installed" && trace.active()) {
+          row.hasCause = true;
+          row.cause = trace.CauseLines();
+        }
       }
     }
-    PrintTable({"PCI LOCATION", "PRODUCT", "CURRENT", "PACKAGE", "VERSION", "ACTION", "STATUS"},
-               rows);
-    if (flash.dryRun) {
-      std::printf("\ndry run: %zu adapter(s) would be flashed; nothing was installed\n",
-                  plan.size());
-    } else {
-      if (plan.empty()) std::printf("\nnothing to install\n");
-      std::printf("\nresult %d: %s\n", outcome, host.ResultText(outcome).c_str());
-      if (outcome == 1) std::printf("A reboot is required for the new firmware to take effect.\n");
+    progress.Done(plan.size());
+    request.SetTakesEffect("immediate");
+    if (!request.Write(output)) {
+      return Fail(options, kExitDocument, "cannot write the request document " + output, body);
     }
+    ApplyReadBack(rows, ReadVersionsBack(options, host, scratch));
   }
-  return flash.dryRun ? kExitOk : ExitCodeForResult(outcome);
+
+  const bool reboot = AnyPendingReboot(rows);
+  const int exit_code = flash.dryRun ? kExitOk : ExitCodeForResult(outcome);
+  body["reboot_required"] = reboot;
+  body["adapters"] = AdaptersJson(rows, true, !flash.dryRun);
+  if (!flash.dryRun) body["result"] = ResultJson(host, outcome);
+  if (options.json) {
+    CommandError failure;
+    if (exit_code != kExitOk) {
+      size_t failed = 0;
+      for (const AdapterRow& row : rows) {
+        if (row.installStatus == "failed" || row.installStatus == "package_not_found" ||
+            row.installStatus == "not_attempted") {
+          ++failed;
+          failure.cause.insert(failure.cause.end(), row.cause.begin(), row.cause.end());
+        }
+      }
+      failure.message = std::to_string(failed) + " of " + std::to_string(plan.size()) +
+                        " adapter(s) not flashed: " + std::to_string(outcome) + " " +
+                        host.ResultText(outcome);
+      failure.result = ResultJson(host, outcome);
+      failure.has_cause = !host.tracePath.empty();
+    }
+    EmitJson(options, body, exit_code, &failure);
+    return exit_code;
+  }
+
+  std::vector<std::vector<std::string>> table;
+  for (const AdapterRow& row : rows) {
+    std::vector<std::string> line = {row.pci,
+                                     row.product,
+                                     Or(row.currentVersion, "-"),
+                                     Or(row.package, "-"),
+                                     Or(row.packageVersion, "-"),
+                                     Or(row.action, "-"),
+                                     StatusShown(row)};
+    table.push_back(line);
+  }
+  PrintTable({"PCI LOCATION", "PRODUCT", "CURRENT", "PACKAGE", "VERSION", "ACTION", "STATUS"},
+             table);
+  if (flash.dryRun) {
+    std::printf("\ndry run: %zu adapter(s) would be flashed; nothing was installed or written\n",
+                plan.size());
+    return kExitOk;
+  }
+  if (plan.empty()) std::printf("\nnothing to install\n");
+  std::printf("\n");
+  PrintReadBack(rows);
+  for (const AdapterRow& row : rows) {
+    if (row.cause.empty()) continue;
+    std::printf("%s: %s:\n", row.pci.c_str(), StatusShown(row).c_str());
+    for (const std::string& line : row.cause) std::printf("  %s\n", line.c_str());
+  }
+  std::printf("result %d: %s\n", outcome, host.ResultText(outcome).c_str());
+  if (reboot) std::printf("A reboot is required for the new firmware to take effect.\n");
+  return exit_code;
 }
 
 // ---- flash-pci and dump -------------------------------------------------------
@@ -321,43 +586,130 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
 struct PciOptions {
   std::string file;
   std::string pci;
+  bool allowOlder = false;
 };
 
-int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
-  PciAddress address;
-  if (!ParsePciAddress(pci.pci, address)) {
-    return Fail(options, kExitUsage,
-                "--pci wants SEG:BUS:DEV.FN in hexadecimal, e.g. 0000:3b:00.0");
+const char* kPciHelp =
+    "SEG:BUS:DEV.FN, BUS:DEV.FN or SEG:BUS:DEV:FN, hexadecimal (e.g. 0000:03:00.0)";
+
+// The adapter at location as a discovery with firmware (a folder, or one
+// package file) shows it; nullopt when the discovery fails or does not list it.
+std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlugin& host,
+                                    const ScratchFolder& scratch, const PciLocation& location,
+                                    const std::string& firmware) {
+  const std::string path = scratch.File("adapter.xml");
+  if (Discover(options, host, path, firmware) != 0) return std::nullopt;
+  DiscoveryDocument document;
+  std::string error;
+  if (!ReadDiscoveryDocument(path, document, error)) return std::nullopt;
+  for (const AdapterRow& row : RowsOf(document)) {
+    if (row.pci == FormatPciLocation(location)) return row;
   }
+  return std::nullopt;
+}
+
+int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
+  std::optional<PciLocation> location = ParsePciLocation(pci.pci);
+  if (!location) return Fail(options, kExitUsage, "--pci " + pci.pci + ": give " + kPciHelp);
+  ScratchFolder scratch;
+  if (!scratch.ok()) return Fail(options, kExitFailure, "cannot create a temporary folder");
   HostPlugin host;
-  if (int status = OpenHost(options, host); status != kExitOk) return status;
+  if (int status = OpenHost(options, host, scratch.File("trace.log")); status != kExitOk) {
+    return status;
+  }
+  // What the adapter carries and, for an install, what the package would do
+  // to it, as the plug-in itself judges it.
+  AdapterRow row =
+      AdapterAt(options, host, scratch, *location, backup ? scratch.EmptyFolder() : pci.file)
+          .value_or(AdapterRow{});
+  row.pci = FormatPciLocation(*location);
+  if (backup) {
+    row.package.clear();
+    row.packageVersion.clear();
+    row.action.clear();
+  } else {
+    row.package = pci.file;
+  }
+  Json body = {{"adapters", Json::array()}};
+  if (!backup && row.action == "downgrade" && !pci.allowOlder) {
+    body["adapters"].push_back(AdapterJson(row, false, false));
+    return Fail(options, kExitUsage,
+                pci.file + " would downgrade " + row.pci + " from " + row.currentVersion + " to " +
+                    row.packageVersion + "; give --allow-older to do so",
+                body);
+  }
+
   auto started = Clock::now();
+  TraceWindow trace(host.tracePath);
   int32_t result = 0;
   {
     PluginOutputToStderr quiet(options.json);
-    result = backup ? host.flashDumpPci(Wide(pci.file).c_str(), nullptr, address.segment,
-                                        address.bus, address.device, address.function)
-                    : host.fullFlashPci(Wide(pci.file).c_str(), nullptr, address.segment,
-                                        address.bus, address.device, address.function);
+    result = backup
+                 ? host.flashDumpPci(
+                       Wide(pci.file).c_str(), nullptr, static_cast<int32_t>(location->segment),
+                       static_cast<int32_t>(location->bus), static_cast<int32_t>(location->device),
+                       static_cast<int32_t>(location->function))
+                 : host.fullFlashPci(
+                       Wide(pci.file).c_str(), nullptr, static_cast<int32_t>(location->segment),
+                       static_cast<int32_t>(location->bus), static_cast<int32_t>(location->device),
+                       static_cast<int32_t>(location->function));
   }
+  const double seconds = Seconds(started);
   // The backup answers with 0 or a negative package status, which the
   // result table does not name.
-  std::string text = host.ResultText(result);
-  if (backup && result == 0) text = "the backup was written";
-  if (result < 0) text = "the backup failed (package status " + std::to_string(result) + ")";
-  if (options.json) {
-    nlohmann::json answer = {{"result", ResultJson(host, result)},
-                             {"file", pci.file},
-                             {"pci", pci.pci},
-                             {"seconds", Seconds(started)}};
-    answer["result"]["text"] = text;
-    PrintJson(answer);
-  } else {
-    std::printf("result %d: %s\n", result, text.c_str());
-    if (result == 1) std::printf("A reboot is required for the new firmware to take effect.\n");
-    if (backup && result == 0) std::printf("backup written to %s\n", pci.file.c_str());
+  Json result_json = ResultJson(host, result);
+  if (backup && result == 0) result_json["text"] = "the backup was written";
+  if (result < 0) {
+    result_json["text"] = "the backup failed (package status " + std::to_string(result) + ")";
   }
-  return ExitCodeForResult(result);
+  const bool succeeded = backup ? result == 0 : result == 1;
+  CommandError failure;
+  if (!succeeded) {
+    failure =
+        PluginError(host, backup ? "the backup failed" : "the installation failed", result, trace);
+    failure.message = (backup ? "the backup of " : "the installation on ") + row.pci +
+                      " failed: " + result_json["text"].get<std::string>();
+    failure.result = result_json;
+  }
+  if (backup) {
+    Json backup_json = {
+        {"status", succeeded ? "written" : "failed"}, {"code", result}, {"file", pci.file}};
+    if (!succeeded && failure.has_cause) backup_json["cause"] = failure.cause;
+    Json adapter = AdapterJson(row, false, false);
+    for (const char* field : {"package", "package_version", "action"}) adapter.erase(field);
+    adapter["backup"] = backup_json;
+    body["adapters"].push_back(adapter);
+  } else {
+    row.installStatus = result == 1 ? "installed" : "failed";
+    row.code = result;
+    if (!succeeded) {
+      row.hasCause = failure.has_cause;
+      row.cause = failure.cause;
+    }
+    std::vector<AdapterRow> rows = {row};
+    ApplyReadBack(rows, ReadVersionsBack(options, host, scratch));
+    row = rows.front();
+    body["adapters"].push_back(AdapterJson(row, true, true));
+    body["reboot_required"] = row.inPlace;
+  }
+  body["result"] = result_json;
+  body["seconds"] = seconds;
+  const int exit_code = ExitCodeForResult(result);
+
+  if (options.json) {
+    EmitJson(options, body, exit_code, succeeded ? nullptr : &failure);
+    return exit_code;
+  }
+  if (!succeeded) return Fail(options, exit_code, failure);
+  std::printf("result %d: %s\n", result, result_json["text"].get<std::string>().c_str());
+  if (backup) {
+    std::printf("backup of %s written to %s\n", row.pci.c_str(), pci.file.c_str());
+  } else {
+    std::vector<AdapterRow> rows = {row};
+    PrintReadBack(rows);
+    if (row.inPlace) std::printf("A reboot is required for the new firmware to take effect.\n");
+  }
+  return exit_code;
 }
 
 // ---- info -------------------------------------------------------------------
@@ -370,12 +722,22 @@ std::string FieldText(const char16_t* field, size_t units) {
   return text;
 }
 
+std::string Hex4(uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04x", value);
+  return text;
+}
+
 int RunInfo(const GlobalOptions& options, const std::string& fw) {
+  ScratchFolder scratch;
   HostPlugin host;
-  if (int status = OpenHost(options, host); status != kExitOk) return status;
+  if (int status = OpenHost(options, host, scratch.File("trace.log")); status != kExitOk) {
+    return status;
+  }
   std::string firmware = FirmwareDirectory(fw);
   std::u16string firmware_wide = Wide(firmware);
 
+  TraceWindow trace(host.tracePath);
   int32_t count = 0;
   std::optional<PluginOutputToStderr> quiet;
   quiet.emplace(options.json);
@@ -389,66 +751,69 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
     int32_t filled = 0;
     result = host.adapterInfo(elements.data(), &filled, firmware_wide.c_str());
     if (filled < 0 || static_cast<size_t>(filled) > room) {
+      quiet.reset();
       return Fail(options, kExitFailure, "the adapter count changed while it was read");
     }
     elements.resize(static_cast<size_t>(filled));
   }
   quiet.reset();
 
-  nlohmann::json adapters = nlohmann::json::array();
+  Json adapters = Json::array();
   std::vector<std::vector<std::string>> rows;
   for (const OemAdapterInfoElement& element : elements) {
-    nlohmann::json firmware_entries = nlohmann::json::array();
+    Json firmware_entries = Json::array();
     std::string current, image, file;
     for (uint32_t j = 0; j < element.firmwareCount && j < OEM_MAX_FIRMWARE_ENTRIES; ++j) {
       const OemFirmwareEntry& entry = element.firmware[j];
       current = std::to_string(entry.currentMajor) + "." + std::to_string(entry.currentMinor) +
                 "." + std::to_string(entry.currentBuild);
-      image = std::to_string(entry.imageMajor) + "." + std::to_string(entry.imageMinor) + "." +
-              std::to_string(entry.imageBuild);
       file = FieldText(entry.firmwareFile, 1024);
+      image = file.empty()
+                  ? std::string()
+                  : std::to_string(entry.imageMajor) + "." + std::to_string(entry.imageMinor) +
+                        "." + std::to_string(entry.imageBuild);
       firmware_entries.push_back({{"type", FieldText(entry.firmwareType, 256)},
-                                  {"file", file},
-                                  {"current", current},
-                                  {"image", image}});
+                                  {"package", TextOrNull(file)},
+                                  {"current_version", current},
+                                  {"package_version", TextOrNull(image)}});
     }
-    std::string name = FieldText(element.adapterName, 1024);
-    std::string location = FieldText(element.interfaceText, 256);
-    std::string mac = FieldText(element.macAddress, 20);
-    char ids[64];
-    std::snprintf(ids, sizeof ids, "%04X:%04X %04X:%04X", element.vendorId, element.deviceId,
-                  element.subVendorId, element.subDeviceId);
-    char pci[64];
-    std::snprintf(pci, sizeof pci, "%04x:%02x:%02x.%x", element.segment, element.busNumber,
-                  element.deviceNumber, element.functionNumber);
-    adapters.push_back({{"name", name},
-                        {"interface", location},
-                        {"vendor_id", element.vendorId},
-                        {"device_id", element.deviceId},
-                        {"subsystem_vendor_id", element.subVendorId},
-                        {"subsystem_id", element.subDeviceId},
-                        {"segment", element.segment},
-                        {"bus", element.busNumber},
-                        {"device", element.deviceNumber},
-                        {"function", element.functionNumber},
-                        {"mac", mac},
+    const std::string name = FieldText(element.adapterName, 1024);
+    const std::string mac = MacShown(FieldText(element.macAddress, 20));
+    const std::string pci = FormatPciLocation(
+        {element.segment, element.busNumber, element.deviceNumber, element.functionNumber});
+    adapters.push_back({{"pci", pci},
+                        {"mac", TextOrNull(mac)},
+                        {"product", name},
+                        {"current_version", TextOrNull(current)},
+                        {"package", TextOrNull(file)},
+                        {"package_version", TextOrNull(image)},
+                        {"interface", FieldText(element.interfaceText, 256)},
+                        {"vendor_id", Hex4(element.vendorId)},
+                        {"device_id", Hex4(element.deviceId)},
+                        {"subsystem_vendor_id", Hex4(element.subVendorId)},
+                        {"subsystem_id", Hex4(element.subDeviceId)},
                         {"firmware", firmware_entries}});
-    rows.push_back({pci, name, ids, mac, current.empty() ? "-" : current,
-                    image.empty() ? "-" : image, file.empty() ? "-" : file});
+    rows.push_back({pci, name,
+                    Hex4(element.vendorId) + ":" + Hex4(element.deviceId) + " " +
+                        Hex4(element.subVendorId) + ":" + Hex4(element.subDeviceId),
+                    Or(mac, "-"), Or(current, "-"), Or(image, "-"), Or(file, "-")});
+  }
+  Json body = {
+      {"firmware", firmware}, {"result", ResultJson(host, result)}, {"adapters", adapters}};
+  if (result != 0) {
+    return Fail(options, ExitCodeForResult(result),
+                PluginError(host, "adapter information failed", result, trace), body);
   }
   if (options.json) {
-    PrintJson({{"result", ResultJson(host, result)}, {"count", count}, {"adapters", adapters}});
-  } else if (result != 0) {
-    std::fprintf(stderr, "skyfw: adapter information failed: %d %s\n", result,
-                 host.ResultText(result).c_str());
+    EmitJson(options, body, kExitOk);
   } else {
-    PrintTable({"PCI", "NAME", "IDS", "MAC", "CURRENT", "IMAGE", "PACKAGE"}, rows);
+    PrintTable({"PCI LOCATION", "PRODUCT", "IDS", "MAC", "CURRENT", "VERSION", "PACKAGE"}, rows);
   }
-  return ExitCodeForResult(result);
+  return kExitOk;
 }
 
 void AddFirmwareOption(CLI::App* command, std::string& fw) {
-  command->add_option("--fw", fw, "Firmware directory (default: the demo firmware beside skyfw)");
+  command->add_option("--fw", fw, "Firmware directory (default: the demo firmware)");
 }
 
 [[maybe_unused]] const bool registered = RegisterCommandGroup("host", [](CLI::App& app,
@@ -466,32 +831,44 @@ void AddFirmwareOption(CLI::App* command, std::string& fw) {
 
   auto flash = std::make_shared<FlashOptions>();
   auto* flash_command = app.add_subcommand(
-      "flash", "Discover, then install the proposed packages, one adapter at a time");
+      "flash",
+      "Discover, then install the proposed upgrades one adapter at a time, and read the "
+      "versions back");
   AddFirmwareOption(flash_command, flash->fw);
-  flash_command->add_option("--document", flash->document,
-                            "Request document kept with the statuses (default: request.xml)");
+  flash_command->add_option(
+      "--document", flash->document,
+      "Request document kept with the statuses (default: request.xml, or the --request file)");
+  flash_command->add_option("--request", flash->request,
+                            "Process this prepared request document as it is, without a new "
+                            "discovery");
   flash_command->add_option("--skip", flash->skip,
-                            "Leave an adapter alone: its PCI location (as discover shows it), "
-                            "its MAC, or all (repeatable)");
+                            "Leave an adapter alone: its PCI location, its MAC (with or without "
+                            "colons) or all (repeatable; each must match an adapter)");
+  flash_command->add_flag("--allow-reinstall", flash->allowReinstall,
+                          "Also install packages of the version already on the adapter");
+  flash_command->add_flag("--allow-older", flash->allowOlder,
+                          "Also install packages older than the one on the adapter");
   flash_command->add_flag("--dry-run", flash->dryRun,
-                          "Show what would be installed; install nothing");
+                          "Show what would be installed; install and write nothing");
   flash_command->footer(ExitCodesHelp());
   flash_command->callback([&options, &exit_code, flash] { exit_code = RunFlash(options, *flash); });
 
   auto flash_pci = std::make_shared<PciOptions>();
   auto* flash_pci_command =
-      app.add_subcommand("flash-pci", "Install one package file on the adapter at the PCI numbers");
+      app.add_subcommand("flash-pci", "Install one package file on the adapter at a PCI location");
   flash_pci_command->add_option("PACKAGE", flash_pci->file, "Package file")->required();
-  flash_pci_command->add_option("--pci", flash_pci->pci, "SEG:BUS:DEV.FN, hexadecimal")->required();
+  flash_pci_command->add_option("--pci", flash_pci->pci, kPciHelp)->required();
+  flash_pci_command->add_flag("--allow-older", flash_pci->allowOlder,
+                              "Install also when the package is older than the adapter's");
   flash_pci_command->footer(ExitCodesHelp());
   flash_pci_command->callback(
       [&options, &exit_code, flash_pci] { exit_code = RunPci(options, *flash_pci, false); });
 
   auto dump = std::make_shared<PciOptions>();
   auto* dump_command = app.add_subcommand(
-      "dump", "Back the NVRAM of the adapter at the PCI numbers up into a package file");
+      "dump", "Back the NVRAM of the adapter at a PCI location up into a package file");
   dump_command->add_option("FILE", dump->file, "Backup package file to create")->required();
-  dump_command->add_option("--pci", dump->pci, "SEG:BUS:DEV.FN, hexadecimal")->required();
+  dump_command->add_option("--pci", dump->pci, kPciHelp)->required();
   dump_command->footer(ExitCodesHelp());
   dump_command->callback(
       [&options, &exit_code, dump] { exit_code = RunPci(options, *dump, true); });

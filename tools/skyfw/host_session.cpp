@@ -7,8 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
+#include "command_output.h"
 #include "diag/text_conversion.h"
 
 namespace skyfw::tool {
@@ -57,7 +59,7 @@ const char* ExitCodesHelp() {
   return "Exit codes: 0 success (also when a reboot is required; the output says so), "
          "1 the operation failed, 2 bad command line, 3 plug-in not loadable or lacking an "
          "entry point, 4 no supported adapter found or the adapter library did not start, "
-         "5 firmware directory or package file not found, 6 discovery or request document "
+         "5 firmware directory, package file or machine not found, 6 discovery or request document "
          "unusable, 7 installation or backup failed.";
 }
 
@@ -96,29 +98,60 @@ std::string HostPlugin::ResultText(int32_t result) const {
   return text;
 }
 
-int OpenHost(const GlobalOptions& options, HostPlugin& host) {
-  int status = OpenHostPlugin(options, host.library);
-  bool resolved = status == kExitOk &&
-                  Resolve(host.library, "oem_do_discovery_with_files", host.discover) &&
+int OpenHost(const GlobalOptions& options, HostPlugin& host, const std::string& trace) {
+  std::string error;
+  int status = OpenHostPlugin(options, host.library, error, trace);
+  if (status != kExitOk) return Fail(options, status, error);
+  host.tracePath = options.trace.empty() ? trace : options.trace;
+  bool resolved = Resolve(host.library, "oem_do_discovery_with_files", host.discover) &&
                   Resolve(host.library, "oem_do_flash_with_file", host.flash) &&
                   Resolve(host.library, "oem_do_full_flash_PCI", host.fullFlashPci) &&
                   Resolve(host.library, "oem_get_full_flash_dump_PCI", host.flashDumpPci) &&
                   Resolve(host.library, "oem_get_adapter_info", host.adapterInfo) &&
                   Resolve(host.library, "oem_text_for_error_code", host.textForErrorCode);
   if (resolved) return kExitOk;
-  if (options.json) {
-    PrintJson({{"error", "the plug-in could not be loaded or lacks an entry point"},
-               {"exit_code", static_cast<int>(kExitPluginError)}});
-  }
-  return kExitPluginError;
+  if (!options.json) return kExitPluginError;  // the loader has said why
+  return Fail(options, kExitPluginError,
+              "the plug-in " + host.library.path() + " lacks an entry point");
+}
+
+std::string DataFolder() {
+  const std::filesystem::path program = ProgramFolder();
+  std::error_code error;
+  if (std::filesystem::is_directory(program / "firmware", error)) return program.string();
+  return (program / SKYFW_DATADIR_FROM_BINDIR).lexically_normal().string();
 }
 
 std::string FirmwareDirectory(const std::string& fw_option) {
   if (!fw_option.empty()) return fw_option;
+  return (std::filesystem::path(DataFolder()) / "firmware").string();
+}
+
+TraceWindow::TraceWindow(const std::string& path) : path_(path) {
   std::error_code error;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "firmware";
-  return (program.parent_path() / "firmware").string();
+  if (path_.empty()) return;
+  start_ = std::filesystem::exists(path_, error) ? std::filesystem::file_size(path_, error) : 0;
+  if (error) start_ = 0;
+}
+
+std::vector<std::string> TraceWindow::CauseLines() const {
+  std::vector<std::string> lines;
+  if (path_.empty()) return lines;
+  std::ifstream in(path_, std::ios::binary);
+  if (!in) return lines;
+  in.seekg(static_cast<std::streamoff>(start_));
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    size_t begin = line.find_first_not_of(' ');
+    if (begin == std::string::npos) continue;
+    line.erase(0, begin);
+    // Entry, leave and device lines are INFO; what went wrong comes at the
+    // other levels.
+    if (line.find(":INFO ]") != std::string::npos) continue;
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
@@ -141,10 +174,8 @@ bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
     device.deviceId = ValueOf(node, "device_id");
     device.product = ValueOf(node, "product_id");
     device.mac = ValueOf(node, "macaddress");
-    device.segment = HexValueOf(node, "segment");
-    device.bus = HexValueOf(node, "busnumber");
-    device.device = HexValueOf(node, "devicenumber");
-    device.function = HexValueOf(node, "funcnumber");
+    device.location = {HexValueOf(node, "segment"), HexValueOf(node, "busnumber"),
+                       HexValueOf(node, "devicenumber"), HexValueOf(node, "funcnumber")};
     for (xmlNode* item = node->children; item != nullptr; item = item->next) {
       if (!NameIs(item, "fw_item")) continue;
       device.items.push_back({ValueOf(item, "firmware_file"), ValueOf(item, "version"),
@@ -156,35 +187,8 @@ bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
   return true;
 }
 
-bool ParsePciAddress(const std::string& text, PciAddress& address) {
-  unsigned segment = 0, bus = 0, device = 0, function = 0;
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%x:%x:%x.%x%n", &segment, &bus, &device, &function, &consumed) !=
-          4 ||
-      static_cast<size_t>(consumed) != text.size()) {
-    return false;
-  }
-  address = {static_cast<int32_t>(segment), static_cast<int32_t>(bus), static_cast<int32_t>(device),
-             static_cast<int32_t>(function)};
-  return true;
-}
-
-void PrintJson(const nlohmann::json& value) {
-  std::string text = value.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
-  std::printf("%s\n", text.c_str());
-}
-
-int Fail(const GlobalOptions& options, int exit_code, const std::string& message) {
-  if (options.json) {
-    PrintJson({{"error", message}, {"exit_code", exit_code}});
-  } else {
-    std::fprintf(stderr, "skyfw: %s\n", message.c_str());
-  }
-  return exit_code;
-}
-
 nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
-  return {{"code", result}, {"text", host.ResultText(result)}, {"reboot_required", result == 1}};
+  return {{"code", result}, {"text", host.ResultText(result)}};
 }
 
 PluginOutputToStderr::PluginOutputToStderr(bool active) {

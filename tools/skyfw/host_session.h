@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "adapter_address.h"
 #include "command_registry.h"
 #include "plugin_loader.h"
 #include "skyfw/oem.h"
@@ -37,17 +38,37 @@ struct HostPlugin {
   decltype(&oem_get_full_flash_dump_PCI) flashDumpPci = nullptr;
   decltype(&oem_get_adapter_info) adapterInfo = nullptr;
   decltype(&oem_text_for_error_code) textForErrorCode = nullptr;
+  std::string tracePath;  // the plug-in's trace log; empty when off
 
   // The result's text from the plug-in, without its line end.
   std::string ResultText(int32_t result) const;
 };
 
-// Loads the plug-in and resolves all entry points; on failure prints why
-// (as JSON under --json) and returns the exit code.
-int OpenHost(const GlobalOptions& options, HostPlugin& host);
+// Loads the plug-in and resolves all entry points; on failure prints why (as
+// JSON under --json) and returns the exit code. The trace log goes to --trace,
+// else to trace when given, so that a failure's cause can be shown.
+int OpenHost(const GlobalOptions& options, HostPlugin& host, const std::string& trace = {});
 
-// The firmware directory to use: --fw, or the demo firmware beside the program.
+// Where the program's data lives: beside it in a build tree (firmware/,
+// dev_signing_private.pem), else the installed share/skyfw.
+std::string DataFolder();
+
+// The firmware directory to use: --fw, or the demo firmware.
 std::string FirmwareDirectory(const std::string& fw_option);
+
+// The plug-in's trace log from a position on: what it writes during one call.
+class TraceWindow {
+ public:
+  explicit TraceWindow(const std::string& path);
+  // Lines written since construction that tell why something failed (not the
+  // INFO lines), without their leading blank.
+  std::vector<std::string> CauseLines() const;
+  bool active() const { return !path_.empty(); }
+
+ private:
+  std::string path_;
+  uintmax_t start_ = 0;
+};
 
 // One fw_item of a discovery or request document.
 struct DocumentItem {
@@ -62,8 +83,8 @@ struct DocumentItem {
 struct DocumentDevice {
   std::string deviceId;  // the PCI location text, e.g. 0000:3b:00:0
   std::string product;
-  std::string mac;
-  uint32_t segment = 0, bus = 0, device = 0, function = 0;
+  std::string mac;       // as the document has it, e.g. 020A3B1C2D4E
+  PciLocation location;  // from the segment, bus, device and function numbers
   std::vector<DocumentItem> items;
 };
 
@@ -77,17 +98,7 @@ struct DiscoveryDocument {
 bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
                            std::string& error);
 
-// The PCI numbers SEG:BUS:DEV.FN, each hexadecimal.
-struct PciAddress {
-  int32_t segment = 0, bus = 0, device = 0, function = 0;
-};
-bool ParsePciAddress(const std::string& text, PciAddress& address);
-
-// Output helpers: JSON on standard output, or a message on standard error.
-void PrintJson(const nlohmann::json& value);
-// Reports a failure of the command itself (not of the plug-in).
-int Fail(const GlobalOptions& options, int exit_code, const std::string& message);
-// The result object every --json answer carries.
+// The plug-in's {code, text} of a result.
 nlohmann::json ResultJson(const HostPlugin& host, int32_t result);
 
 // While alive, the process's standard output goes to standard error, so what

@@ -1,12 +1,15 @@
 // skyfw pkg: make firmware images and packages, inspect and verify packages.
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "builders.h"
+#include "command_output.h"
 #include "command_registry.h"
+#include "host_session.h"
 #include "image_signer.h"
 #include "package/item_types.h"
 #include "package/package_format.h"
@@ -16,8 +19,6 @@
 
 namespace skyfw::tool {
 namespace {
-
-void Fail(const std::string& message) { std::fprintf(stderr, "skyfw pkg: %s\n", message.c_str()); }
 
 // --- verify ---------------------------------------------------------------
 
@@ -55,15 +56,21 @@ struct VerifyArguments {
   bool json = false;
 };
 
-int RunVerify(const GlobalOptions& options, const VerifyArguments& arguments) {
-  const bool json = options.json || arguments.json;
+int RunVerify(const GlobalOptions& global_options, const VerifyArguments& arguments) {
+  GlobalOptions options = global_options;
+  options.json = options.json || arguments.json;
   std::optional<DeviceIdentity> device;
   if (!arguments.device.empty()) {
     device = ParseDevice(arguments.device);
     if (!device) {
-      Fail("--device wants VID:DID:SVID:SSID[:REV] (IDs in hex), not " + arguments.device);
-      return kExitUsage;
+      return Fail(options, kExitUsage,
+                  "--device wants VID:DID:SVID:SSID[:REV] (IDs in hex), not " + arguments.device);
     }
+  }
+  std::error_code missing;
+  if (!std::filesystem::exists(arguments.file, missing)) {
+    return Fail(options, kExitFileNotFound, arguments.file + ": no such file",
+                {{"file", arguments.file}});
   }
 
   nlohmann::json report = {{"file", arguments.file}};
@@ -94,10 +101,14 @@ int RunVerify(const GlobalOptions& options, const VerifyArguments& arguments) {
   }
   const bool ok =
       status == NVCRETVAL_SUCCESS && applicability == NVCRETVAL_SUCCESS && prerequisite_met;
-  report["ok"] = ok;
+  report["valid"] = ok;
 
-  if (json) {
-    std::printf("%s\n", report.dump().c_str());
+  if (options.json) {
+    CommandError error;
+    error.message = arguments.file + ": " +
+                    (!report.contains("verify") ? "cannot read package: " + StatusText(status)
+                                                : "does not verify");
+    EmitJson(options, report, ok ? kExitOk : kExitFailure, &error);
   } else if (!report.contains("verify")) {
     std::printf("%s: cannot read package: %s\n", arguments.file.c_str(),
                 StatusText(status).c_str());
@@ -132,21 +143,40 @@ struct ImageArguments {
   std::string key_file;
 };
 
-std::unique_ptr<ImageSigner> LoadSigner(const std::string& key_file) {
-  if (key_file.empty()) return ImageSigner::Development();
-  std::string error;
-  auto signer = ImageSigner::FromFile(key_file, error);
-  if (!signer) Fail(key_file + ": " + error);
+// The key file given, or the development key installed with the program
+// (never compiled into it), with a warning that it protects nothing.
+std::unique_ptr<ImageSigner> LoadSigner(const GlobalOptions& options, const std::string& key_file,
+                                        std::string& error) {
+  std::string path = key_file;
+  if (path.empty()) {
+    path = (std::filesystem::path(DataFolder()) / "dev_signing_private.pem").string();
+    Warn(options, "signing with the development key " + path +
+                      " (published with the sources: for development and tests only; give "
+                      "--key for real firmware)");
+  }
+  auto signer = ImageSigner::FromFile(path, error);
+  if (!signer) error = path + ": " + error;
   return signer;
 }
 
-int RunMakeImage(const ImageArguments& arguments) {
+// What a pkg command that wrote a file answers.
+int Written(const GlobalOptions& options, const std::string& file, size_t size,
+            const std::string& description) {
+  if (options.json) {
+    EmitJson(options, {{"file", file}, {"size", size}}, kExitOk);
+  } else {
+    std::printf("%s: %s, %zu bytes\n", file.c_str(), description.c_str(), size);
+  }
+  return kExitOk;
+}
+
+int RunMakeImage(const GlobalOptions& options, const ImageArguments& arguments) {
   auto type = ParseNumber(arguments.type, 0xFFFF);
   auto size = ParseNumber(arguments.size, 64u * 1024 * 1024);
   auto seed = ParseNumber(arguments.seed, 0xFFFFFFFF);
   if (!type || !size || !seed) {
-    Fail("--type, --size and --seed want numbers (--size at most 64 MiB)");
-    return kExitUsage;
+    return Fail(options, kExitUsage,
+                "--type, --size and --seed want numbers (--size at most 64 MiB)");
   }
   const uint16_t item_type = static_cast<uint16_t>(*type);
   std::string framing = arguments.framing;
@@ -155,27 +185,26 @@ int RunMakeImage(const ImageArguments& arguments) {
     if (IsTrailerSignedType(item_type)) framing = "trailer";
   }
   if (framing != "header" && framing != "trailer") {
-    Fail("type " + arguments.type +
-         " is not a signed image type; give --framing header or --framing trailer");
-    return kExitUsage;
+    return Fail(options, kExitUsage,
+                "type " + arguments.type +
+                    " is not a signed image type; give --framing header or --framing trailer");
   }
   if (framing == "trailer" && arguments.version.size() > 20) {
-    Fail("--version holds at most 20 characters in a trailer");
-    return kExitUsage;
+    return Fail(options, kExitUsage, "--version holds at most 20 characters in a trailer");
   }
 
   Bytes payload;
   if (!arguments.payload_file.empty()) {
     std::string error;
     if (!ReadWholeFile(arguments.payload_file, payload, error)) {
-      Fail(error);
-      return kExitFailure;
+      return Fail(options, kExitFailure, error);
     }
   } else {
     payload = FillerBytes(static_cast<size_t>(*size), static_cast<uint32_t>(*seed));
   }
-  auto signer = LoadSigner(arguments.key_file);
-  if (!signer) return kExitFailure;
+  std::string key_error;
+  auto signer = LoadSigner(options, arguments.key_file, key_error);
+  if (!signer) return Fail(options, kExitFailure, key_error);
 
   Bytes image;
   if (framing == "header") {
@@ -183,8 +212,7 @@ int RunMakeImage(const ImageArguments& arguments) {
     if (!arguments.code.empty()) {
       auto given = ParseNumber(arguments.code, 255);
       if (!given) {
-        Fail("--code wants a number from 0 to 255");
-        return kExitUsage;
+        return Fail(options, kExitUsage, "--code wants a number from 0 to 255");
       }
       code = static_cast<uint8_t>(*given);
     }
@@ -194,12 +222,10 @@ int RunMakeImage(const ImageArguments& arguments) {
   }
   std::string error;
   if (!WriteFileWhole(arguments.output, image, error)) {
-    Fail(error);
-    return kExitFailure;
+    return Fail(options, kExitFailure, error);
   }
-  std::printf("%s: %s-signed image of type %u, %zu bytes\n", arguments.output.c_str(),
-              framing.c_str(), unsigned{item_type}, image.size());
-  return kExitOk;
+  return Written(options, arguments.output, image.size(),
+                 framing + "-signed image of type " + std::to_string(item_type));
 }
 
 // --- make-vpd -------------------------------------------------------------
@@ -222,13 +248,13 @@ std::optional<std::vector<VpdKeyword>> ParseKeywords(const std::vector<std::stri
   return keywords;
 }
 
-int RunMakeVpd(const VpdArguments& arguments) {
+int RunMakeVpd(const GlobalOptions& options, const VpdArguments& arguments) {
   auto read_only = ParseKeywords(arguments.read_only);
   auto read_write = ParseKeywords(arguments.read_write);
   auto reserve = ParseNumber(arguments.reserve, 255);
   if (!read_only || !read_write || !reserve || *reserve < 1) {
-    Fail("keywords are XX=VALUE (up to 255 bytes); --rv-reserve is 1 to 255");
-    return kExitUsage;
+    return Fail(options, kExitUsage,
+                "keywords are XX=VALUE (up to 255 bytes); --rv-reserve is 1 to 255");
   }
   Bytes item(4, 0);  // the item's uninterpreted prefix
   const Bytes vpd = BuildVpd(arguments.identifier, *read_only, static_cast<size_t>(*reserve),
@@ -236,11 +262,9 @@ int RunMakeVpd(const VpdArguments& arguments) {
   item.insert(item.end(), vpd.begin(), vpd.end());
   std::string error;
   if (!WriteFileWhole(arguments.output, item, error)) {
-    Fail(error);
-    return kExitFailure;
+    return Fail(options, kExitFailure, error);
   }
-  std::printf("%s: VPD item, %zu bytes\n", arguments.output.c_str(), item.size());
-  return kExitOk;
+  return Written(options, arguments.output, item.size(), "VPD item");
 }
 
 // --- build ----------------------------------------------------------------
@@ -293,7 +317,7 @@ bool ParseItem(const std::string& text, PackageItemPlan& item, std::string& erro
   return ReadWholeFile(text.substr(equals + 1), item.data, error);
 }
 
-int RunBuild(const BuildArguments& arguments) {
+int RunBuild(const GlobalOptions& options, const BuildArguments& arguments) {
   PackagePlan plan;
   plan.description = arguments.description;
   plan.version = arguments.version;
@@ -303,8 +327,8 @@ int RunBuild(const BuildArguments& arguments) {
     for (const std::string& part : Split(id, ',')) {
       auto value = ParseHex(part, 0xFFFF);
       if (!value) {
-        Fail("--device-id wants hexadecimal PCI device IDs, not " + part);
-        return kExitUsage;
+        return Fail(options, kExitUsage,
+                    "--device-id wants hexadecimal PCI device IDs, not " + part);
       }
       plan.device_ids.push_back(static_cast<uint16_t>(*value));
     }
@@ -314,8 +338,7 @@ int RunBuild(const BuildArguments& arguments) {
     if (text->empty()) continue;
     auto value = ParseHex(*text, 0xFFFF);
     if (!value) {
-      Fail("subsystem IDs are hexadecimal, not " + *text);
-      return kExitUsage;
+      return Fail(options, kExitUsage, "subsystem IDs are hexadecimal, not " + *text);
     }
     *target = static_cast<uint16_t>(*value);
   }
@@ -324,23 +347,20 @@ int RunBuild(const BuildArguments& arguments) {
     auto low = bounds.size() == 2 ? ParseNumber(bounds[0], 255) : std::nullopt;
     auto high = bounds.size() == 2 ? ParseNumber(bounds[1], 255) : std::nullopt;
     if (!low || !high || *low > *high) {
-      Fail("--revisions wants LOW:HIGH, numbers from 0 to 255");
-      return kExitUsage;
+      return Fail(options, kExitUsage, "--revisions wants LOW:HIGH, numbers from 0 to 255");
     }
     plan.lowest_revision = static_cast<uint8_t>(*low);
     plan.highest_revision = static_cast<uint8_t>(*high);
   }
   if (!plan.prerequisite.empty() && plan.prerequisite.size() != plan.version.size()) {
-    Fail(
-        "the prerequisite must have as many characters as the version (pad with zeros: 9.0.0 -> "
-        "09.0.0)");
-    return kExitUsage;
+    return Fail(options, kExitUsage,
+                "the prerequisite must have as many characters as the version (pad with zeros: "
+                "9.0.0 -> 09.0.0)");
   }
   for (const std::string& text : arguments.items) {
     PackageItemPlan item;
     if (!ParseItem(text, item, error)) {
-      Fail(error);
-      return kExitUsage;
+      return Fail(options, kExitUsage, error);
     }
     plan.items.push_back(std::move(item));
   }
@@ -350,21 +370,18 @@ int RunBuild(const BuildArguments& arguments) {
   NvmStatus status = BuildPackage(plan, package, &index);
   if (status != NVCRETVAL_SUCCESS) {
     if (index >= 0) {
-      Fail("item " + std::to_string(index + 1) + " (" + arguments.items[index] +
-           "): " + StatusText(status));
-    } else {
-      Fail("cannot build the package: " + StatusText(status));
+      return Fail(options, kExitFailure,
+                  "item " + std::to_string(index + 1) + " (" + arguments.items[index] +
+                      "): " + StatusText(status));
     }
-    return kExitFailure;
+    return Fail(options, kExitFailure, "cannot build the package: " + StatusText(status));
   }
   if (arguments.wrap) package = WrapPackage(package);
   if (!WriteFileWhole(arguments.output, package, error)) {
-    Fail(error);
-    return kExitFailure;
+    return Fail(options, kExitFailure, error);
   }
-  std::printf("%s: package of %zu items, %zu bytes\n", arguments.output.c_str(), plan.items.size(),
-              package.size());
-  return kExitOk;
+  return Written(options, arguments.output, package.size(),
+                 "package of " + std::to_string(plan.items.size()) + " items");
 }
 
 // --- registration ---------------------------------------------------------
@@ -409,11 +426,11 @@ void AddPkgCommands(CLI::App& app, GlobalOptions& options, int& exit_code) {
   build_command->add_option("--revisions", build->revisions, "Chip revision range LOW:HIGH");
   build_command->add_option("--description", build->description, "Description (property 1)");
   build_command->add_flag("--wrap", build->wrap, "Put the package in the outer wrapper");
-  build_command->callback([&exit_code, build] { exit_code = RunBuild(*build); });
+  build_command->callback([&options, &exit_code, build] { exit_code = RunBuild(options, *build); });
 
   auto image = std::make_shared<ImageArguments>();
-  auto* image_command = pkg->add_subcommand(
-      "make-image", "Make a signed firmware image (development key unless --key)");
+  auto* image_command =
+      pkg->add_subcommand("make-image", "Make a signed firmware image with the key of --key");
   image_command->add_option("-o,--output", image->output, "Image file to write")->required();
   image_command->add_option("--type", image->type, "NVM directory type of the image")->required();
   image_command->add_option("--framing", image->framing,
@@ -423,8 +440,11 @@ void AddPkgCommands(CLI::App& app, GlobalOptions& options, int& exit_code) {
   image_command->add_option("--seed", image->seed, "Seed of the generated payload");
   image_command->add_option("--payload", image->payload_file, "Take the payload from FILE");
   image_command->add_option("--version", image->version, "Version text of a trailer (<= 20)");
-  image_command->add_option("--key", image->key_file, "PEM RSA-2048 private key");
-  image_command->callback([&exit_code, image] { exit_code = RunMakeImage(*image); });
+  image_command->add_option("--key", image->key_file,
+                            "PEM RSA-2048 private key (default: the development key, with a "
+                            "warning)");
+  image_command->callback(
+      [&options, &exit_code, image] { exit_code = RunMakeImage(options, *image); });
 
   auto vpd = std::make_shared<VpdArguments>();
   auto* vpd_command =
@@ -434,7 +454,7 @@ void AddPkgCommands(CLI::App& app, GlobalOptions& options, int& exit_code) {
   vpd_command->add_option("--ro", vpd->read_only, "Read-only keyword XX=VALUE (repeatable)");
   vpd_command->add_option("--rw", vpd->read_write, "Read-write keyword XX=VALUE (repeatable)");
   vpd_command->add_option("--rv-reserve", vpd->reserve, "Bytes of RV, room for later edits");
-  vpd_command->callback([&exit_code, vpd] { exit_code = RunMakeVpd(*vpd); });
+  vpd_command->callback([&options, &exit_code, vpd] { exit_code = RunMakeVpd(options, *vpd); });
 }
 
 [[maybe_unused]] const bool registered = RegisterCommandGroup("pkg", AddPkgCommands);

@@ -1,8 +1,10 @@
 #include "pkg_describe.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "command_output.h"
 #include "integrity/crc32.h"
 #include "integrity/signed_image.h"
 #include "package/item_types.h"
@@ -207,20 +209,21 @@ void PrintText(const json& report) {
 
 }  // namespace
 
-int RunInspect(const GlobalOptions& options, const InspectArguments& arguments) {
+int RunInspect(const GlobalOptions& global_options, const InspectArguments& arguments) {
+  GlobalOptions options = global_options;
+  options.json = options.json || arguments.json;
+  std::error_code missing;
+  if (!std::filesystem::exists(arguments.file, missing)) {
+    return Fail(options, kExitFileNotFound, arguments.file + ": no such file",
+                {{"file", arguments.file}});
+  }
   NvmPackage package;
   NvmStatus status = ReadPackageFile(arguments.file, package);
   if (status != NVCRETVAL_SUCCESS) {
-    if (options.json || arguments.json) {
-      std::printf("%s\n", json{{"file", arguments.file},
-                               {"read", {{"status", status}, {"name", NvmStatusText(status)}}}}
-                              .dump()
-                              .c_str());
-    } else {
-      std::fprintf(stderr, "skyfw pkg: %s: cannot read package: %s\n", arguments.file.c_str(),
-                   StatusText(status).c_str());
-    }
-    return kExitFailure;
+    return Fail(options, kExitFailure,
+                arguments.file + ": cannot read package: " + StatusText(status),
+                {{"file", arguments.file},
+                 {"read", {{"status", status}, {"name", NvmStatusText(status)}}}});
   }
   const ByteView bytes = package.package();
   PackageHeader header;
@@ -273,8 +276,8 @@ int RunInspect(const GlobalOptions& options, const InspectArguments& arguments) 
   report["verify"] = {{"status", status}, {"name", NvmStatusText(status)}};
   if (index >= 0) report["verify"]["item"] = index + 1;
 
-  if (options.json || arguments.json) {
-    std::printf("%s\n", report.dump(2).c_str());
+  if (options.json) {
+    EmitJson(options, report, kExitOk);
   } else {
     PrintText(report);
   }

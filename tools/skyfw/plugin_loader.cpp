@@ -36,11 +36,26 @@ void* LoadedPlugin::Find(const char* name) const {
   return handle_ != nullptr ? dlsym(handle_, name) : nullptr;
 }
 
-std::string DefaultPluginPath() {
+std::string ProgramFolder() {
   std::error_code error;
   std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return "libskyfw.so";
-  return (program.parent_path() / "libskyfw.so").string();
+  if (error) return ".";
+  return program.parent_path().string();
+}
+
+std::string DefaultPluginPath() {
+  // Beside the program in a build tree; by its SONAME in the library folder
+  // of an installed tree, wherever that tree was moved.
+  const std::filesystem::path folder = ProgramFolder();
+  const std::filesystem::path candidates[] = {
+      folder / SKYFW_PLUGIN_SONAME,
+      folder / SKYFW_LIBDIR_FROM_BINDIR / SKYFW_PLUGIN_SONAME,
+  };
+  for (const std::filesystem::path& candidate : candidates) {
+    std::error_code error;
+    if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
+  }
+  return candidates[1].lexically_normal().string();
 }
 
 void ReportMissingEntryPoint(const LoadedPlugin& plugin, const char* name) {
@@ -48,19 +63,24 @@ void ReportMissingEntryPoint(const LoadedPlugin& plugin, const char* name) {
                name);
 }
 
-int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin) {
+int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::string& error,
+                   const std::string& trace) {
   std::string path = options.plugin.empty() ? DefaultPluginPath() : options.plugin;
-  std::string error;
-  if (!plugin.Open(path, error)) {
-    std::fprintf(stderr, "skyfw: cannot load the plug-in %s: %s\n", path.c_str(), error.c_str());
+  std::string reason;
+  if (!plugin.Open(path, reason)) {
+    error = "cannot load the plug-in " + path + ": " + reason;
     return kExitPluginError;
   }
-  if (!options.trace.empty()) {
+  const std::string& trace_path = trace.empty() ? options.trace : trace;
+  if (!trace_path.empty()) {
     decltype(&oem_get_debug_info) get_debug_info = nullptr;
-    if (!ResolveEntryPoint(plugin, "oem_get_debug_info", get_debug_info)) return kExitPluginError;
-    std::u16string trace_path;
-    Utf8ToUtf16(options.trace, trace_path);
-    get_debug_info(trace_path.c_str());
+    if (!ResolveEntryPoint(plugin, "oem_get_debug_info", get_debug_info)) {
+      error = "the plug-in " + path + " has no entry point oem_get_debug_info";
+      return kExitPluginError;
+    }
+    std::u16string wide_path;
+    Utf8ToUtf16(trace_path, wide_path);
+    get_debug_info(wide_path.c_str());
   }
   return kExitOk;
 }

@@ -25,13 +25,18 @@ class LoadedPlugin {
   std::string path_;
 };
 
-// libskyfw.so in the directory of the running program.
+// The folder of the running program.
+std::string ProgramFolder();
+
+// The plug-in by its SONAME: beside the program (a build tree), else in the
+// installed library folder relative to it.
 std::string DefaultPluginPath();
 
-// Loads the plug-in named by --plugin (or the default one) and, when --trace
-// was given, hands the trace path to oem_get_debug_info first. Prints the
-// reason and returns kExitPluginError on failure, kExitOk otherwise.
-int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin);
+// Loads the plug-in named by --plugin (or the default one) and, when a trace
+// file is given (trace, else --trace), hands it to oem_get_debug_info first.
+// Returns kExitPluginError with error set on failure, kExitOk otherwise.
+int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::string& error,
+                   const std::string& trace = {});
 
 // Looks an entry point up by its exported name; prints the reason and returns
 // false when the plug-in lacks it.

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "command_output.h"
 #include "command_registry.h"
 #include "package/item_types.h"
 #include "platform/byte_reader.h"
@@ -284,28 +285,44 @@ void PrintMachine(const Json& root) {
   }
 }
 
-int Init(const std::string& directory, const std::string& from) {
+// A machine is a folder with its description; anything else is not one.
+bool IsMachine(const std::string& directory) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(std::filesystem::path(directory) / "machine.json", error);
+}
+
+int NotAMachine(const GlobalOptions& options, const std::string& directory) {
+  return Fail(options, kExitFileNotFound,
+              directory +
+                  " is not a simulated machine (no machine.json; make one with skyfw sim "
+                  "init)",
+              {{"machine", directory}});
+}
+
+int Init(const GlobalOptions& options, const std::string& directory, const std::string& from) {
   std::string text(sim::DemoMachineJson());
   if (!from.empty()) {
     std::ifstream in(from, std::ios::binary);
-    if (!in) {
-      fmt::print(stderr, "skyfw sim init: {}: cannot read it\n", from);
-      return kExitFailure;
-    }
+    if (!in) return Fail(options, kExitFileNotFound, from + ": cannot read it");
     std::ostringstream buffer;
     buffer << in.rdbuf();
     text = buffer.str();
   }
   std::string error;
   if (!sim::InitMachine(directory, text, error)) {
-    fmt::print(stderr, "skyfw sim init: {}{}\n", from.empty() ? "" : from + ": ", error);
-    return kExitFailure;
+    return Fail(options, kExitFailure, (from.empty() ? "" : from + ": ") + error,
+                {{"machine", directory}});
   }
-  fmt::print("machine written to {}\n", directory);
+  if (options.json) {
+    EmitJson(options, {{"machine", directory}}, kExitOk);
+  } else {
+    fmt::print("machine written to {}\n", directory);
+  }
   return kExitOk;
 }
 
-int Show(const std::string& directory, bool json) {
+int Show(const GlobalOptions& options, const std::string& directory) {
+  if (!IsMachine(directory)) return NotAMachine(options, directory);
   std::string error;
   std::ifstream in(std::filesystem::path(directory) / "machine.json", std::ios::binary);
   std::ostringstream buffer;
@@ -314,19 +331,22 @@ int Show(const std::string& directory, bool json) {
   std::unique_ptr<platform::Platform> machine;
   if (!sim::OpenMachine(directory, machine, error) ||
       !sim::ParseMachineDescription(buffer.str(), description, error)) {
-    fmt::print(stderr, "skyfw sim show: {}\n", error);
-    return kExitFailure;
+    return Fail(options, kExitFailure, error, {{"machine", directory}});
   }
   Json root = DescribeMachine(directory, description, *machine);
-  if (json) {
-    std::cout << root.dump(2) << "\n";
+  if (options.json) {
+    // Nested: its "adapters" are the machine's, not the adapter objects of
+    // the host commands.
+    EmitJson(options, {{"machine", directory}, {"description", nlohmann::json::parse(root.dump())}},
+             kExitOk);
   } else {
     PrintMachine(root);
   }
   return kExitOk;
 }
 
-int Events(const std::string& directory, bool json) {
+int Events(const GlobalOptions& options, const std::string& directory) {
+  if (!IsMachine(directory)) return NotAMachine(options, directory);
   std::ifstream in(std::filesystem::path(directory) / "events.jsonl");
   Json events = Json::array();
   std::string line;
@@ -334,8 +354,9 @@ int Events(const std::string& directory, bool json) {
     Json event = Json::parse(line, nullptr, false);
     if (!event.is_discarded()) events.push_back(event);
   }
-  if (json) {
-    std::cout << events.dump(2) << "\n";
+  if (options.json) {
+    EmitJson(options, {{"machine", directory}, {"events", nlohmann::json::parse(events.dump())}},
+             kExitOk);
     return kExitOk;
   }
   if (events.empty()) fmt::print("(no events)\n");
@@ -360,15 +381,18 @@ int Events(const std::string& directory, bool json) {
       static std::string init_directory, from;
       init->add_option("DIR", init_directory, "Machine directory")->required();
       init->add_option("--from", from, "machine.json to use instead of the demo machine");
-      init->callback([&exit_code] { exit_code = Init(init_directory, from); });
+      init->callback([&options, &exit_code] { exit_code = Init(options, init_directory, from); });
 
       auto* show = sim->add_subcommand("show", "Devices, adapters, ports, NVRAM and held locks");
       static std::string show_directory;
       static bool show_json = false;
       show->add_option("DIR", show_directory, "Machine directory")->required();
       show->add_flag("--json", show_json, "JSON on standard output");
-      show->callback(
-          [&exit_code, &options] { exit_code = Show(show_directory, show_json || options.json); });
+      show->callback([&exit_code, &options] {
+        GlobalOptions local = options;
+        local.json = local.json || show_json;
+        exit_code = Show(local, show_directory);
+      });
 
       auto* events = sim->add_subcommand("events", "The machine's Application event log");
       static std::string events_directory;
@@ -376,7 +400,9 @@ int Events(const std::string& directory, bool json) {
       events->add_option("DIR", events_directory, "Machine directory")->required();
       events->add_flag("--json", events_json, "JSON on standard output");
       events->callback([&exit_code, &options] {
-        exit_code = Events(events_directory, events_json || options.json);
+        GlobalOptions local = options;
+        local.json = local.json || events_json;
+        exit_code = Events(local, events_directory);
       });
     });
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "command_output.h"
 #include "command_registry.h"
 #include "diag/text_conversion.h"
 #include "plugin_loader.h"
@@ -17,17 +18,22 @@ constexpr size_t kResultTextUnits = 512;
 
 int RunText(const GlobalOptions& options, int32_t code) {
   LoadedPlugin plugin;
-  if (int status = OpenHostPlugin(options, plugin); status != kExitOk) return status;
+  std::string error;
+  if (int status = OpenHostPlugin(options, plugin, error); status != kExitOk) {
+    return Fail(options, status, error);
+  }
   decltype(&oem_text_for_error_code) text_for_error_code = nullptr;
   if (!ResolveEntryPoint(plugin, "oem_text_for_error_code", text_for_error_code)) {
-    return kExitPluginError;
+    if (!options.json) return kExitPluginError;  // the loader has said why
+    return Fail(options, kExitPluginError,
+                "the plug-in " + plugin.path() + " has no entry point oem_text_for_error_code");
   }
 
   std::string text;
   Utf16ToUtf8(BoundedWideText(text_for_error_code(code), kResultTextUnits), text);
   if (options.json) {
-    std::string document = nlohmann::json{{"code", code}, {"text", text}}.dump();
-    std::printf("%s\n", document.c_str());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    EmitJson(options, {{"result", {{"code", code}, {"text", text}}}}, kExitOk);
   } else {
     // Exactly the text, line end or not: scripts compare it byte for byte.
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -41,7 +47,9 @@ int RunText(const GlobalOptions& options, int32_t code) {
           "text", "Print the plug-in's text for a result code, exactly as the plug-in gives it");
       auto code = std::make_shared<int32_t>(0);
       command->add_option("CODE", *code, "Result code (a signed 32-bit number)")->required();
-      command->footer("With --json: {\"code\":CODE,\"text\":\"...\"}");
+      command->footer(
+          "With --json: \"result\": {\"code\": CODE, \"text\": \"...\"}, the text without its line "
+          "end");
       command->callback([&options, &exit_code, code] { exit_code = RunText(options, *code); });
     });
 

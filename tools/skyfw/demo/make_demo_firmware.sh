@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# make_demo_firmware.sh SKYFW OUTDIR: the demo firmware for the demo machine,
-# made with skyfw pkg.
+# make_demo_firmware.sh SKYFW OUTDIR KEY: the demo firmware for the demo
+# machine, made with skyfw pkg and signed with the private key file KEY.
 #
 #   OUTDIR/firmware/            package files only (the plug-in tries each)
 #     skyline-s2-21.8.0.pkg       upgrade for the S2 adapter (21.6.2 now)
@@ -12,6 +12,7 @@
 set -euo pipefail
 skyfw=$1
 out=$2
+key=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
@@ -21,8 +22,9 @@ mkdir -p "$out/firmware" "$out/firmware-catalogue"
 # package NAME VERSION DEVICE SUBVENDOR SUBSYSTEM DESCRIPTION SEED
 package() {
   local name=$1 version=$2 device=$3 subvendor=$4 subsystem=$5 description=$6 seed=$7
-  "$skyfw" pkg make-image -o "$work/boot.img" --type 3 --size 2048 --seed "$seed" >/dev/null
-  "$skyfw" pkg make-image -o "$work/app.img" --type 6 --size 4096 --seed "$((seed + 1))" >/dev/null
+  "$skyfw" pkg make-image -o "$work/boot.img" --type 3 --size 2048 --seed "$seed" --key "$key" >/dev/null
+  "$skyfw" pkg make-image -o "$work/app.img" --type 6 --size 4096 --seed "$((seed + 1))" --key "$key" \
+    >/dev/null
   "$skyfw" pkg build -o "$out/firmware/$name" --version "$version" --device-id "$device" \
     --subsystem-vendor "$subvendor" --subsystem-id "$subsystem" --description "$description" \
     --item 3="$work/boot.img" --item 6="$work/app.img" >/dev/null

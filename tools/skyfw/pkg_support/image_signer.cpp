@@ -6,8 +6,6 @@
 
 #include <cstdio>
 
-#include "dev_signing_key.h"
-
 namespace skyfw::tool {
 
 namespace {
@@ -15,11 +13,6 @@ namespace {
 EVP_PKEY* AsKey(void* key) { return static_cast<EVP_PKEY*>(key); }
 
 }  // namespace
-
-std::unique_ptr<ImageSigner> ImageSigner::Development() {
-  std::string error;
-  return FromPem(kDevelopmentSigningKeyPem, error);
-}
 
 std::unique_ptr<ImageSigner> ImageSigner::FromFile(const std::string& path, std::string& error) {
   std::FILE* file = std::fopen(path.c_str(), "rb");

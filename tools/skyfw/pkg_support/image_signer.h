@@ -13,8 +13,9 @@ namespace skyfw::tool {
 
 class ImageSigner {
  public:
-  // The development key of keys/ (compiled into the tools, never into the
-  // plug-in).
+  // The development key of keys/, compiled in. Only tests, fuzz seeds,
+  // benchmarks and build-time generators link it (skyfw_pkg_support); the
+  // skyfw program and the plug-in never carry a private key.
   static std::unique_ptr<ImageSigner> Development();
   // A PEM private key file; nullptr with `error` set when it cannot be used.
   static std::unique_ptr<ImageSigner> FromFile(const std::string& path, std::string& error);
