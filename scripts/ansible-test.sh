@@ -131,7 +131,7 @@ if ansible-playbook -i "$work/inventory" norvane.skyfw.rolling_update -e skyfw_h
 fi
 "$python" "$e2e/recap.py" "$work/faulty.log" --hosts 1 --host-failed refusing ||
   { cat "$work/faulty.log"; exit 1; }
-grep -q "firmware update failed: 0000:05:00.0: failed" "$work/faulty.log" ||
+grep -q "firmware update failed: 0000:05:00.0: " "$work/faulty.log" ||
   { cat "$work/faulty.log"; echo "ansible-test: no reason for the failure" >&2; exit 1; }
 
 step "all green"
