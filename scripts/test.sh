@@ -10,6 +10,8 @@ scripts/setup.sh
 jobs=$(nproc)
 scripts/build.sh build/ci -DSKYFW_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/ci --output-on-failure -j "$jobs"
+# The Ansible collection: unit tests and a rolling update of 20 simulated hosts.
+scripts/ansible-test.sh build/ci
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
