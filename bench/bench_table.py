@@ -176,7 +176,10 @@ def main():
         machine = os.path.join(work, "machine")
         subprocess.run([skyfw, "sim", "init", machine], stdout=subprocess.DEVNULL, check=True)
         commands = {"skyfw discover": [skyfw, "--machine", machine, "discover", "-o",
-                                       os.path.join(work, "discovery.xml")]}
+                                       os.path.join(work, "discovery.xml")],
+                    # The plug-in loaded and asked for one text: the floor of a
+                    # skyfw process on the same machine.
+                    "skyfw text 0": [skyfw, "--machine", machine, "text", "0"]}
         package_size = None
         if package_file:
             package_size = os.path.getsize(package_file)
@@ -238,7 +241,7 @@ def main():
         rows.append((f"{discovery[0][0]}, {label}", None, one, None, None))
         rows.append((f"{discovery[1][0]}, {label}", None, eight, "1 port", one))
     rows.append(("skyfw discover (process), demo machine", None, process("skyfw discover"),
-                 None, None))
+                 "skyfw text 0", process("skyfw text 0")))
 
     print(f"skyfw benchmarks ({options.build}); before: {load_before}; after: {load_average()}")
     for basis, heading in BASES:

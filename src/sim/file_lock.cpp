@@ -1,16 +1,87 @@
 #include "sim/file_lock.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/unicode.h"
+#else
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
+#endif
+
 #include <fstream>
 #include <sstream>
 
 namespace skyfw::sim {
 namespace {
+
+uint64_t LoadCounter(const uint8_t (&bytes)[8]) {
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
+  return value;
+}
+
+void StoreCounter(uint64_t value, uint8_t (&bytes)[8]) {
+  for (uint8_t& byte : bytes) {
+    byte = static_cast<uint8_t>(value);
+    value >>= 8;
+  }
+}
+
+#ifdef _WIN32
+
+std::wstring WideName(const std::filesystem::path& path) {
+  std::u16string wide = Utf8ToUtf16(path.string());
+  return std::wstring(wide.begin(), wide.end());
+}
+
+std::string LastErrorText() { return "error " + std::to_string(::GetLastError()); }
+
+uint32_t ProcessId() { return ::GetCurrentProcessId(); }
+
+// The whole range, so that every lock of one file conflicts with every other.
+bool LockWhole(HANDLE handle, DWORD flags) {
+  OVERLAPPED at{};
+  return ::LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
+}
+
+bool ReadAt(HANDLE handle, uint64_t offset, void* bytes, DWORD length, DWORD& done) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return ::ReadFile(handle, bytes, length, &done, &at) != 0 || ::GetLastError() == ERROR_HANDLE_EOF;
+}
+
+bool WriteAt(HANDLE handle, uint64_t offset, const void* bytes, DWORD length) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD done = 0;
+  return ::WriteFile(handle, bytes, length, &done, &at) != 0 && done == length;
+}
+
+bool WriteAll(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD chunk = bytes.size() > (1u << 30) ? (1u << 30) : static_cast<DWORD>(bytes.size());
+    DWORD written = 0;
+    if (::WriteFile(handle, bytes.data(), chunk, &written, nullptr) == 0 || written == 0) {
+      return false;
+    }
+    bytes.remove_prefix(written);
+  }
+  return true;
+}
+
+#else
+
+std::string LastErrorText() { return std::strerror(errno); }
+
+uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -22,31 +93,168 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+#endif
+
+std::string TemporaryNameFor(const std::filesystem::path& path) {
+  return path.string() + ".tmp." + std::to_string(ProcessId());
+}
+
 }  // namespace
 
-FileLock::FileLock(const std::filesystem::path& path) {
+#ifdef _WIN32
+
+FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
   std::error_code ignored;
   std::filesystem::create_directories(path.parent_path(), ignored);
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) return;
+  HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error_ = "cannot open " + path.string() + ": " + LastErrorText();
+    return;
+  }
+  if (!LockWhole(handle, mode == LockMode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0)) {
+    error_ = "cannot lock " + path.string() + ": " + LastErrorText();
+    ::CloseHandle(handle);
+    return;
+  }
+  handle_ = handle;
+}
+
+FileLock::~FileLock() {
+  if (handle_ != nullptr) ::CloseHandle(handle_);  // closing releases the lock
+}
+
+bool FileLock::locked() const { return handle_ != nullptr; }
+
+uint64_t FileLock::ChangeCounter() const {
+  uint8_t bytes[8] = {};
+  DWORD done = 0;
+  if (handle_ == nullptr || !ReadAt(handle_, 0, bytes, sizeof bytes, done) ||
+      done != sizeof bytes) {
+    return 0;
+  }
+  return LoadCounter(bytes);
+}
+
+bool FileLock::BumpChangeCounter() {
+  if (handle_ == nullptr) return false;
+  uint8_t bytes[8];
+  StoreCounter(ChangeCounter() + 1, bytes);
+  return WriteAt(handle_, 0, bytes, sizeof bytes);
+}
+
+FileIdentity IdentifyFile(const std::filesystem::path& path) {
+  FileIdentity identity;
+  HANDLE handle = ::CreateFileW(WideName(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return identity;
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (::GetFileInformationByHandle(handle, &information) != 0) {
+    identity.exists = true;
+    identity.device = information.dwVolumeSerialNumber;
+    identity.file_number = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
+    identity.size = uint64_t{information.nFileSizeHigh} << 32 | information.nFileSizeLow;
+    identity.modified =
+        static_cast<int64_t>(uint64_t{information.ftLastWriteTime.dwHighDateTime} << 32 |
+                             information.ftLastWriteTime.dwLowDateTime);
+  }
+  ::CloseHandle(handle);
+  return identity;
+}
+
+bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  std::wstring temporary = WideName(TemporaryNameFor(path));
+  HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  bool ok = WriteAll(handle, contents) && ::FlushFileBuffers(handle) != 0;
+  ok = ::CloseHandle(handle) != 0 && ok;
+  if (ok && ::MoveFileExW(temporary.c_str(), WideName(path).c_str(),
+                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
+    return true;
+  }
+  ::DeleteFileW(temporary.c_str());
+  return false;
+}
+
+bool AppendLine(const std::filesystem::path& path, std::string_view line) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  HANDLE handle = ::CreateFileW(WideName(path).c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  std::string text(line);
+  text.push_back('\n');
+  bool ok = LockWhole(handle, LOCKFILE_EXCLUSIVE_LOCK) && WriteAll(handle, text);
+  ::CloseHandle(handle);
+  return ok;
+}
+
+#else
+
+FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    error_ = "cannot open " + path.string() + ": " + LastErrorText();
+    return;
+  }
   int result;
   do {
-    result = ::flock(fd_, LOCK_EX);
+    result = ::flock(fd, mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    ::close(fd_);
-    fd_ = -1;
+    error_ = "cannot lock " + path.string() + ": " + LastErrorText();
+    ::close(fd);
+    return;
   }
+  fd_ = fd;
 }
 
 FileLock::~FileLock() {
   if (fd_ >= 0) ::close(fd_);  // closing drops the flock
 }
 
+bool FileLock::locked() const { return fd_ >= 0; }
+
+uint64_t FileLock::ChangeCounter() const {
+  uint8_t bytes[8] = {};
+  if (fd_ < 0 || ::pread(fd_, bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    return 0;
+  }
+  return LoadCounter(bytes);
+}
+
+bool FileLock::BumpChangeCounter() {
+  if (fd_ < 0) return false;
+  uint8_t bytes[8];
+  StoreCounter(ChangeCounter() + 1, bytes);
+  return ::pwrite(fd_, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
+}
+
+FileIdentity IdentifyFile(const std::filesystem::path& path) {
+  FileIdentity identity;
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return identity;
+  identity.exists = true;
+  identity.device = static_cast<uint64_t>(status.st_dev);
+  identity.file_number = static_cast<uint64_t>(status.st_ino);
+  identity.size = static_cast<uint64_t>(status.st_size);
+  identity.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
+                      static_cast<int64_t>(status.st_mtim.tv_nsec);
+  return identity;
+}
+
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
   std::error_code ignored;
   std::filesystem::create_directories(path.parent_path(), ignored);
-  std::string temporary = path.string() + ".tmp." + std::to_string(::getpid());
+  std::string temporary = TemporaryNameFor(path);
   int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
@@ -54,16 +262,6 @@ bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents
   if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
   ::unlink(temporary.c_str());
   return false;
-}
-
-bool ReadWholeFile(const std::filesystem::path& path, std::string& contents) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) return false;
-  contents = buffer.str();
-  return true;
 }
 
 bool AppendLine(const std::filesystem::path& path, std::string_view line) {
@@ -77,6 +275,35 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
   ok = ok && WriteAll(fd, text);
   ::close(fd);
   return ok;
+}
+
+#endif
+
+std::filesystem::path PathFromUtf8(std::string_view name) {
+#ifdef _WIN32
+  std::u16string wide = Utf8ToUtf16(name);
+  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+#else
+  return std::filesystem::path(name);
+#endif
+}
+
+ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) {
+  ChangeStamp stamp;
+  stamp.valid = lock.locked();
+  stamp.counter = lock.ChangeCounter();
+  stamp.identity = IdentifyFile(guarded);
+  return stamp;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::string& contents) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  if (in.bad()) return false;
+  contents = buffer.str();
+  return true;
 }
 
 }  // namespace skyfw::sim

@@ -1,32 +1,84 @@
-// Cross-process locks and whole-file writes for the machine directory.
+// Cross-process locks, change stamps and whole-file writes for the machine
+// directory. The operating-system calls behind them live in file_lock.cpp
+// only, once for POSIX and once for Win32.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace skyfw::sim {
 
-// An exclusive flock on a lock file, held for the object's life. The lock
-// file is created when missing and never removed (removing it would let two
+enum class LockMode { kShared, kExclusive };
+
+// A lock on a lock file, held for the object's life. The lock file is
+// created when missing and never removed (removing it would let two
 // processes lock two different files of one name).
+//
+// The lock file also holds a change counter: a writer bumps it, under the
+// exclusive lock, before it replaces the file the lock guards. A process that
+// keeps that file's contents in memory compares the counter (and the file's
+// identity) under the lock and re-reads only when either moved, so it still
+// sees every write of another process at once.
 class FileLock {
  public:
-  explicit FileLock(const std::filesystem::path& path);
+  explicit FileLock(const std::filesystem::path& path, LockMode mode = LockMode::kExclusive);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool locked() const { return fd_ >= 0; }
+  bool locked() const;
+  // Why the lock could not be taken, naming the lock file.
+  const std::string& error() const { return error_; }
+
+  // The counter; 0 when it was never bumped.
+  uint64_t ChangeCounter() const;
+  // Adds one to the counter; needs the exclusive lock.
+  bool BumpChangeCounter();
 
  private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
   int fd_ = -1;
+#endif
+  std::string error_;
 };
 
-// Writes `contents` beside `path` and renames it over `path`, so readers see
-// the old file or the new one, never a part. False on any failure (the old
-// file stays).
+// What tells one version of a file from another without reading it: device,
+// file number, size and modification time. A file that is replaced (written
+// beside, then renamed over) gets a new identity; a missing file has one too.
+struct FileIdentity {
+  bool exists = false;
+  uint64_t device = 0;
+  uint64_t file_number = 0;
+  uint64_t size = 0;
+  int64_t modified = 0;  // nanoseconds, or the platform's finest unit
+
+  bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentifyFile(const std::filesystem::path& path);
+
+// A change counter and the guarded file's identity, read under the lock:
+// while both stay the same, nothing changed the file.
+struct ChangeStamp {
+  bool valid = false;  // false: nothing cached yet
+  uint64_t counter = 0;
+  FileIdentity identity;
+
+  bool operator==(const ChangeStamp&) const = default;
+};
+ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded);
+
+// Writes `contents` beside `path`, syncs it and moves it over `path`, so
+// readers see the old file or the new one, never a part. False on any
+// failure (the old file stays).
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents);
+
+// A path from a UTF-8 name (on Windows a wide one, which the run-time's file
+// functions then open by its wide-character name).
+std::filesystem::path PathFromUtf8(std::string_view name);
 
 // The whole file, or false when it cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& contents);

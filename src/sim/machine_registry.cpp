@@ -155,12 +155,17 @@ bool MachineRegistry::SaveWrites(const KeyMap& writes) {
   return WriteFileWhole(writes_path_, root.dump(2) + "\n");
 }
 
-MachineRegistry::KeyMap MachineRegistry::Merged() {
-  KeyMap merged = base_;
-  for (auto& [upper, key] : LoadWrites()) {
-    Key& entry = merged[upper];
+void MachineRegistry::Refresh(const FileLock& lock) {
+  ChangeStamp stamp = StampOf(lock, writes_path_);
+  // Without the lock (a machine directory that cannot be written) nothing
+  // tells a change, so the file is read every time.
+  if (stamp.valid && stamp == stamp_) return;
+  writes_ = LoadWrites();
+  merged_ = base_;
+  for (const auto& [upper, key] : writes_) {
+    Key& entry = merged_[upper];
     if (entry.path.empty()) entry.path = key.path;
-    for (auto& [name, value] : key.values) {
+    for (const auto& [name, value] : key.values) {
       bool replaced = false;
       for (auto& [existing, existing_value] : entry.values) {
         if (EqualsNoCase(existing, name)) {
@@ -171,7 +176,44 @@ MachineRegistry::KeyMap MachineRegistry::Merged() {
       if (!replaced) entry.values.emplace_back(name, value);
     }
   }
-  return merged;
+  children_.clear();
+  stamp_ = stamp;
+}
+
+const MachineRegistry::KeyMap& MachineRegistry::Keys() {
+  FileLock lock(lock_path_, LockMode::kShared);
+  Refresh(lock);
+  return merged_;
+}
+
+bool MachineRegistry::SaveChanged(FileLock& lock, KeyMap writes) {
+  // The counter moves first: a writer killed before the file is replaced
+  // costs the others one needless re-read, never a missed change.
+  if (!lock.BumpChangeCounter() || !SaveWrites(writes)) {
+    stamp_ = {};
+    return false;
+  }
+  stamp_ = {};
+  Refresh(lock);
+  return true;
+}
+
+const std::vector<std::pair<std::string, std::string>>& MachineRegistry::Children(
+    const std::string& upper_path) {
+  auto cached = children_.find(upper_path);
+  if (cached != children_.end()) return cached->second;
+  const KeyMap& keys = merged_;
+  std::string prefix = upper_path.empty() ? "" : upper_path + "\\";
+  // Immediate children in upper-case order, spelt as first written.
+  std::map<std::string, std::string> children;
+  for (auto it = keys.lower_bound(prefix); it != keys.end(); ++it) {
+    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+    size_t end = it->first.find('\\', prefix.size());
+    size_t length = (end == std::string::npos ? it->first.size() : end) - prefix.size();
+    children.emplace(it->first.substr(prefix.size(), length),
+                     it->second.path.substr(prefix.size(), length));
+  }
+  return children_[upper_path] = {children.begin(), children.end()};
 }
 
 bool MachineRegistry::Exists(const KeyMap& keys, const std::string& upper_path) const {
@@ -196,7 +238,7 @@ uint32_t MachineRegistry::OpenKey(std::string_view path, uint32_t access,
                                   std::unique_ptr<platform::RegistryKey>& key) {
   std::string normalized = Normalize(path);
   std::lock_guard<std::mutex> guard(mutex_);
-  if (!Exists(Merged(), AsciiUpper(normalized))) return ERROR_FILE_NOT_FOUND;
+  if (!Exists(Keys(), AsciiUpper(normalized))) return ERROR_FILE_NOT_FOUND;
   if (uint32_t denied = CheckAccess(normalized, access); denied != ERROR_SUCCESS) return denied;
   key = std::make_unique<MachineRegistryKey>(*this, normalized, access);
   return ERROR_SUCCESS;
@@ -208,17 +250,19 @@ uint32_t MachineRegistry::CreateKey(std::string_view path, uint32_t access,
   if (normalized.empty()) return platform::ERROR_INVALID_PARAMETER;
   std::lock_guard<std::mutex> guard(mutex_);
   std::string upper = AsciiUpper(normalized);
-  bool exists = Exists(Merged(), upper);
+  bool exists = Exists(Keys(), upper);
   if (uint32_t denied = CheckAccess(normalized, exists ? access : platform::KEY_ALL_ACCESS);
       denied != ERROR_SUCCESS) {
     return denied;
   }
   if (!exists) {
     FileLock lock(lock_path_);
-    KeyMap writes = LoadWrites();
+    if (!lock.locked()) return ERROR_ACCESS_DENIED;
+    Refresh(lock);
+    KeyMap writes = writes_;
     Key& entry = writes[upper];
     if (entry.path.empty()) entry.path = normalized;
-    if (!lock.locked() || !SaveWrites(writes)) return ERROR_ACCESS_DENIED;
+    if (!SaveChanged(lock, std::move(writes))) return ERROR_ACCESS_DENIED;
   }
   if (created != nullptr) *created = !exists;
   key = std::make_unique<MachineRegistryKey>(*this, normalized, access);
@@ -228,7 +272,7 @@ uint32_t MachineRegistry::CreateKey(std::string_view path, uint32_t access,
 uint32_t MachineRegistry::QueryValue(const std::string& path, std::string_view name,
                                      RegistryValue& value) {
   std::lock_guard<std::mutex> guard(mutex_);
-  KeyMap keys = Merged();
+  const KeyMap& keys = Keys();
   auto it = keys.find(AsciiUpper(path));
   if (it == keys.end()) return ERROR_FILE_NOT_FOUND;
   for (const auto& [value_name, data] : it->second.values) {
@@ -245,7 +289,8 @@ uint32_t MachineRegistry::SetValue(const std::string& path, std::string_view nam
   std::lock_guard<std::mutex> guard(mutex_);
   FileLock lock(lock_path_);
   if (!lock.locked()) return ERROR_ACCESS_DENIED;
-  KeyMap writes = LoadWrites();
+  Refresh(lock);
+  KeyMap writes = writes_;
   Key& entry = writes[AsciiUpper(path)];
   if (entry.path.empty()) entry.path = path;
   bool replaced = false;
@@ -260,36 +305,25 @@ uint32_t MachineRegistry::SetValue(const std::string& path, std::string_view nam
     replaced = true;
   }
   if (!replaced) entry.values.emplace_back(std::string(name), value);
-  return SaveWrites(writes) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+  return SaveChanged(lock, std::move(writes)) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 uint32_t MachineRegistry::EnumKey(const std::string& path, uint32_t index, std::string& name) {
   std::lock_guard<std::mutex> guard(mutex_);
-  KeyMap keys = Merged();
-  std::string upper = AsciiUpper(path);
-  std::string prefix = upper.empty() ? "" : upper + "\\";
-  // Immediate children in upper-case order, spelt as first written.
-  std::map<std::string, std::string> children;
-  for (auto it = keys.lower_bound(prefix); it != keys.end(); ++it) {
-    if (it->first.compare(0, prefix.size(), prefix) != 0) break;
-    size_t end = it->first.find('\\', prefix.size());
-    size_t length = (end == std::string::npos ? it->first.size() : end) - prefix.size();
-    children.emplace(it->first.substr(prefix.size(), length),
-                     it->second.path.substr(prefix.size(), length));
-  }
+  Keys();
+  const auto& children = Children(AsciiUpper(path));
   if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
-  name = std::next(children.begin(), index)->second;
+  name = children[index].second;
   return ERROR_SUCCESS;
 }
 
 uint32_t MachineRegistry::QueryInfoKey(const std::string& path, uint32_t& subkeys,
                                        uint32_t& values) {
-  subkeys = 0;
-  std::string ignored;
-  while (EnumKey(path, subkeys, ignored) == ERROR_SUCCESS) ++subkeys;
   std::lock_guard<std::mutex> guard(mutex_);
-  KeyMap keys = Merged();
-  auto it = keys.find(AsciiUpper(path));
+  const KeyMap& keys = Keys();
+  std::string upper = AsciiUpper(path);
+  subkeys = static_cast<uint32_t>(Children(upper).size());
+  auto it = keys.find(upper);
   values = it == keys.end() ? 0 : static_cast<uint32_t>(it->second.values.size());
   return ERROR_SUCCESS;
 }

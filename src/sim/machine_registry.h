@@ -1,6 +1,10 @@
 // The machine's registry: the keys of machine.json, with every write kept in
 // registry.json of the machine directory (shared by all processes using the
 // machine; a write lands whole under a lock).
+//
+// The merged keys stay in memory between calls and registry.json is read
+// again only when it changed: the registry lock file's change counter (bumped
+// by every writer) or the file's identity moved.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +14,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "sim/file_lock.h"
 #include "sim/machine_description.h"
 
 namespace skyfw::sim {
@@ -42,8 +47,16 @@ class MachineRegistry final : public platform::Registry {
   };
   using KeyMap = std::map<std::string, Key>;  // by upper-case path
 
-  // Base keys and the persisted writes, merged (read under mutex_).
-  KeyMap Merged();
+  // Under mutex_: the base keys and the persisted writes, merged, as they
+  // are now.
+  const KeyMap& Keys();
+  // Under mutex_ and `lock`: re-reads registry.json when it changed.
+  void Refresh(const FileLock& lock);
+  // Under mutex_ and the exclusive `lock`: stores `writes` and caches them.
+  bool SaveChanged(FileLock& lock, KeyMap writes);
+  // Upper-case names of the immediate subkeys of `upper_path`, in order, and
+  // their spelling as first written.
+  const std::vector<std::pair<std::string, std::string>>& Children(const std::string& upper_path);
   KeyMap LoadWrites();
   bool SaveWrites(const KeyMap& writes);
   bool Exists(const KeyMap& keys, const std::string& upper_path) const;
@@ -54,6 +67,11 @@ class MachineRegistry final : public platform::Registry {
   std::filesystem::path writes_path_;
   std::filesystem::path lock_path_;
   std::mutex mutex_;
+  // What registry.json held when last read, and the keys merged with it.
+  ChangeStamp stamp_;
+  KeyMap writes_;
+  KeyMap merged_;
+  std::map<std::string, std::vector<std::pair<std::string, std::string>>> children_;
 };
 
 }  // namespace skyfw::sim

@@ -4,6 +4,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <optional>
+
 #include "machine_fixture.h"
 
 namespace skyfw::sim {
@@ -132,6 +135,46 @@ TEST(MachineRegistry, WritesOfTwoProcessesAllLand) {
   uint32_t subkeys = 0, values = 0;
   ASSERT_EQ(key->QueryInfoKey(subkeys, values), ERROR_SUCCESS);
   EXPECT_EQ(values, 2u * kWrites);
+}
+
+// A process keeps the registry in memory between calls; what another process
+// writes, and a registry.json removed by hand, must show at the very next
+// call all the same.
+TEST(MachineRegistry, SeesEveryChangeOfAnotherProcessAtOnce) {
+  MachineFixture fixture(SmallMachine());
+  const char* kKey = "SOFTWARE\\Norvane\\Shared";
+  auto other = fixture.Reopen();
+  auto read = [&](const char* name) -> std::optional<uint32_t> {
+    std::unique_ptr<RegistryKey> key;
+    RegistryValue value;
+    if (fixture.machine().registry().OpenKey(kKey, KEY_READ, key) != ERROR_SUCCESS ||
+        key->QueryValue(name, value) != ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    return value.AsDword();
+  };
+  std::unique_ptr<RegistryKey> writer;
+  ASSERT_EQ(other->registry().CreateKey(kKey, KEY_ALL_ACCESS, writer, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(read("Count"), std::nullopt);
+  // Writes of the same size one after another: a file of the same size may
+  // even reuse the file number, which the change counter still tells apart.
+  for (uint32_t i = 1; i <= 5; ++i) {
+    ASSERT_EQ(writer->SetValue("Count", RegistryValue::Dword(i)), ERROR_SUCCESS);
+    EXPECT_EQ(read("Count"), i);
+  }
+  std::unique_ptr<RegistryKey> key;
+  ASSERT_EQ(fixture.machine().registry().OpenKey(kKey, KEY_READ, key), ERROR_SUCCESS);
+  uint32_t subkeys = 0, values = 0;
+  ASSERT_EQ(key->QueryInfoKey(subkeys, values), ERROR_SUCCESS);
+  EXPECT_EQ(values, 1u);
+  ASSERT_EQ(writer->SetValue("Other", RegistryValue::Dword(7)), ERROR_SUCCESS);
+  ASSERT_EQ(key->QueryInfoKey(subkeys, values), ERROR_SUCCESS);
+  EXPECT_EQ(values, 2u);
+
+  // Returning the machine to its description by hand.
+  std::filesystem::remove(fixture.directory() / "registry.json");
+  EXPECT_EQ(read("Count"), std::nullopt);
+  EXPECT_EQ(fixture.machine().registry().OpenKey(kKey, KEY_READ, key), ERROR_FILE_NOT_FOUND);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "sim/driver/firmware_crc32.h"
+#include "sim/file_lock.h"
 #include "sim_driver/package_builder.h"
 
 namespace skyfw::sim {
@@ -113,6 +115,68 @@ TEST_F(NvramStoreTest, TwoProcessesWritingOneNvramLoseNothing) {
   EXPECT_EQ(back.driver.method_calls["child"], static_cast<uint32_t>(kRounds));
   EXPECT_EQ(back.driver.method_calls["parent"], static_cast<uint32_t>(kRounds));
   EXPECT_EQ(back.nvram.items[0].data.size(), 16384u + kRounds - 1);
+}
+
+// A store keeps the NVRAM in memory between calls. Every change made through
+// another store (another process), and a file replaced or damaged by hand,
+// must show at the next call, item checksums included.
+TEST_F(NvramStoreTest, AStoreSeesEveryChangeMadeElsewhereAtOnce) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({1, 0, 0, 0, 64, testing::Bytes("abcd")});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  NvramStore mine(path_);
+  NvramStore theirs(path_);
+
+  auto look = [&](std::vector<uint8_t>& data, uint32_t& checksum) {
+    return mine.Update(
+        [&](NvramFile& file) {
+          data = file.nvram.items.at(0).data;
+          checksum = mine.ItemChecksum(0);
+          return false;
+        },
+        error);
+  };
+  std::vector<uint8_t> data;
+  uint32_t checksum = 0;
+  ASSERT_TRUE(look(data, checksum)) << error;
+  EXPECT_EQ(checksum, FirmwareCrc32(testing::Bytes("abcd")));
+
+  // Same-size changes one after another, so that only the change counter
+  // (and not the file's size) tells them apart.
+  for (char letter : std::string("wxyz")) {
+    std::vector<uint8_t> change = testing::Bytes(std::string(4, letter));
+    ASSERT_TRUE(theirs.Update(
+        [&](NvramFile& file) { return ModifyItem(file.nvram, 0, 0, change) == kDriverOk; }, error))
+        << error;
+    ASSERT_TRUE(look(data, checksum)) << error;
+    EXPECT_EQ(data, change);
+    EXPECT_EQ(checksum, FirmwareCrc32(change));
+  }
+
+  // Changed through this store, then read back through it.
+  ASSERT_TRUE(mine.Update(
+      [&](NvramFile& file) {
+        return ModifyItem(file.nvram, 0, 4, testing::Bytes("!")) == kDriverOk;
+      },
+      error))
+      << error;
+  ASSERT_TRUE(look(data, checksum)) << error;
+  EXPECT_EQ(data, testing::Bytes("zzzz!"));
+  EXPECT_EQ(checksum, FirmwareCrc32(testing::Bytes("zzzz!")));
+
+  // Replaced whole by a tool that knows nothing of the counter.
+  std::vector<uint8_t> replaced = EncodeNvramFile(initial);
+  ASSERT_TRUE(WriteFileWhole(path_, std::string(replaced.begin(), replaced.end())));
+  ASSERT_TRUE(look(data, checksum)) << error;
+  EXPECT_EQ(data, testing::Bytes("abcd"));
+
+  // Damaged: refused, not served from memory.
+  std::FILE* file = std::fopen(path_.c_str(), "wb");
+  std::fputs("not an nvram", file);
+  std::fclose(file);
+  EXPECT_FALSE(look(data, checksum));
+  EXPECT_NE(error.find("CRC"), std::string::npos);
 }
 
 }  // namespace

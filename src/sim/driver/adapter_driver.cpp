@@ -35,8 +35,7 @@ uint32_t CallCount(const NvramFile& file, std::string_view call) {
 DriverOutcome AdapterDriver::Call(std::string_view call, const Work& work) {
   DriverOutcome outcome;
   std::string store_error;
-  bool stored = UpdateNvramFile(
-      facts_.nvram_path,
+  bool stored = store_.Update(
       [&](NvramFile& file) {
         bool changed = false;
         if (IsCounted(facts_.faults, call)) {
@@ -76,7 +75,8 @@ DriverOutcome AdapterDriver::GetDirectoryInfo(std::string_view call, uint32_t& c
 DriverOutcome AdapterDriver::GetDirectoryEntries(std::string_view call, uint32_t capacity,
                                                  std::vector<uint8_t>& buffer) {
   return Call(call, [&](NvramFile& file, bool&) {
-    buffer = DirectoryBytes(file.nvram, capacity);
+    buffer = DirectoryBytes(file.nvram, capacity,
+                            [&](size_t index) { return store_.ItemChecksum(index); });
     return kDriverOk;
   });
 }
@@ -175,15 +175,16 @@ DriverOutcome AdapterDriver::GetNvmLastError(std::string_view call, uint16_t& co
 }
 
 bool AdapterDriver::InstalledPackageVersion(std::optional<std::string>& version) {
-  NvramFile file;
   std::string error;
-  if (!ReadNvramFile(facts_.nvram_path, file, error)) {
-    std::fprintf(stderr, "skyfw sim driver: %s\n", error.c_str());
-    return false;
-  }
-  std::optional<size_t> log = FindItem(file.nvram, kItemTypePackageLog, 0, 0);
-  version = log ? LastPackageLogVersion(file.nvram.items[*log].data) : std::nullopt;
-  return true;
+  bool read = store_.Update(
+      [&](NvramFile& file) {
+        std::optional<size_t> log = FindItem(file.nvram, kItemTypePackageLog, 0, 0);
+        version = log ? LastPackageLogVersion(file.nvram.items[*log].data) : std::nullopt;
+        return false;
+      },
+      error);
+  if (!read) std::fprintf(stderr, "skyfw sim driver: %s\n", error.c_str());
+  return read;
 }
 
 }  // namespace skyfw::sim

@@ -23,6 +23,7 @@
 #include "platform/byte_reader.h"
 #include "sim/driver/firmware_install.h"
 #include "sim/driver/nvram_file.h"
+#include "sim/driver/nvram_store.h"
 #include "sim/machine_description.h"
 
 namespace skyfw::sim {
@@ -52,7 +53,8 @@ struct DriverOutcome {
 
 class AdapterDriver {
  public:
-  explicit AdapterDriver(AdapterDriverFacts facts) : facts_(std::move(facts)) {}
+  explicit AdapterDriver(AdapterDriverFacts facts)
+      : facts_(std::move(facts)), store_(facts_.nvram_path) {}
 
   const AdapterDriverFacts& facts() const { return facts_; }
 
@@ -86,6 +88,7 @@ class AdapterDriver {
   DriverOutcome Call(std::string_view call, const Work& work);
 
   AdapterDriverFacts facts_;
+  NvramStore store_;
 };
 
 }  // namespace skyfw::sim

@@ -40,7 +40,8 @@ DriverAdapters::DriverAdapters(const MachineContext& machine) : description_(mac
   for (const AdapterDescription& adapter : description_->adapters) {
     std::string path = NvramFilePath(machine.directory, adapter).string();
     std::string error;
-    if (!CreateNvramFileIfMissing(path, BuildInitialNvram(adapter), error)) {
+    if (!CreateNvramFileIfMissing(
+            path, [&adapter] { return BuildInitialNvram(adapter); }, error)) {
       std::fprintf(stderr, "skyfw sim driver: adapter %s: %s\n", adapter.id.c_str(), error.c_str());
     }
     drivers_.emplace_back(DriverFactsOf(adapter, path));

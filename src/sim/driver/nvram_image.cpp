@@ -18,6 +18,22 @@ uint64_t FlashOffsetOf(const NvramImage& image, size_t index) {
   return offset;
 }
 
+// The entry of item `index`, whose place in the flash layout and checksum
+// the caller knows.
+void PutDirEntry(const NvramImage& image, size_t index, uint64_t flash_offset, uint32_t checksum,
+                 std::vector<uint8_t>& out) {
+  const NvramItem& item = image.items[index];
+  ByteWriter writer(out);
+  writer.PutU16(item.type);
+  writer.PutU16(item.ordinal);
+  writer.PutU16(item.ext);
+  writer.PutU16(item.attr);
+  writer.PutU32(static_cast<uint32_t>(flash_offset));
+  writer.PutU32(item.item_length);
+  writer.PutU32(static_cast<uint32_t>(item.data.size()));
+  writer.PutU32(item.type == 0 ? 0 : checksum);
+}
+
 }  // namespace
 
 std::string FormatFirmwareTime(const FirmwareTime& time) {
@@ -36,29 +52,30 @@ DriverError ValidateFirmwareTime(const FirmwareTime& time) {
 }
 
 std::vector<uint8_t> EncodeDirEntry(const NvramImage& image, size_t index) {
-  const NvramItem& item = image.items[index];
   std::vector<uint8_t> entry;
-  ByteWriter writer(entry);
-  writer.PutU16(item.type);
-  writer.PutU16(item.ordinal);
-  writer.PutU16(item.ext);
-  writer.PutU16(item.attr);
-  writer.PutU32(static_cast<uint32_t>(FlashOffsetOf(image, index)));
-  writer.PutU32(item.item_length);
-  writer.PutU32(static_cast<uint32_t>(item.data.size()));
-  writer.PutU32(item.type == 0 ? 0 : FirmwareCrc32(item.data));
+  PutDirEntry(image, index, FlashOffsetOf(image, index), FirmwareCrc32(image.items[index].data),
+              entry);
   return entry;
 }
 
-std::vector<uint8_t> DirectoryBytes(const NvramImage& image, uint32_t capacity) {
+std::vector<uint8_t> DirectoryBytes(const NvramImage& image, uint32_t capacity,
+                                    const ItemChecksumSource& checksum_of) {
   std::vector<uint8_t> out;
   if (image.entry_length == 0) return out;
   size_t fitting = capacity / image.entry_length;
   size_t count = image.items.size() < fitting ? image.items.size() : fitting;
+  out.reserve(count * image.entry_length);
+  uint64_t flash_offset = 0;
   for (size_t i = 0; i < count; ++i) {
-    std::vector<uint8_t> entry = EncodeDirEntry(image, i);
-    entry.resize(image.entry_length, 0);
-    out.insert(out.end(), entry.begin(), entry.end());
+    const NvramItem& item = image.items[i];
+    // An empty entry's checksum is not served, so it is not computed.
+    uint32_t checksum = item.type == 0 ? 0
+                        : checksum_of  ? checksum_of(i)
+                                       : FirmwareCrc32(item.data);
+    size_t start = out.size();
+    PutDirEntry(image, i, flash_offset, checksum, out);
+    out.resize(start + image.entry_length, 0);
+    flash_offset += item.item_length;
   }
   return out;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,8 +68,11 @@ DriverError ValidateFirmwareTime(const FirmwareTime& time);
 std::vector<uint8_t> EncodeDirEntry(const NvramImage& image, size_t index);
 
 // The raw directory: whole entries of entry_length bytes, as many as fit in
-// `capacity` bytes.
-std::vector<uint8_t> DirectoryBytes(const NvramImage& image, uint32_t capacity);
+// `capacity` bytes. `checksum_of` gives an item's dir_checksum when the
+// caller remembers them; without it each item's data is checksummed.
+using ItemChecksumSource = std::function<uint32_t(size_t index)>;
+std::vector<uint8_t> DirectoryBytes(const NvramImage& image, uint32_t capacity,
+                                    const ItemChecksumSource& checksum_of = nullptr);
 
 std::optional<size_t> FindItem(const NvramImage& image, uint16_t type, uint16_t ordinal,
                                uint16_t ext);

@@ -1,69 +1,30 @@
 #include "sim/driver/nvram_store.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <fstream>
+#include <mutex>
+#include <optional>
 #include <vector>
+
+#include "sim/driver/firmware_crc32.h"
+#include "sim/file_lock.h"
 
 namespace skyfw::sim {
 namespace {
 
-class FileLock {
- public:
-  explicit FileLock(const std::string& data_path) {
-    std::string lock_path = data_path + ".lock";
-    descriptor_ = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (descriptor_ < 0) {
-      error_ = "cannot open " + lock_path + ": " + std::strerror(errno);
-      return;
-    }
-    int result;
-    do {
-      result = ::flock(descriptor_, LOCK_EX);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-      error_ = "cannot lock " + lock_path + ": " + std::strerror(errno);
-      ::close(descriptor_);
-      descriptor_ = -1;
-    }
-  }
-  ~FileLock() {
-    if (descriptor_ >= 0) ::close(descriptor_);  // closing releases the flock
-  }
-  FileLock(const FileLock&) = delete;
-  FileLock& operator=(const FileLock&) = delete;
+std::string LockPathOf(const std::string& path) { return path + ".lock"; }
 
-  bool held() const { return descriptor_ >= 0; }
-  const std::string& error() const { return error_; }
-
- private:
-  int descriptor_ = -1;
-  std::string error_;
-};
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  File file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
+bool ReadFileBytes(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
+  std::ifstream in(PathFromUtf8(path), std::ios::binary | std::ios::ate);
+  if (!in) {
     error = "cannot open NVRAM file " + path + ": " + std::strerror(errno);
     return false;
   }
-  bytes.clear();
-  uint8_t chunk[65536];
-  size_t count;
-  while ((count = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) {
-    bytes.insert(bytes.end(), chunk, chunk + count);
-  }
-  if (std::ferror(file.get())) {
+  std::streamoff size = in.tellg();
+  bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+  in.seekg(0);
+  if (size < 0 || !in.read(reinterpret_cast<char*>(bytes.data()), size)) {
     error = "cannot read NVRAM file " + path;
     return false;
   }
@@ -72,7 +33,7 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
 
 bool LoadUnlocked(const std::string& path, NvramFile& out, std::string& error) {
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, error)) return false;
+  if (!ReadFileBytes(path, bytes, error)) return false;
   std::string why;
   if (!DecodeNvramFile(bytes, out, why)) {
     error = "NVRAM file " + path + ": " + why;
@@ -81,25 +42,16 @@ bool LoadUnlocked(const std::string& path, NvramFile& out, std::string& error) {
   return true;
 }
 
-bool StoreUnlocked(const std::string& path, const NvramFile& file, std::string& error) {
+// Under the exclusive lock: the counter moves first, so that a writer killed
+// between the two steps costs the others a needless re-read, never a missed
+// change.
+bool StoreUnlocked(FileLock& lock, const std::string& path, const NvramFile& file,
+                   std::string& error) {
   std::vector<uint8_t> bytes = EncodeNvramFile(file);
-  // Writers hold the lock, so one fixed name serves them all, and what a
-  // killed writer left behind is simply overwritten by the next one.
-  std::string temporary = path + ".tmp";
-  {
-    File out(std::fopen(temporary.c_str(), "wb"));
-    bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out.get()) == bytes.size();
-    // fclose flushes; a failing flush means a short file, so it is checked too.
-    bool closed = out && std::fclose(out.release()) == 0;
-    if (!written || !closed) {
-      error = "cannot write " + temporary + ": " + std::strerror(errno);
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  if (std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot replace " + path + ": " + std::strerror(errno);
-    std::remove(temporary.c_str());
+  if (!lock.BumpChangeCounter() ||
+      !WriteFileWhole(
+          path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+    error = "cannot write NVRAM file " + path + ": " + std::strerror(errno);
     return false;
   }
   return true;
@@ -107,22 +59,58 @@ bool StoreUnlocked(const std::string& path, const NvramFile& file, std::string& 
 
 }  // namespace
 
-bool UpdateNvramFile(const std::string& path, const std::function<bool(NvramFile&)>& work,
-                     std::string& error) {
-  FileLock lock(path);
-  if (!lock.held()) {
+struct NvramStore::Cache {
+  std::mutex mutex;   // one call at a time in this process, as across processes
+  ChangeStamp stamp;  // of `file`; invalid when nothing is cached
+  NvramFile file;
+  std::vector<std::optional<uint32_t>> checksums;
+};
+
+NvramStore::NvramStore(std::string path) : path_(std::move(path)), cache_(new Cache) {}
+NvramStore::~NvramStore() = default;
+NvramStore::NvramStore(NvramStore&&) noexcept = default;
+NvramStore& NvramStore::operator=(NvramStore&&) noexcept = default;
+
+bool NvramStore::Update(const std::function<bool(NvramFile&)>& work, std::string& error) {
+  std::lock_guard<std::mutex> guard(cache_->mutex);
+  FileLock lock(LockPathOf(path_));
+  if (!lock.locked()) {
     error = lock.error();
     return false;
   }
-  NvramFile file;
-  if (!LoadUnlocked(path, file, error)) return false;
-  if (!work(file)) return true;
-  return StoreUnlocked(path, file, error);
+  ChangeStamp stamp = StampOf(lock, path_);
+  if (!cache_->stamp.valid || stamp != cache_->stamp) {
+    cache_->stamp = {};
+    cache_->checksums.clear();
+    if (!LoadUnlocked(path_, cache_->file, error)) return false;
+    cache_->stamp = stamp;
+  }
+  if (!work(cache_->file)) return true;
+  cache_->checksums.clear();
+  // Whatever happens next, the memory no longer matches a known file.
+  cache_->stamp = {};
+  if (!StoreUnlocked(lock, path_, cache_->file, error)) return false;
+  cache_->stamp = StampOf(lock, path_);
+  return true;
+}
+
+uint32_t NvramStore::ItemChecksum(size_t index) {
+  std::vector<std::optional<uint32_t>>& checksums = cache_->checksums;
+  if (checksums.size() != cache_->file.nvram.items.size()) {
+    checksums.assign(cache_->file.nvram.items.size(), std::nullopt);
+  }
+  if (!checksums[index]) checksums[index] = FirmwareCrc32(cache_->file.nvram.items[index].data);
+  return *checksums[index];
+}
+
+bool UpdateNvramFile(const std::string& path, const std::function<bool(NvramFile&)>& work,
+                     std::string& error) {
+  return NvramStore(path).Update(work, error);
 }
 
 bool ReadNvramFile(const std::string& path, NvramFile& out, std::string& error) {
-  FileLock lock(path);
-  if (!lock.held()) {
+  FileLock lock(LockPathOf(path));
+  if (!lock.locked()) {
     error = lock.error();
     return false;
   }
@@ -130,26 +118,23 @@ bool ReadNvramFile(const std::string& path, NvramFile& out, std::string& error) 
 }
 
 bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string& error) {
-  FileLock lock(path);
-  if (!lock.held()) {
+  FileLock lock(LockPathOf(path));
+  if (!lock.locked()) {
     error = lock.error();
     return false;
   }
-  return StoreUnlocked(path, file, error);
+  return StoreUnlocked(lock, path, file, error);
 }
 
-bool CreateNvramFileIfMissing(const std::string& path, const NvramFile& initial,
-                              std::string& error) {
-  FileLock lock(path);
-  if (!lock.held()) {
+bool CreateNvramFileIfMissing(const std::string& path,
+                              const std::function<NvramFile()>& make_initial, std::string& error) {
+  FileLock lock(LockPathOf(path));
+  if (!lock.locked()) {
     error = lock.error();
     return false;
   }
-  if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
-    std::fclose(existing);
-    return true;
-  }
-  return StoreUnlocked(path, initial, error);
+  if (IdentifyFile(path).exists) return true;
+  return StoreUnlocked(lock, path, make_initial(), error);
 }
 
 }  // namespace skyfw::sim

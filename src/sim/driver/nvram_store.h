@@ -1,18 +1,51 @@
 // Access to an adapter's NVRAM file shared by every process that uses the
 // machine.
 //
-// Each access holds an exclusive flock on "<file>.lock" (the NVRAM file itself
+// Each access holds an exclusive lock on "<file>.lock" (the NVRAM file itself
 // is replaced on every write, so it cannot carry the lock), and every write
 // lands whole: the new contents go to a file beside it that is then renamed
 // over it. A reader therefore sees the old or the new NVRAM, never a mixture.
+//
+// A process keeps the NVRAM it last read in memory (NvramStore) and reads the
+// file again only when it changed: a writer bumps the lock file's change
+// counter before it replaces the file, and the file's identity changes with
+// every replacement, so both are compared under the lock at every access.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "sim/driver/nvram_file.h"
 
 namespace skyfw::sim {
+
+class NvramStore {
+ public:
+  explicit NvramStore(std::string path);
+  ~NvramStore();
+  NvramStore(NvramStore&&) noexcept;
+  NvramStore& operator=(NvramStore&&) noexcept;
+
+  const std::string& path() const { return path_; }
+
+  // Lets `work` look at and change the current NVRAM under the lock, and
+  // writes it back before the lock is released when `work` returns true
+  // (`work` must leave it untouched when it returns false). False (with
+  // `error`) when the file is missing or damaged or cannot be written; `work`
+  // is not called then, or its change is not kept.
+  bool Update(const std::function<bool(NvramFile&)>& work, std::string& error);
+
+  // The CRC-32 of item `index`'s data, remembered until the NVRAM changes
+  // (a directory listing would otherwise checksum every item each time). Only
+  // inside `work`.
+  uint32_t ItemChecksum(size_t index);
+
+ private:
+  struct Cache;
+  std::string path_;
+  std::unique_ptr<Cache> cache_;
+};
 
 // Reads the file, lets `work` look at and change it, and writes it back when
 // `work` returns true. False (with `error`) when the file is missing or
@@ -26,10 +59,11 @@ bool ReadNvramFile(const std::string& path, NvramFile& out, std::string& error);
 // Writes `file` whole, replacing what is there.
 bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string& error);
 
-// Writes `initial` unless the file exists already; the check and the write
-// happen under the lock, so a process that starts late never overwrites what
-// an earlier one has changed.
-bool CreateNvramFileIfMissing(const std::string& path, const NvramFile& initial,
-                              std::string& error);
+// Writes what `make_initial` gives unless the file exists already; the check
+// and the write happen under the lock, so a process that starts late never
+// overwrites what an earlier one has changed (nor builds a factory image it
+// does not need).
+bool CreateNvramFileIfMissing(const std::string& path,
+                              const std::function<NvramFile()>& make_initial, std::string& error);
 
 }  // namespace skyfw::sim
