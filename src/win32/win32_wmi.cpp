@@ -54,7 +54,15 @@ class Win32WmiObject final : public platform::WmiObject {
     HRESULT result = object_->GetMethod(wide.c_str(), 0, in.Receive(),
                                         out_signature != nullptr ? out.Receive() : nullptr);
     if (FAILED(result)) return result;
-    in_signature = Wrap(std::move(in));
+    // The caller fills what it gets: an instance of the input signature, as
+    // WMI documents it. Windows would also take values put into the
+    // signature itself; Wine refuses them (WBEM_E_FAILED).
+    ComPtr<IWbemClassObject> inputs;
+    if (in) {
+      result = in->SpawnInstance(0, inputs.Receive());
+      if (FAILED(result)) return result;
+    }
+    in_signature = Wrap(std::move(inputs));
     if (out_signature != nullptr) *out_signature = Wrap(std::move(out));
     return S_OK;
   }

@@ -10,6 +10,10 @@
 //   sint32 (CIM_SINT32).
 // - Put of a name the parameters do not have: Windows WBEM_E_NOT_FOUND, Wine
 //   WBEM_E_INVALID_QUERY.
+// - Put of a VT_I4 into a uint32 parameter (what PutInt32 sends): Windows
+//   S_OK (WMI carries uint32 as VT_I4), Wine WBEM_E_TYPE_MISMATCH.
+// - Put into the input signature itself: Windows S_OK, Wine WBEM_E_FAILED;
+//   the platform hands out an instance of the signature, which both take.
 // - The driver's NRVN_ classes and root\standardcimv2 do not exist under
 //   Wine; they are accepted on Windows (docs/windows-acceptance.md).
 #include <gtest/gtest.h>
@@ -88,14 +92,22 @@ class WmiContract : public ::testing::Test {
     if (initialized_) wmi_.CoUninitialize();
   }
 
-  // The input signature of a StdRegProv method with the key fields put.
+  // The input signature of a StdRegProv method with the key fields put, or
+  // null: a method must not run with inputs missing (Wine's provider then
+  // reads a null key name).
   WmiObjectPtr Inputs(std::u16string_view method, std::u16string_view value_name) {
     WmiObjectPtr inputs;
     EXPECT_EQ(provider_->GetMethod(method, inputs, nullptr), S_OK);
     if (!inputs) return nullptr;
-    EXPECT_EQ(inputs->Put(u"hDefKey", Variant::I4(kLocalMachine)), S_OK);
-    EXPECT_EQ(inputs->Put(u"sSubKeyName", Variant::Bstr(Utf8ToUtf16(key_path_))), S_OK);
-    EXPECT_EQ(inputs->Put(u"sValueName", Variant::Bstr(std::u16string(value_name))), S_OK);
+    HRESULT puts[] = {
+        inputs->Put(u"hDefKey", Variant::I4(kLocalMachine)),
+        inputs->Put(u"sSubKeyName", Variant::Bstr(Utf8ToUtf16(key_path_))),
+        inputs->Put(u"sValueName", Variant::Bstr(std::u16string(value_name))),
+    };
+    for (HRESULT put : puts) {
+      EXPECT_EQ(put, S_OK);
+      if (put != S_OK) return nullptr;
+    }
     return inputs;
   }
 
@@ -133,8 +145,8 @@ TEST_F(WmiContract, AMethodReadsWhatTheRegistryHolds) {
 TEST_F(WmiContract, AMethodWritesWhatTheRegistryThenHolds) {
   WmiObjectPtr inputs = Inputs(u"SetDWORDValue", u"Count");
   ASSERT_NE(inputs, nullptr);
-  // A 32-bit value sent as PutInt32 sends it.
-  ASSERT_EQ(inputs->Put(u"uValue", Variant::I4(0x1234)), S_OK);
+  // VT_UI4: Windows also takes the VT_I4 PutInt32 sends, Wine refuses it.
+  ASSERT_EQ(inputs->Put(u"uValue", Variant::UI4(0x1234)), S_OK);
   WmiObjectPtr results;
   ASSERT_EQ(services_->ExecMethod(u"StdRegProv", u"SetDWORDValue", inputs, &results), S_OK);
   Variant returned;
