@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # windows-deps.sh: installs the Windows cross compiler and Wine (Debian packages,
 # when missing) and builds libxml2, LibTomCrypt, LibTomMath and GoogleTest as
-# static mingw-w64 libraries from Debian's own sources, into a cache folder keyed
+# static mingw-w64 libraries from Debian's own sources, with OpenSSL's libcrypto
+# (the package tools and the tests sign images with it), into a cache folder keyed
 # by the Debian source versions and the compiler's version. A cached prefix is
 # reused. Prints the prefix on its last line of standard output.
 #
 #   SKYFW_MINGW_CACHE   where the prefixes live (default ~/.cache/skyfw/mingw)
 set -euo pipefail
+shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 toolchain=$PWD/cmake/toolchains/mingw-w64-x86_64.cmake
 triple=x86_64-w64-mingw32
@@ -65,20 +67,29 @@ if ! apt-get source --print-uris -qq libxml2 >/dev/null 2>&1; then
   updated=1
 fi
 
-source_version() { # the version `apt-get source NAME` fetches (URIs escape + ~ :)
-  apt-get source --print-uris -qq "$1" | sed -n "s/^'[^']*\/$1_\([^']*\)\.dsc'.*/\1/p" |
-    head -n1 | sed 's/%2[bB]/+/g; s/%7[eE]/~/g; s/%3[aA]/:/g'
+source_versions() { # the versions of a source package apt knows, newest first
+  local versions=() version i
+  while read -r version; do
+    for ((i = ${#versions[@]}; i > 0; i--)); do
+      dpkg --compare-versions "$version" gt "${versions[i - 1]}" || break
+      versions[i]=${versions[i - 1]}
+    done
+    versions[i]=$version
+  done < <(apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -u)
+  printf '%s\n' "${versions[@]}"
 }
+source_version() { source_versions "$1" | head -n1; }
 xml_version=$(source_version libxml2)
 crypt_version=$(source_version libtomcrypt)
 math_version=$(source_version libtommath)
+ssl_version=$(source_version openssl)
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
 gcc_version=$($triple-gcc-posix -dumpversion)
-for v in xml_version crypt_version math_version gtest_version gcc_version; do
+for v in xml_version crypt_version math_version ssl_version gtest_version gcc_version; do
   [[ -n ${!v} ]] || { log "cannot tell the version for $v"; exit 1; }
 done
 key="libxml2-${xml_version}_libtomcrypt-${crypt_version}_libtommath-${math_version}"
-key+="_googletest-${gtest_version}_gcc-${gcc_version}"
+key+="_openssl-${ssl_version}_googletest-${gtest_version}_gcc-${gcc_version}"
 key=${key//:/.}
 cache=${SKYFW_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/skyfw/mingw}
 prefix=$cache/$key
@@ -90,9 +101,10 @@ if [[ -f $prefix/.complete ]]; then
 fi
 
 log "building into $prefix"
-rm -rf "$prefix" "$prefix.work"
-mkdir -p "$prefix/include" "$prefix/lib/pkgconfig" "$prefix.work"
+# Each library leaves a stamp: a run cut short goes on from where it stopped.
 work=$prefix.work
+rm -rf "$work"
+mkdir -p "$prefix/include" "$prefix/lib/pkgconfig" "$work"
 trap 'rm -rf "$work"' EXIT
 jobs=$(nproc)
 cc="$triple-gcc-posix"
@@ -105,28 +117,42 @@ quietly() { # runs a build step, showing its output only when it fails
     exit 1
   fi
 }
-
-(cd "$work" && apt-get source -qq "libtommath=$math_version" "libtomcrypt=$crypt_version" \
-  "libxml2=$xml_version" >"$work/apt-source.log" 2>&1) || {
-  cat "$work/apt-source.log" >&2
-  log "apt-get source failed"
-  exit 1
+built() { [[ -f $prefix/.built-$1 ]]; }
+stamp() { touch "$prefix/.built-$1"; }
+source_dir() { # fetches and unpacks a Debian source package, prints its folder
+  # The newest first; a mirror may not serve an update its index already lists.
+  local version
+  for version in $(source_versions "$1"); do
+    if (cd "$work" && apt-get source -qq "$1=$version" >"$work/fetch.log" 2>&1); then
+      echo "$1 $version" >>"$prefix/versions.txt"
+      find "$work" -mindepth 1 -maxdepth 1 -type d -name "$1-*" | head -n1
+      return 0
+    fi
+    log "$1 $version could not be fetched: $(grep '^E:' "$work/fetch.log" | head -n1)"
+  done
+  log "no source of $1 could be fetched"
+  return 1
 }
-math_src=$(find "$work" -maxdepth 1 -type d -name 'libtommath-*' | head -n1)
-crypt_src=$(find "$work" -maxdepth 1 -type d -name 'libtomcrypt-*' | head -n1)
-xml_src=$(find "$work" -maxdepth 1 -type d -name 'libxml2-*' | head -n1)
 
-log "LibTomMath $math_version"
-quietly make -C "$math_src" -f makefile -j "$jobs" CROSS_COMPILE=$triple- CC="$cc" AR="$ar" \
-  RANLIB="$ranlib" CFLAGS="-O2" libtommath.a
-cp "$math_src"/tommath*.h "$prefix/include/"
-cp "$math_src/libtommath.a" "$prefix/lib/"
+if ! built libtommath; then
+  log "LibTomMath $math_version"
+  math_src=$(source_dir libtommath "$math_version")
+  quietly make -C "$math_src" -f makefile -j "$jobs" CROSS_COMPILE=$triple- CC="$cc" AR="$ar" \
+    RANLIB="$ranlib" CFLAGS="-O2" libtommath.a
+  cp "$math_src"/tommath*.h "$prefix/include/"
+  cp "$math_src/libtommath.a" "$prefix/lib/"
+  stamp libtommath
+fi
 
-log "LibTomCrypt $crypt_version"
-quietly make -C "$crypt_src" -f makefile -j "$jobs" CROSS_COMPILE=$triple- CC="$cc" AR="$ar" \
-  RANLIB="$ranlib" CFLAGS="-O2 -DLTM_DESC -DUSE_LTM -I$prefix/include" library
-cp "$crypt_src"/src/headers/*.h "$prefix/include/"
-cp "$crypt_src/libtomcrypt.a" "$prefix/lib/"
+if ! built libtomcrypt; then
+  log "LibTomCrypt $crypt_version"
+  crypt_src=$(source_dir libtomcrypt "$crypt_version")
+  quietly make -C "$crypt_src" -f makefile -j "$jobs" CROSS_COMPILE=$triple- CC="$cc" AR="$ar" \
+    RANLIB="$ranlib" CFLAGS="-O2 -DLTM_DESC -DUSE_LTM -I$prefix/include" library
+  cp "$crypt_src"/src/headers/*.h "$prefix/include/"
+  cp "$crypt_src/libtomcrypt.a" "$prefix/lib/"
+  stamp libtomcrypt
+fi
 
 # The source builds install no .pc files for mingw; the project finds both
 # through pkg-config, as on Linux.
@@ -163,22 +189,42 @@ cross_cmake() { # SOURCE BUILD [options...]
   quietly cmake --install "$build"
 }
 
-log "libxml2 $xml_version"
-# LIBXML_STATIC: without it every object carries export directives, and any
-# DLL that links the library re-exports its whole API.
-cross_cmake "$xml_src" "$work/build-libxml2" -DCMAKE_C_FLAGS=-DLIBXML_STATIC \
-  -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF -DLIBXML2_WITH_ZLIB=OFF \
-  -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_HTTP=OFF -DLIBXML2_WITH_FTP=OFF \
-  -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_MODULES=OFF -DLIBXML2_WITH_PROGRAMS=OFF \
-  -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_CATALOG=OFF -DLIBXML2_WITH_DOCB=OFF \
-  -DLIBXML2_WITH_LEGACY=OFF -DLIBXML2_WITH_DEBUG=OFF
-grep -q LIBXML_STATIC "$prefix/lib/pkgconfig/libxml-2.0.pc" || {
-  log "libxml-2.0.pc lacks -DLIBXML_STATIC"
-  exit 1
-}
+if ! built libxml2; then
+  log "libxml2 $xml_version"
+  xml_src=$(source_dir libxml2 "$xml_version")
+  # LIBXML_STATIC: without it every object carries export directives, and any
+  # DLL that links the library re-exports its whole API.
+  cross_cmake "$xml_src" "$work/build-libxml2" -DCMAKE_C_FLAGS=-DLIBXML_STATIC \
+    -DLIBXML2_WITH_ICONV=OFF -DLIBXML2_WITH_ICU=OFF -DLIBXML2_WITH_ZLIB=OFF \
+    -DLIBXML2_WITH_LZMA=OFF -DLIBXML2_WITH_HTTP=OFF -DLIBXML2_WITH_FTP=OFF \
+    -DLIBXML2_WITH_PYTHON=OFF -DLIBXML2_WITH_MODULES=OFF -DLIBXML2_WITH_PROGRAMS=OFF \
+    -DLIBXML2_WITH_TESTS=OFF -DLIBXML2_WITH_CATALOG=OFF -DLIBXML2_WITH_DOCB=OFF \
+    -DLIBXML2_WITH_LEGACY=OFF -DLIBXML2_WITH_DEBUG=OFF
+  grep -q LIBXML_STATIC "$prefix/lib/pkgconfig/libxml-2.0.pc" || {
+    log "libxml-2.0.pc lacks -DLIBXML_STATIC"
+    exit 1
+  }
+  stamp libxml2
+fi
 
-log "GoogleTest $gtest_version"
-cross_cmake /usr/src/googletest "$work/build-googletest" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+if ! built openssl; then
+  log "OpenSSL $ssl_version (libcrypto)"
+  ssl_src=$(source_dir openssl "$ssl_version")
+  # Only the libraries, without assembler (portable, and nothing here is
+  # measured) and without the engine and DSO loaders a static build cannot use.
+  (cd "$ssl_src" && CC="$cc" AR="$ar" RANLIB="$ranlib" RC="$triple-windres" \
+    quietly ./Configure mingw64 no-shared no-asm no-tests no-dso no-engine \
+    --prefix="$prefix" --libdir=lib)
+  quietly make -C "$ssl_src" -j "$jobs" build_libs
+  quietly make -C "$ssl_src" install_dev
+  stamp openssl
+fi
+
+if ! built googletest; then
+  log "GoogleTest $gtest_version"
+  cross_cmake /usr/src/googletest "$work/build-googletest" -DBUILD_GMOCK=ON -DINSTALL_GTEST=ON
+  stamp googletest
+fi
 
 # fmt, nlohmann-json and CLI11 are header-only: Debian's headers, through a
 # folder of links, since /usr/include itself would bring glibc's headers in.

@@ -61,8 +61,9 @@ foreach(dll IN LISTS imported)
 endforeach()
 
 if(DEFINED VERSION)
-  # The version resource's strings are UTF-16.
-  file(STRINGS "${IMAGE}" texts ENCODING UTF-16LE)
+  # The version resource's strings are UTF-16. Only plain texts are kept: a
+  # stray bracket in the binary's other strings would unbalance the list.
+  file(STRINGS "${IMAGE}" texts ENCODING UTF-16LE REGEX "^[A-Za-z0-9 .,-]+$")
   foreach(key FileVersion ProductVersion ProductName)
     list(FIND texts "${key}" at)
     if(at EQUAL -1)
