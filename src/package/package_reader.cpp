@@ -6,6 +6,7 @@
 
 #include "integrity/crc32.h"
 #include "package/package_format.h"
+#include "platform/file_names.h"
 
 namespace skyfw {
 
@@ -50,11 +51,12 @@ bool IsWrappedPackage(ByteView file) {
 
 NvmStatus ReadPackageFile(const std::string& path, NvmPackage& package) {
   package.Release();
-  FileHandle file(std::fopen(path.c_str(), "rb"));
-  if (!file) return NVCRETVAL_FILE_OPEN_FAILURE;
+  FileHandle file(platform::OpenFile(path, "rb"));
+  std::filesystem::path file_path;
+  if (!file || !platform::ToFileSystemPath(path, file_path)) return NVCRETVAL_FILE_OPEN_FAILURE;
 
   std::error_code error;
-  const uintmax_t file_size = std::filesystem::file_size(path, error);
+  const uintmax_t file_size = std::filesystem::file_size(file_path, error);
   // The format keeps sizes in signed 32 bits; anything larger is no package.
   if (error || file_size == 0 || file_size > uintmax_t{std::numeric_limits<int32_t>::max()}) {
     return NVCRETVAL_INVALID_LENGTH;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "package/nvm_status.h"
+#include "platform/file_names.h"
 
 namespace skyfw::tool {
 
@@ -27,7 +28,7 @@ bool WriteFileWhole(const std::string& path, ByteView bytes, std::string& error)
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (file == nullptr) {
     error = "cannot open " + path;
     return false;

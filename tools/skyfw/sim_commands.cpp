@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
@@ -14,6 +15,7 @@
 #include "command_registry.h"
 #include "package/item_types.h"
 #include "platform/byte_reader.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
 #include "sim/machine_mutexes.h"
@@ -287,7 +289,9 @@ void PrintMachine(const Json& root) {
 int Init(const std::string& directory, const std::string& from) {
   std::string text(sim::DemoMachineJson());
   if (!from.empty()) {
-    std::ifstream in(from, std::ios::binary);
+    std::filesystem::path from_path;
+    std::ifstream in;
+    if (platform::ToFileSystemPath(from, from_path)) in.open(from_path, std::ios::binary);
     if (!in) {
       fmt::print(stderr, "skyfw sim init: {}: cannot read it\n", from);
       return kExitFailure;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "dev_signing_key.h"
+#include "platform/file_names.h"
 
 namespace skyfw::tool {
 
@@ -22,7 +23,7 @@ std::unique_ptr<ImageSigner> ImageSigner::Development() {
 }
 
 std::unique_ptr<ImageSigner> ImageSigner::FromFile(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (file == nullptr) {
     error = "cannot open key file " + path;
     return nullptr;
