@@ -1,14 +1,10 @@
 #include "host/file_helpers.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "diag/trace_log.h"
-#include "platform/platform.h"
 
 namespace skyfw {
 namespace {
@@ -84,31 +80,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return LowerAscii(x) == LowerAscii(y);
          });
-}
-
-std::string TemporaryPathBeside(const std::string& path) {
-  static std::atomic<uint64_t> counter{0};
-  const uint64_t stamp =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  const size_t separator = path.rfind(kPathSeparator);
-  const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
-  return folder + ".skyfw-" + std::to_string(platform::Current().system().GetCurrentProcessId()) +
-         "-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)) + ".new";
-}
-
-bool WriteFileWhole(const std::string& path, std::string_view bytes) {
-  // No temporary file goes into the current folder for a path that names
-  // nothing.
-  if (path.empty()) return false;
-  const std::string temporary = TemporaryPathBeside(path);
-  std::FILE* file = std::fopen(temporary.c_str(), "wbx");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fflush(file) == 0 && written;
-  written = std::fclose(file) == 0 && written;
-  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  std::remove(temporary.c_str());
-  return false;
 }
 
 }  // namespace skyfw

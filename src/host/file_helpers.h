@@ -37,16 +37,4 @@ std::string VersionTail(std::string_view text);
 // Equal apart from the case of the ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
-// A name of this process's own in the folder of `path`, for a file that is
-// then renamed over `path`: on the same file system, so the rename replaces
-// the target in one step, and short whatever the target's name, so that a
-// target whose name is near the file system's limit can still be written.
-std::string TemporaryPathBeside(const std::string& path);
-
-// Writes bytes to a new file beside path, then renames it over path, so the
-// file a reader sees is the old one or the new one whole, never a part.
-// False (old file, or none, left as it was) when any step fails or the path
-// is empty.
-bool WriteFileWhole(const std::string& path, std::string_view bytes);
-
 }  // namespace skyfw

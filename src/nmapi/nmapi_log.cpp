@@ -9,6 +9,7 @@
 
 #include "nmapi/library_state.h"
 #include "platform/file_names.h"
+#include "platform/file_reader.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -39,18 +40,18 @@ std::string JoinPath(std::string path, std::initializer_list<const char*> parts)
 }
 
 uint32_t ReadLevelMask(const std::string& configurationPath) {
-  std::FILE* file = platform::OpenFile(configurationPath, "r");
-  if (file == nullptr) return 0;
+  int error = 0;
+  platform::FileStream file = platform::OpenRegularFile(configurationPath, error);
+  if (!file) return 0;
   uint32_t mask = 0;
   char chunk[kConfigurationChunk];
-  while (std::fgets(chunk, sizeof chunk, file) != nullptr) {
+  while (std::fgets(chunk, sizeof chunk, file.get()) != nullptr) {
     if (std::strstr(chunk, "ngnmapi") == nullptr) continue;
     char word[kConfigurationChunk];
     unsigned int setting = 0;
     if (std::sscanf(chunk, "%255s %x", word, &setting) == 2) mask = LevelMaskForSetting(setting);
     break;  // only the first matching line counts
   }
-  std::fclose(file);
   return mask;
 }
 

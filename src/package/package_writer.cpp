@@ -7,7 +7,7 @@
 #include "integrity/crc32.h"
 #include "integrity/signed_image.h"
 #include "package/item_types.h"
-#include "platform/file_names.h"
+#include "platform/file_writer.h"
 
 namespace skyfw {
 
@@ -82,7 +82,7 @@ NvmStatus WritePackage(std::FILE* stream, ByteView property_area, size_t propert
     }
   }
 
-  if (!platform::TruncateFile(stream)) return NVCRETVAL_FILE_TRUNCATE_FAILURE;
+  if (platform::EmptyStream(stream) != 0) return NVCRETVAL_FILE_TRUNCATE_FAILURE;
 
   uint32_t count = 0;
   for (const PackageItemEntry& record : records) count += record.dir_type() != 0 ? 1 : 0;

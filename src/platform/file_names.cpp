@@ -11,8 +11,6 @@
 #include <io.h>
 #include <share.h>
 #include <sys/stat.h>
-#else
-#include <unistd.h>
 #endif
 
 namespace skyfw::platform {
@@ -88,12 +86,6 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return stream;
 }
 
-bool TruncateFile(std::FILE* stream) {
-  if (std::fflush(stream) != 0) return false;
-  if (_chsize_s(_fileno(stream), 0) != 0) return false;
-  return std::fseek(stream, 0, SEEK_SET) == 0;
-}
-
 #else
 
 bool ToFileSystemPath(std::string_view utf8, std::filesystem::path& out) {
@@ -105,12 +97,6 @@ std::string FromFileSystemPath(const std::filesystem::path& path) { return path.
 
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
   return std::fopen(utf8_path.c_str(), mode);
-}
-
-bool TruncateFile(std::FILE* stream) {
-  if (std::fflush(stream) != 0) return false;
-  if (ftruncate(fileno(stream), 0) != 0) return false;
-  return std::fseek(stream, 0, SEEK_SET) == 0;
 }
 
 #endif

@@ -35,7 +35,4 @@ std::string FromFileSystemPath(const std::filesystem::path& path);
 // errno set on failure.
 std::FILE* OpenFile(const std::string& utf8_path, const char* mode);
 
-// Cuts an open stream's file to nothing and puts the stream at its start.
-bool TruncateFile(std::FILE* stream);
-
 }  // namespace skyfw::platform

@@ -65,18 +65,6 @@ TEST(FileNames, CreateNewRefusesAnExistingFileAndKeepsIt) {
   EXPECT_EQ(ReadFile(path), "first second");
 }
 
-TEST(FileNames, TruncateEmptiesTheFileAndRewinds) {
-  TempDir dir;
-  const std::string path = dir.File("package.pkg");
-  File file(OpenFile(path, "w+b"));
-  ASSERT_NE(file, nullptr);
-  std::fputs("old contents", file.get());
-  ASSERT_TRUE(TruncateFile(file.get()));
-  std::fputs("new", file.get());
-  file.reset();
-  EXPECT_EQ(ReadFile(path), "new");
-}
-
 // Text that is not UTF-8 names no file; nothing may throw on it, whatever the
 // platform does with such bytes.
 TEST(FileNames, MalformedUtf8IsRefusedQuietly) {

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "diag/text_conversion.h"
 #include "platform/standard_streams.h"
+#include "platform/file_reader.h"
 
 namespace skyfw::tool {
 namespace {
@@ -123,9 +125,16 @@ std::string FirmwareDirectory(const std::string& fw_option) {
 
 bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
                            std::string& error) {
-  std::unique_ptr<xmlDoc, XmlFree> xml(
-      xmlReadFile(path.c_str(), nullptr,
-                  XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET));
+  // Read through the regular-file check first: libxml2 would open a FIFO and
+  // wait on it.
+  std::string bytes;
+  std::unique_ptr<xmlDoc, XmlFree> xml;
+  if (platform::ReadRegularFile(path, bytes) == 0 &&
+      bytes.size() <= static_cast<size_t>(std::numeric_limits<int>::max())) {
+    xml.reset(xmlReadMemory(
+        bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr,
+        XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET));
+  }
   xmlNode* root = xml ? xmlDocGetRootElement(xml.get()) : nullptr;
   if (root == nullptr || !NameIs(root, "qv_rom_discovery")) {
     error = "cannot read the discovery document " + path;
