@@ -9,6 +9,7 @@
 #include "host/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
+#include "platform/file_writer.h"
 
 namespace skyfw {
 namespace {
@@ -205,7 +206,13 @@ bool WriteDiscoveryDocument(const std::string& path, bool deferred) {
   for (DeviceRecord& record : inventory) {
     for (FirmwareItem& item : record.firmwareItems) item.type = "nvm";
   }
-  return WriteFileWhole(path, FormatDiscoveryDocument(inventory, deferred, installer_version));
+  const int error = platform::WriteWholeFile(
+      path, FormatDiscoveryDocument(inventory, deferred, installer_version));
+  if (error != 0) {
+    TraceReport(TraceLevel::DEBUG, "WriteDiscoveryDocument(): cannot write %s: %s.", path.c_str(),
+                platform::FileErrorText(error).c_str());
+  }
+  return error == 0;
 }
 
 }  // namespace skyfw

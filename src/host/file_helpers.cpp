@@ -1,14 +1,10 @@
 #include "host/file_helpers.h"
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "diag/trace_log.h"
-#include "platform/platform.h"
 
 namespace skyfw {
 namespace {
@@ -16,8 +12,10 @@ namespace {
 namespace fs = std::filesystem;
 
 bool StatusIs(const std::string& path, fs::file_type type) {
+  fs::path file;
+  if (!platform::ToFileSystemPath(path, file)) return false;
   std::error_code error;
-  fs::file_status status = fs::status(path, error);
+  fs::file_status status = fs::status(file, error);
   return !error && status.type() == type;
 }
 
@@ -32,15 +30,17 @@ bool IsDirectory(const std::string& path) { return StatusIs(path, fs::file_type:
 bool IsRegularFile(const std::string& path) { return StatusIs(path, fs::file_type::regular); }
 
 HostResultCode ListFiles(const std::string& path, std::vector<std::string>& files) {
+  fs::path folder;
+  if (!platform::ToFileSystemPath(path, folder)) return kHostFirmwareFileNotAccessible;
   std::error_code error;
-  fs::file_status status = fs::status(path, error);
+  fs::file_status status = fs::status(folder, error);
   if (error || status.type() == fs::file_type::not_found) return kHostFirmwareFileNotAccessible;
   if (status.type() != fs::file_type::directory) {
     files.assign(1, path);
     return kHostSuccess;
   }
 
-  fs::directory_iterator entry(path, error);
+  fs::directory_iterator entry(folder, error);
   if (error) {
     TraceInfo("Path not found: [%s]\n", path.c_str());
     return kHostSuccess;
@@ -49,7 +49,7 @@ HostResultCode ListFiles(const std::string& path, std::vector<std::string>& file
   // choice that depends on it reproducible.
   std::vector<std::string> names;
   for (; entry != fs::directory_iterator(); entry.increment(error)) {
-    names.push_back(entry->path().filename().string());
+    names.push_back(platform::FromFileSystemPath(entry->path().filename()));
   }
   if (error) TraceInfo("Path not found: [%s]\n", path.c_str());
   std::sort(names.begin(), names.end());
@@ -80,31 +80,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return LowerAscii(x) == LowerAscii(y);
          });
-}
-
-std::string TemporaryPathBeside(const std::string& path) {
-  static std::atomic<uint64_t> counter{0};
-  const uint64_t stamp =
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  const size_t separator = path.rfind(kPathSeparator);
-  const std::string folder = separator == std::string::npos ? "" : path.substr(0, separator + 1);
-  return folder + ".skyfw-" + std::to_string(platform::Current().system().GetCurrentProcessId()) +
-         "-" + std::to_string(stamp) + "-" + std::to_string(counter.fetch_add(1)) + ".new";
-}
-
-bool WriteFileWhole(const std::string& path, std::string_view bytes) {
-  // No temporary file goes into the current folder for a path that names
-  // nothing.
-  if (path.empty()) return false;
-  const std::string temporary = TemporaryPathBeside(path);
-  std::FILE* file = std::fopen(temporary.c_str(), "wbx");
-  if (file == nullptr) return false;
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fflush(file) == 0 && written;
-  written = std::fclose(file) == 0 && written;
-  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  std::remove(temporary.c_str());
-  return false;
 }
 
 }  // namespace skyfw

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "host/result_codes.h"
+#include "platform/file_names.h"
 
 namespace skyfw {
 
-// The one path separator these helpers know.
-inline constexpr char kPathSeparator = '/';
+// The one path separator these helpers know: the platform's.
+using platform::kPathSeparator;
 
 // True when the path's file status can be read and names a directory
 // (a regular file); symbolic links are followed.
@@ -35,17 +36,5 @@ std::string VersionTail(std::string_view text);
 
 // Equal apart from the case of the ASCII letters.
 bool EqualsNoCase(std::string_view a, std::string_view b);
-
-// A name of this process's own in the folder of `path`, for a file that is
-// then renamed over `path`: on the same file system, so the rename replaces
-// the target in one step, and short whatever the target's name, so that a
-// target whose name is near the file system's limit can still be written.
-std::string TemporaryPathBeside(const std::string& path);
-
-// Writes bytes to a new file beside path, then renames it over path, so the
-// file a reader sees is the old one or the new one whole, never a part.
-// False (old file, or none, left as it was) when any step fails or the path
-// is empty.
-bool WriteFileWhole(const std::string& path, std::string_view bytes);
 
 }  // namespace skyfw

@@ -7,6 +7,7 @@
 #include "host/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
+#include "platform/file_writer.h"
 
 namespace skyfw {
 namespace {
@@ -113,7 +114,8 @@ HostResultCode ProcessFlashRequest(const std::string& request_path,
   SetChildValue(root, "takes_effect", "immediate");
 
   std::string text;
-  if (!FormatXmlDocument(document.get(), text) || !WriteFileWhole(request_path, text)) {
+  if (!FormatXmlDocument(document.get(), text) ||
+      platform::WriteWholeFile(request_path, text) != 0) {
     TraceReport(TraceLevel::DEBUG, "oem_do_flash_with_file(): cannot write back %s.",
                 request_path.c_str());
   }

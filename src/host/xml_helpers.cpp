@@ -1,5 +1,9 @@
 #include "host/xml_helpers.h"
 
+#include <limits>
+
+#include "platform/file_reader.h"
+
 namespace skyfw {
 namespace {
 
@@ -20,8 +24,17 @@ const char* LiteralValue(const xmlAttr* attribute) {
 
 }  // namespace
 
-XmlDocument::XmlDocument(const std::string& path)
-    : document_(xmlReadFile(path.c_str(), nullptr, kXmlReadOptions)) {}
+XmlDocument::XmlDocument(const std::string& path) {
+  // Read through the regular-file check first: libxml2 would open a FIFO and
+  // wait on it.
+  std::string bytes;
+  if (platform::ReadRegularFile(path, bytes) != 0 ||
+      bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    return;
+  }
+  document_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr,
+                            kXmlReadOptions);
+}
 
 XmlDocument::~XmlDocument() {
   if (document_ != nullptr) xmlFreeDoc(document_);

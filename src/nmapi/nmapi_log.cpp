@@ -8,6 +8,8 @@
 #include <system_error>
 
 #include "nmapi/library_state.h"
+#include "platform/file_names.h"
+#include "platform/file_reader.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -17,7 +19,7 @@ static_assert(sizeof(kNmapiBuildStamp) == 21, "the build stamp fills 20 characte
 
 namespace {
 
-constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+constexpr char kSeparator = platform::kPathSeparator;
 // The configuration is read in chunks of this many bytes (255 characters).
 constexpr int kConfigurationChunk = 256;
 
@@ -38,18 +40,18 @@ std::string JoinPath(std::string path, std::initializer_list<const char*> parts)
 }
 
 uint32_t ReadLevelMask(const std::string& configurationPath) {
-  std::FILE* file = std::fopen(configurationPath.c_str(), "r");
-  if (file == nullptr) return 0;
+  int error = 0;
+  platform::FileStream file = platform::OpenRegularFile(configurationPath, error);
+  if (!file) return 0;
   uint32_t mask = 0;
   char chunk[kConfigurationChunk];
-  while (std::fgets(chunk, sizeof chunk, file) != nullptr) {
+  while (std::fgets(chunk, sizeof chunk, file.get()) != nullptr) {
     if (std::strstr(chunk, "ngnmapi") == nullptr) continue;
     char word[kConfigurationChunk];
     unsigned int setting = 0;
     if (std::sscanf(chunk, "%255s %x", word, &setting) == 2) mask = LevelMaskForSetting(setting);
     break;  // only the first matching line counts
   }
-  std::fclose(file);
   return mask;
 }
 
@@ -126,15 +128,18 @@ NmapiResult InitializeLogFile() {
 
   std::string folder = LogFolderPath(commonAppData);
   std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  std::filesystem::path folder_path;
+  if (platform::ToFileSystemPath(folder, folder_path)) {
+    std::filesystem::create_directories(folder_path, ignored);
+  }
   std::string path = JoinPath(folder, {"ngnmapi.log"});
 
   // Create it only if it is new; an existing log is appended to.
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "w+x");
+  std::FILE* file = platform::OpenFile(path, "w+x");
   if (file == nullptr) {
     if (errno != EEXIST) return ngNMAPI_LOG_FILE_FAILED;
-    file = std::fopen(path.c_str(), "a+");
+    file = platform::OpenFile(path, "a+");
   }
   state.logFile.reset(file);
   return ngNMAPI_OK;

@@ -1,20 +1,18 @@
 #include "package/backup.h"
 
 #include <array>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
-#include <memory>
 #include <new>
 #include <vector>
 
-#include "host/file_helpers.h"
 #include "nvm/nvm_operations.h"
 #include "package/adapter_update_lock.h"
 #include "package/narrow_text.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
+#include "platform/calendar.h"
+#include "platform/file_writer.h"
 #include "platform/platform.h"
 #include "versions/package_version.h"
 
@@ -28,11 +26,6 @@ constexpr size_t kTimeTextBytes = 64;
 constexpr size_t kInstalledVersionBytes = 256;
 constexpr size_t kNameBytes = 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
-
 void SetTextProperty(std::span<uint8_t> area, uint8_t tag, const std::string& text) {
   SetStringProperty(area, tag, text, text.size());
 }
@@ -45,7 +38,7 @@ void SetIdProperty(std::span<uint8_t> area, uint8_t tag, uint32_t id) {
 std::string CreationTime() {
   std::time_t now = platform::Current().system().CurrentTime();
   std::tm utc{};
-  if (now == static_cast<std::time_t>(-1) || gmtime_r(&now, &utc) == nullptr) return {};
+  if (now == static_cast<std::time_t>(-1) || !platform::UtcCalendarTime(now, utc)) return {};
   std::array<char, kTimeTextBytes> text{};
   std::snprintf(text.data(), text.size(), "%04u-%02u-%02u %02u:%02u:%02uZ",
                 static_cast<unsigned>(utc.tm_year + 1900), static_cast<unsigned>(utc.tm_mon + 1),
@@ -120,22 +113,15 @@ NvmStatus ReadItems(const std::string& adapter, std::vector<PackageItemEntry>& r
   return NVCRETVAL_SUCCESS;
 }
 
-NvmStatus WriteBackupFile(const std::string& partial_path, const std::string& path,
-                          ByteView properties, std::span<PackageItemEntry> records,
-                          std::span<const ByteView> data) {
-  // The target must be a file that could be opened: an empty path or a
-  // folder fails as opening it would, before anything is written beside it.
-  if (path.empty() || IsDirectory(path)) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(path.empty() ? ENOENT : EISDIR));
-    return NVCRETVAL_FILE_OPEN_FAILURE;
-  }
-  FileHandle file(std::fopen(partial_path.c_str(), "w+b"));
-  if (!file) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+NvmStatus WriteBackupFile(const std::string& path, ByteView properties,
+                          std::span<PackageItemEntry> records, std::span<const ByteView> data) {
+  platform::FileWriter file;
+  if (int error = file.Open(path); error != 0) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::FileErrorText(error).c_str());
     return NVCRETVAL_FILE_OPEN_FAILURE;
   }
   int32_t failing_record = -1;
-  NvmStatus status = WritePackage(file.get(), properties, properties.size(), records, data,
+  NvmStatus status = WritePackage(file.stream(), properties, properties.size(), records, data,
                                   &failing_record, false);
   if (status < 0) {
     if (failing_record >= 0) {
@@ -144,16 +130,8 @@ NvmStatus WriteBackupFile(const std::string& partial_path, const std::string& pa
     }
     return status;
   }
-  if (std::fflush(file.get()) != 0 || std::ferror(file.get()) != 0) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
-    return NVCRETVAL_FILE_WRITE_FAILURE;
-  }
-  if (std::fclose(file.release()) != 0) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
-    return NVCRETVAL_FILE_WRITE_FAILURE;
-  }
-  if (std::rename(partial_path.c_str(), path.c_str()) != 0) {
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), std::strerror(errno));
+  if (int error = file.Commit(); error != 0) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), platform::FileErrorText(error).c_str());
     return NVCRETVAL_FILE_WRITE_FAILURE;
   }
   return NVCRETVAL_SUCCESS;
@@ -180,11 +158,7 @@ NvmStatus CreateBackupPackage(const DeviceRecord& device, const std::string& pat
   }
 
   std::vector<ByteView> views(data.begin(), data.end());
-  const std::string partial_path = TemporaryPathBeside(path);
-  NvmStatus status = WriteBackupFile(partial_path, path, properties, records, views);
-  // Whatever happened, nothing is left beside the target.
-  std::remove(partial_path.c_str());
-  return status;
+  return WriteBackupFile(path, properties, records, views);
 }
 
 }  // namespace skyfw

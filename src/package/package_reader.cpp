@@ -1,20 +1,15 @@
 // Reading a package file and walking its header and manifest.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 
 #include "integrity/crc32.h"
 #include "package/package_format.h"
+#include "platform/file_reader.h"
 
 namespace skyfw {
 
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Entry k of the manifest: where it starts. False when that does not fit in
 // 64 bits (it then lies beyond any real package).
@@ -50,13 +45,14 @@ bool IsWrappedPackage(ByteView file) {
 
 NvmStatus ReadPackageFile(const std::string& path, NvmPackage& package) {
   package.Release();
-  FileHandle file(std::fopen(path.c_str(), "rb"));
+  // A folder, FIFO or device is no file to open: it fails as an open.
+  int open_error = 0;
+  uint64_t file_size = 0;
+  platform::FileStream file = platform::OpenRegularFile(path, open_error, &file_size);
   if (!file) return NVCRETVAL_FILE_OPEN_FAILURE;
 
-  std::error_code error;
-  const uintmax_t file_size = std::filesystem::file_size(path, error);
   // The format keeps sizes in signed 32 bits; anything larger is no package.
-  if (error || file_size == 0 || file_size > uintmax_t{std::numeric_limits<int32_t>::max()}) {
+  if (file_size == 0 || file_size > uint64_t{std::numeric_limits<int32_t>::max()}) {
     return NVCRETVAL_INVALID_LENGTH;
   }
   const size_t size = static_cast<size_t>(file_size);

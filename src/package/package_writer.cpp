@@ -4,29 +4,14 @@
 #include <limits>
 #include <vector>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "integrity/crc32.h"
 #include "integrity/signed_image.h"
 #include "package/item_types.h"
+#include "platform/file_writer.h"
 
 namespace skyfw {
 
 namespace {
-
-bool TruncateToEmpty(std::FILE* stream) {
-  if (std::fflush(stream) != 0) return false;
-#if defined(_WIN32)
-  if (_chsize_s(_fileno(stream), 0) != 0) return false;
-#else
-  if (ftruncate(fileno(stream), 0) != 0) return false;
-#endif
-  return std::fseek(stream, 0, SEEK_SET) == 0;
-}
 
 bool WriteAll(std::FILE* stream, ByteView bytes) {
   return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
@@ -97,7 +82,7 @@ NvmStatus WritePackage(std::FILE* stream, ByteView property_area, size_t propert
     }
   }
 
-  if (!TruncateToEmpty(stream)) return NVCRETVAL_FILE_TRUNCATE_FAILURE;
+  if (platform::EmptyStream(stream) != 0) return NVCRETVAL_FILE_TRUNCATE_FAILURE;
 
   uint32_t count = 0;
   for (const PackageItemEntry& record : records) count += record.dir_type() != 0 ? 1 : 0;

@@ -1,7 +1,6 @@
 // The skyfw program as a host: its commands on a fresh demo machine, their
 // JSON answers and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <nlohmann/json.hpp>
@@ -9,6 +8,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {
@@ -29,17 +29,10 @@ class ToolHostTest : public ::testing::Test {
 
   // Runs skyfw in the test's directory with the machine; stderr is dropped.
   ToolRun Skyfw(const std::string& arguments) {
-    std::string command = "cd '" + dir_.path() + "' && '" SKYFW_PROGRAM_PATH "' --machine '" +
-                          machine_ + "' " + arguments + " 2>/dev/null";
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    std::vector<std::string> words = {"--machine", machine_};
+    for (std::string& word : Words(arguments)) words.push_back(std::move(word));
+    ProgramRun program = RunProgram(SKYFW_PROGRAM_PATH, words, ErrorOutput::kDropped, dir_.path());
+    return ToolRun{program.exit_code, program.out};
   }
 
   TempDir dir_;

@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
+
 #include "builders.h"
 #include "package/package_format.h"
 #include "raw_package.h"
@@ -56,6 +61,25 @@ TEST(ReadPackageFile, FramingErrors) {
   EXPECT_EQ(ReadPackageFile(std::string(::testing::TempDir()) + "/no/such.pkg", package),
             NVCRETVAL_FILE_OPEN_FAILURE);
 }
+
+#if !defined(_WIN32)
+// What is no file cannot be opened as one: a folder is not a package of
+// invalid length, and a FIFO with no writer must not hold the call.
+TEST(ReadPackageFile, NamesThatAreNoFileFailToOpen) {
+  const std::string folder = std::string(::testing::TempDir()) + "/skyfw-reader-names";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder + "/folder.pkg");
+  ASSERT_EQ(::mkfifo((folder + "/fifo.pkg").c_str(), 0666), 0);
+  for (const char* name : {"/folder.pkg", "/fifo.pkg"}) {
+    NvmPackage package;
+    EXPECT_EQ(ReadPackageFile(folder + name, package), NVCRETVAL_FILE_OPEN_FAILURE) << name;
+    EXPECT_TRUE(package.empty()) << name;
+  }
+  NvmPackage package;
+  EXPECT_EQ(ReadPackageFile("/dev/zero", package), NVCRETVAL_FILE_OPEN_FAILURE);
+  std::filesystem::remove_all(folder);
+}
+#endif
 
 TEST(ReadPackageFile, PlainAndWrappedPackages) {
   const Bytes plain = SamplePackage();

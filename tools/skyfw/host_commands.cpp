@@ -6,7 +6,6 @@
 //   flash-pci  one package onto the adapter at SEG:BUS:DEV.FN
 //   dump       back the adapter at SEG:BUS:DEV.FN up into a package file
 //   info       the adapter-information array
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,6 +18,7 @@
 #include "command_registry.h"
 #include "diag/text_conversion.h"
 #include "host_session.h"
+#include "platform/standard_streams.h"
 #include "request_document.h"
 
 namespace skyfw::tool {
@@ -163,7 +163,7 @@ struct FlashOptions {
 // plain lines otherwise, nothing under --json.
 class Progress {
  public:
-  explicit Progress(bool quiet) : quiet_(quiet), terminal_(isatty(STDOUT_FILENO) != 0) {}
+  explicit Progress(bool quiet) : quiet_(quiet), terminal_(platform::StandardOutputIsTerminal()) {}
   void Start(size_t n, size_t total, const DocumentDevice& device) {
     if (quiet_) return;
     char line[512];

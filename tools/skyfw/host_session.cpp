@@ -2,14 +2,16 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <memory>
 
 #include "diag/text_conversion.h"
+#include "platform/standard_streams.h"
+#include "platform/file_reader.h"
 
 namespace skyfw::tool {
 namespace {
@@ -123,9 +125,16 @@ std::string FirmwareDirectory(const std::string& fw_option) {
 
 bool ReadDiscoveryDocument(const std::string& path, DiscoveryDocument& document,
                            std::string& error) {
-  std::unique_ptr<xmlDoc, XmlFree> xml(
-      xmlReadFile(path.c_str(), nullptr,
-                  XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET));
+  // Read through the regular-file check first: libxml2 would open a FIFO and
+  // wait on it.
+  std::string bytes;
+  std::unique_ptr<xmlDoc, XmlFree> xml;
+  if (platform::ReadRegularFile(path, bytes) == 0 &&
+      bytes.size() <= static_cast<size_t>(std::numeric_limits<int>::max())) {
+    xml.reset(xmlReadMemory(
+        bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr,
+        XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET));
+  }
   xmlNode* root = xml ? xmlDocGetRootElement(xml.get()) : nullptr;
   if (root == nullptr || !NameIs(root, "qv_rom_discovery")) {
     error = "cannot read the discovery document " + path;
@@ -188,24 +197,16 @@ nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
 }
 
 PluginOutputToStderr::PluginOutputToStderr(bool active) {
-  if (!active) return;
-  std::fflush(stdout);
-  saved_ = dup(STDOUT_FILENO);
-  if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+  if (active) saved_ = platform::DivertStandardOutputToError();
 }
 
-PluginOutputToStderr::~PluginOutputToStderr() {
-  if (saved_ < 0) return;
-  std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
-  close(saved_);
-}
+PluginOutputToStderr::~PluginOutputToStderr() { platform::RestoreStandardOutput(saved_); }
 
 bool UseColour() {
   // NO_COLOR counts when present and not empty.
   const char* no_colour = std::getenv("NO_COLOR");
   static const bool colour =
-      isatty(STDOUT_FILENO) != 0 && (no_colour == nullptr || no_colour[0] == '\0');
+      platform::StandardOutputIsTerminal() && (no_colour == nullptr || no_colour[0] == '\0');
   return colour;
 }
 

@@ -1,46 +1,25 @@
 #include "pkg_common.h"
 
-#include <cstdio>
-#include <filesystem>
-
 #include "package/nvm_status.h"
+#include "platform/file_reader.h"
+#include "platform/file_writer.h"
 
 namespace skyfw::tool {
 
 bool WriteFileWhole(const std::string& path, ByteView bytes, std::string& error) {
-  const std::string temporary = path + ".partial";
-  std::FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    error = "cannot create " + temporary;
-    return false;
-  }
-  bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fclose(file) == 0 && written;
-  std::error_code code;
-  if (written) std::filesystem::rename(temporary, path, code);
-  if (!written || code) {
-    std::remove(temporary.c_str());
-    error = "cannot write " + path;
+  if (int reason = platform::WriteWholeFile(path, bytes); reason != 0) {
+    error = "cannot write " + path + ": " + platform::FileErrorText(reason);
     return false;
   }
   return true;
 }
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = "cannot open " + path;
+  if (int reason = platform::ReadRegularFile(path, bytes); reason != 0) {
+    error = "cannot read " + path + ": " + platform::FileErrorText(reason);
     return false;
   }
-  bytes.clear();
-  uint8_t chunk[65536];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-    bytes.insert(bytes.end(), chunk, chunk + got);
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) error = "cannot read " + path;
-  return !failed;
+  return true;
 }
 
 namespace {

@@ -2,9 +2,14 @@
 
 #include <libxml/parser.h>
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <limits>
+#include <string_view>
 #include <vector>
+
+#include "platform/file_reader.h"
+#include "platform/file_writer.h"
 
 namespace skyfw::tool {
 namespace {
@@ -49,21 +54,29 @@ std::vector<xmlNode*> Elements(xmlNode* parent, const char* name = nullptr) {
 }
 
 xmlDoc* ReadXml(const std::string& path) {
-  return xmlReadFile(
-      path.c_str(), nullptr,
+  // Read through the regular-file check first: libxml2 would open a FIFO and
+  // wait on it.
+  std::string bytes;
+  if (platform::ReadRegularFile(path, bytes) != 0 ||
+      bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    return nullptr;
+  }
+  return xmlReadMemory(
+      bytes.data(), static_cast<int>(bytes.size()), path.c_str(), nullptr,
       XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_NOBLANKS | XML_PARSE_NONET);
 }
 
 bool SaveWhole(xmlDoc* document, const std::string& path) {
-  std::string temporary = path + ".new";
-  if (xmlSaveFormatFile(temporary.c_str(), document, 1) < 0) {
-    std::remove(temporary.c_str());
-    return false;
-  }
-  std::error_code error;
-  std::filesystem::rename(temporary, path, error);
-  if (error) std::remove(temporary.c_str());
-  return !error;
+  xmlChar* bytes = nullptr;
+  int size = 0;
+  xmlDocDumpFormatMemory(document, &bytes, &size, 1);
+  if (bytes == nullptr) return false;
+  const int error = size < 0 ? EIO
+                             : platform::WriteWholeFile(
+                                   path, std::string_view(reinterpret_cast<const char*>(bytes),
+                                                          static_cast<size_t>(size)));
+  xmlFree(bytes);
+  return error == 0;
 }
 
 }  // namespace

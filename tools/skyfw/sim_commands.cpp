@@ -14,6 +14,7 @@
 #include "command_registry.h"
 #include "package/item_types.h"
 #include "platform/byte_reader.h"
+#include "platform/file_reader.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
 #include "sim/machine_mutexes.h"
@@ -287,14 +288,11 @@ void PrintMachine(const Json& root) {
 int Init(const std::string& directory, const std::string& from) {
   std::string text(sim::DemoMachineJson());
   if (!from.empty()) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) {
-      fmt::print(stderr, "skyfw sim init: {}: cannot read it\n", from);
+    if (int reason = platform::ReadRegularFile(from, text); reason != 0) {
+      fmt::print(stderr, "skyfw sim init: {}: cannot read it: {}\n", from,
+                 platform::FileErrorText(reason));
       return kExitFailure;
     }
-    std::ostringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
   }
   std::string error;
   if (!sim::InitMachine(directory, text, error)) {

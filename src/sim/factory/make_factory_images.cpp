@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "builders.h"
+#include "platform/file_writer.h"
 
 namespace {
 
@@ -93,17 +94,9 @@ int main(int argc, char** argv) {
   }
   out += "};\n\n}  // namespace skyfw::sim\n";
 
-  std::string temporary = std::string(argv[1]) + ".tmp";
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (file == nullptr) {
-    std::perror(temporary.c_str());
-    return 1;
-  }
-  bool written = std::fwrite(out.data(), 1, out.size(), file) == out.size();
-  written = std::fclose(file) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), argv[1]) != 0) {
-    std::perror(argv[1]);
-    std::remove(temporary.c_str());
+  if (int error = skyfw::platform::WriteWholeFile(argv[1], out); error != 0) {
+    std::fprintf(stderr, "make_factory_images: %s: %s\n", argv[1],
+                 skyfw::platform::FileErrorText(error).c_str());
     return 1;
   }
   return 0;

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "dev_signing_key.h"
+#include "platform/file_reader.h"
 
 namespace skyfw::tool {
 
@@ -22,16 +23,11 @@ std::unique_ptr<ImageSigner> ImageSigner::Development() {
 }
 
 std::unique_ptr<ImageSigner> ImageSigner::FromFile(const std::string& path, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    error = "cannot open key file " + path;
+  std::string pem;
+  if (int reason = platform::ReadRegularFile(path, pem); reason != 0) {
+    error = "cannot read key file " + path + ": " + platform::FileErrorText(reason);
     return nullptr;
   }
-  std::string pem;
-  char chunk[4096];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) pem.append(chunk, got);
-  std::fclose(file);
   return FromPem(pem, error);
 }
 
