@@ -28,8 +28,13 @@ struct PropertyFunctions {
 const PropertyFunctions& Properties() {
   static const PropertyFunctions functions = [] {
     PropertyFunctions found;
-    // Imported by this DLL (CM_Locate_DevNodeW ...), so already loaded.
+    // The import libraries may take CM_Locate_DevNodeW and the rest from
+    // setupapi, so cfgmgr32 need not be loaded yet. Once loaded it stays for
+    // the process: the pointers found here are kept.
     HMODULE library = ::GetModuleHandleW(L"cfgmgr32.dll");
+    if (library == nullptr) {
+      library = ::LoadLibraryExW(L"cfgmgr32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    }
     if (library == nullptr) return found;
     found.dev_node = reinterpret_cast<GetDevNodePropertyFunction>(
         reinterpret_cast<void*>(::GetProcAddress(library, "CM_Get_DevNode_PropertyW")));
