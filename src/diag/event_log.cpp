@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "diag/trace_log.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {
 namespace {
 
-constexpr char kSeparator = '/';
+constexpr char kSeparator = platform::kPathSeparator;
 constexpr uint16_t kEventCategory = 1;
 // The loader's module name buffer.
 constexpr size_t kModuleNameBytes = 1024;

@@ -1,7 +1,6 @@
 #include "diag/trace_log.h"
 
 #include <atomic>
-#include <clocale>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -10,7 +9,9 @@
 
 #include "diag/critical_section.h"
 #include "diag/never_destroyed.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
+#include "platform/utf8_formatting.h"
 
 namespace skyfw {
 namespace {
@@ -42,25 +43,7 @@ std::atomic<uint32_t> level_mask{0};
 char message_buffer[kTraceMessageBufferBytes];
 char line_buffer[kLineBufferBytes];
 
-// "%ls" converts wide text through the thread's LC_CTYPE. The plug-in must not
-// change the host's locale, so formatting borrows a UTF-8 one for its own
-// thread only. It is made at load and freed at unload with the lock.
-locale_t utf8_locale{};
-
-class Utf8FormattingScope {
- public:
-  Utf8FormattingScope() {
-    if (utf8_locale != locale_t{}) previous_ = uselocale(utf8_locale);
-  }
-  ~Utf8FormattingScope() {
-    if (previous_ != locale_t{}) uselocale(previous_);
-  }
-  Utf8FormattingScope(const Utf8FormattingScope&) = delete;
-  Utf8FormattingScope& operator=(const Utf8FormattingScope&) = delete;
-
- private:
-  locale_t previous_{};
-};
+using platform::Utf8FormattingScope;
 
 // Formats into the shared message buffer, cut to the buffer. A format the
 // run-time library refuses leaves the format text itself, so the line still
@@ -121,7 +104,7 @@ const char* TraceLevelWord(uint32_t level) {
 
 void TraceCreateLock() {
   if (!TraceLockHolder()) TraceLockHolder() = std::make_unique<NMCCriticalSection>();
-  if (utf8_locale == locale_t{}) utf8_locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
+  platform::CreateUtf8Formatting();
 }
 
 void TraceDestroyLock() {
@@ -129,10 +112,7 @@ void TraceDestroyLock() {
   open_attempted = false;
   level_mask = 0;
   TraceLockHolder().reset();
-  if (utf8_locale != locale_t{}) {
-    freelocale(utf8_locale);
-    utf8_locale = locale_t{};
-  }
+  platform::DestroyUtf8Formatting();
 }
 
 void TraceOpen(const char* path) {
@@ -141,7 +121,7 @@ void TraceOpen(const char* path) {
   open_attempted = true;
   if (path == nullptr || path[0] == '\0') return;
   // "e": the descriptor must not leak into programs the host starts.
-  std::FILE* file = std::fopen(path, "abe");
+  std::FILE* file = platform::OpenFile(path, "abe");
   if (file == nullptr) return;
   // Each line goes out in one write, at once: nothing is lost if the host dies.
   std::setvbuf(file, nullptr, _IONBF, 0);

@@ -12,8 +12,10 @@ namespace {
 namespace fs = std::filesystem;
 
 bool StatusIs(const std::string& path, fs::file_type type) {
+  fs::path file;
+  if (!platform::ToFileSystemPath(path, file)) return false;
   std::error_code error;
-  fs::file_status status = fs::status(path, error);
+  fs::file_status status = fs::status(file, error);
   return !error && status.type() == type;
 }
 
@@ -28,15 +30,17 @@ bool IsDirectory(const std::string& path) { return StatusIs(path, fs::file_type:
 bool IsRegularFile(const std::string& path) { return StatusIs(path, fs::file_type::regular); }
 
 HostResultCode ListFiles(const std::string& path, std::vector<std::string>& files) {
+  fs::path folder;
+  if (!platform::ToFileSystemPath(path, folder)) return kHostFirmwareFileNotAccessible;
   std::error_code error;
-  fs::file_status status = fs::status(path, error);
+  fs::file_status status = fs::status(folder, error);
   if (error || status.type() == fs::file_type::not_found) return kHostFirmwareFileNotAccessible;
   if (status.type() != fs::file_type::directory) {
     files.assign(1, path);
     return kHostSuccess;
   }
 
-  fs::directory_iterator entry(path, error);
+  fs::directory_iterator entry(folder, error);
   if (error) {
     TraceInfo("Path not found: [%s]\n", path.c_str());
     return kHostSuccess;
@@ -45,7 +49,7 @@ HostResultCode ListFiles(const std::string& path, std::vector<std::string>& file
   // choice that depends on it reproducible.
   std::vector<std::string> names;
   for (; entry != fs::directory_iterator(); entry.increment(error)) {
-    names.push_back(entry->path().filename().string());
+    names.push_back(platform::FromFileSystemPath(entry->path().filename()));
   }
   if (error) TraceInfo("Path not found: [%s]\n", path.c_str());
   std::sort(names.begin(), names.end());

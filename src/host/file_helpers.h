@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "host/result_codes.h"
+#include "platform/file_names.h"
 
 namespace skyfw {
 
-// The one path separator these helpers know.
-inline constexpr char kPathSeparator = '/';
+// The one path separator these helpers know: the platform's.
+using platform::kPathSeparator;
 
 // True when the path's file status can be read and names a directory
 // (a regular file); symbolic links are followed.

@@ -1,5 +1,5 @@
 // The plug-in's exported entry points and its load and unload. Compiled only
-// into libskyfw.so; the work itself lives in skyfw_host.
+// into the plug-in (libskyfw.so, skyfw.dll); the work itself lives in skyfw_host.
 #include "diag/event_log.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
@@ -8,8 +8,9 @@
 
 namespace {
 
+#ifndef _WIN32
 // A constructor and destructor of the shared object stand in for the process
-// attach and detach of the original platform.
+// attach and detach of Windows (dll_main.cpp there).
 __attribute__((constructor)) void OnLoad() {
   skyfw::InstallProcessPlatform();
   skyfw::LibraryLoad();
@@ -20,6 +21,7 @@ __attribute__((destructor)) void OnUnload() {
   skyfw::LibraryUnload();
   skyfw::UninstallProcessPlatform();
 }
+#endif
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "nmapi/registry_values.h"
 #include "nmapi/tcpip_info.h"
 #include "platform/byte_reader.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -142,8 +143,7 @@ NmapiResult CheckSetupLibrary() {
              static_cast<unsigned long>(error));
     return ngNMAPI_SYSTEM_FAILED;
   }
-  std::string library =
-      directory + static_cast<char>(std::filesystem::path::preferred_separator) + "Setupapi.dll";
+  std::string library = directory + platform::kPathSeparator + "Setupapi.dll";
   error = system.LibraryExportsFunction(library, "SetupDiEnumDeviceInterfaces");
   if (error == ERROR_PROC_NOT_FOUND) {
     NmapiLog(kLogError, "ReadConfig() GetProcAddress() SetupDiEnumDeviceInterfaces failed(%lu)\r\n",

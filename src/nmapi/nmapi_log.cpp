@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "nmapi/library_state.h"
+#include "platform/file_names.h"
 #include "platform/file_reader.h"
 #include "platform/platform.h"
 
@@ -18,7 +19,7 @@ static_assert(sizeof(kNmapiBuildStamp) == 21, "the build stamp fills 20 characte
 
 namespace {
 
-constexpr char kSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+constexpr char kSeparator = platform::kPathSeparator;
 // The configuration is read in chunks of this many bytes (255 characters).
 constexpr int kConfigurationChunk = 256;
 
@@ -127,7 +128,10 @@ NmapiResult InitializeLogFile() {
 
   std::string folder = LogFolderPath(commonAppData);
   std::error_code ignored;
-  std::filesystem::create_directories(folder, ignored);
+  std::filesystem::path folder_path;
+  if (platform::ToFileSystemPath(folder, folder_path)) {
+    std::filesystem::create_directories(folder_path, ignored);
+  }
   std::string path = JoinPath(folder, {"ngnmapi.log"});
 
   // Create it only if it is new; an existing log is appended to. Either way
@@ -135,10 +139,10 @@ NmapiResult InitializeLogFile() {
   // wait ran out must land behind another process's line, never on it, and
   // only the append mode writes at the end whatever the position.
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "w+x");
+  std::FILE* file = platform::OpenFile(path, "w+x");
   if (file == nullptr && errno != EEXIST) return ngNMAPI_LOG_FILE_FAILED;
   if (file != nullptr) std::fclose(file);
-  file = std::fopen(path.c_str(), "a+");
+  file = platform::OpenFile(path, "a+");
   state.logFile.reset(file);
   return ngNMAPI_OK;
 }

@@ -11,6 +11,7 @@
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/registry_values.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -46,8 +47,7 @@ bool IpHelperExportsAddresses(Caller caller) {
     }
     return false;
   }
-  std::string library =
-      directory + static_cast<char>(std::filesystem::path::preferred_separator) + "Iphlpapi.dll";
+  std::string library = directory + platform::kPathSeparator + "Iphlpapi.dll";
   error = system.LibraryExportsFunction(library, "GetAdaptersAddresses");
   if (error == ERROR_SUCCESS) return true;
   unsigned long code = error;

@@ -11,6 +11,7 @@
 #include "package/narrow_text.h"
 #include "package/package_format.h"
 #include "package/package_writer.h"
+#include "platform/calendar.h"
 #include "platform/file_writer.h"
 #include "platform/platform.h"
 #include "versions/package_version.h"
@@ -37,7 +38,7 @@ void SetIdProperty(std::span<uint8_t> area, uint8_t tag, uint32_t id) {
 std::string CreationTime() {
   std::time_t now = platform::Current().system().CurrentTime();
   std::tm utc{};
-  if (now == static_cast<std::time_t>(-1) || gmtime_r(&now, &utc) == nullptr) return {};
+  if (now == static_cast<std::time_t>(-1) || !platform::UtcCalendarTime(now, utc)) return {};
   std::array<char, kTimeTextBytes> text{};
   std::snprintf(text.data(), text.size(), "%04u-%02u-%02u %02u:%02u:%02uZ",
                 static_cast<unsigned>(utc.tm_year + 1900), static_cast<unsigned>(utc.tm_mon + 1),

@@ -12,10 +12,8 @@ struct PackageBufferRelease {
 };
 using PackageBuffer = std::unique_ptr<uint8_t[], PackageBufferRelease>;
 
-// An uninitialised block of `size` bytes, or null. Large blocks are aligned
-// for huge pages and, on Linux, advised to use them: a package is read once
-// into fresh memory, and faulting it in 4 KiB pages costs as much as hashing
-// it.
+// An uninitialised block of `size` bytes, or null; large ones suited to being
+// read once (see platform/large_block.h).
 PackageBuffer AllocatePackageBuffer(size_t size);
 
 }  // namespace skyfw

@@ -5,6 +5,8 @@
 #include <memory>
 #include <system_error>
 
+#include "platform/file_names.h"
+
 namespace skyfw {
 namespace {
 
@@ -34,9 +36,14 @@ CacheState& State() {
 FileStamp StampOf(const std::string& path) {
   std::error_code error;
   FileStamp stamp;
-  stamp.size = std::filesystem::file_size(path, error);
+  std::filesystem::path file;
+  if (!platform::ToFileSystemPath(path, file)) {
+    stamp.size = static_cast<uintmax_t>(-1);
+    return stamp;
+  }
+  stamp.size = std::filesystem::file_size(file, error);
   if (error) stamp.size = static_cast<uintmax_t>(-1);
-  stamp.modified = std::filesystem::last_write_time(path, error);
+  stamp.modified = std::filesystem::last_write_time(file, error);
   return stamp;
 }
 

@@ -1,16 +1,13 @@
 #include "platform/platform.h"
 
-#include <dlfcn.h>
-#include <sys/syscall.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "platform/process_facts.h"
 
 namespace skyfw::platform {
 
@@ -109,13 +106,7 @@ constexpr ErrorText kErrorTexts[] = {
 
 }  // namespace
 
-uint32_t System::GetTickCount() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  uint64_t ms =
-      static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-  return static_cast<uint32_t>(ms);
-}
+uint32_t System::GetTickCount() { return OsTickCount(); }
 
 void System::Sleep(uint32_t milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
@@ -124,11 +115,11 @@ void System::Sleep(uint32_t milliseconds) {
 std::time_t System::CurrentTime() { return std::time(nullptr); }
 
 uint32_t System::GetComputerName(std::string& name) {
-  char host[256] = {};
-  if (gethostname(host, sizeof host - 1) != 0) return ERROR_GEN_FAILURE;
+  std::string host;
+  if (!OsHostName(host)) return ERROR_GEN_FAILURE;
   name.clear();
   // NetBIOS names are upper case, at most 15 characters, without domain.
-  for (const char* c = host; *c != 0 && *c != '.' && name.size() < 15; ++c) {
+  for (const char* c = host.c_str(); *c != 0 && *c != '.' && name.size() < 15; ++c) {
     name.push_back(static_cast<char>((*c >= 'a' && *c <= 'z') ? *c - 'a' + 'A' : *c));
   }
   return ERROR_SUCCESS;
@@ -149,13 +140,7 @@ uint32_t System::LibraryExportsFunction(std::string_view, std::string_view) {
 }
 
 uint32_t System::GetModuleFileName(std::string& path) {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&Current), &info) == 0 || info.dli_fname == nullptr) {
-    return ERROR_MOD_NOT_FOUND;
-  }
-  char resolved[4096];
-  path = realpath(info.dli_fname, resolved) != nullptr ? resolved : info.dli_fname;
-  return ERROR_SUCCESS;
+  return OsModuleFileName(path) ? ERROR_SUCCESS : ERROR_MOD_NOT_FOUND;
 }
 
 uint32_t System::GetLastError() { return last_error; }
@@ -201,8 +186,8 @@ class ProcessOnlySystem final : public System {
       std::fwrite(text.data(), 1, text.size(), stderr);
     }
   }
-  uint32_t GetCurrentProcessId() override { return static_cast<uint32_t>(::getpid()); }
-  uint32_t GetCurrentThreadId() override { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+  uint32_t GetCurrentProcessId() override { return OsProcessId(); }
+  uint32_t GetCurrentThreadId() override { return OsThreadId(); }
 };
 
 class EmptyRegistry final : public Registry {

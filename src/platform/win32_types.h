@@ -5,6 +5,18 @@
 // system's own and a Windows implementation can pass them through unchanged.
 // Names follow Windows exactly; they live in skyfw::platform, so they never
 // meet the Windows headers' macros in the same scope.
+//
+// Beside <windows.h>: the Windows headers define most of these names (and
+// the A/W method names CreateFile, CreateMutex, FormatMessage,
+// GetComputerName, GetModuleFileName, GetObject, GetSystemDirectory,
+// OpenSCManager, OutputDebugString, RegisterEventSource, ReportEvent) as
+// macros, so no source includes both in the wrong order. Only the Win32
+// platform (src/win32) includes Windows headers, always through
+// win32/windows_api.h: it includes the seam first, then Windows, undefines
+// the eleven A/W names, and proves at compile time that every name both
+// define has the same value; after it, such a name means Windows' macro
+// and a seam-only name is written platform::NAME. Nothing above the seam
+// includes a Windows header.
 #pragma once
 
 #include <array>

@@ -1,7 +1,10 @@
 #include "sim/machine.h"
 
-#include <cstdlib>
+#include <optional>
+#include <string>
 
+#include "platform/environment.h"
+#include "platform/file_names.h"
 #include "sim/driver_interface.h"
 #include "sim/file_lock.h"
 #include "sim/machine_devices.h"
@@ -102,24 +105,36 @@ bool OpenMachine(const std::filesystem::path& directory,
   return true;
 }
 
+namespace {
+
+// A variable's value as a path; nothing when it is unset, empty or no name.
+std::optional<std::filesystem::path> PathFromEnvironment(const char* name) {
+  std::optional<std::string> value = platform::GetEnvironmentText(name);
+  std::filesystem::path path;
+  if (!value || value->empty() || !platform::ToFileSystemPath(*value, path)) return std::nullopt;
+  return path;
+}
+
+}  // namespace
+
 std::filesystem::path DefaultMachineDirectory() {
-  const char* machine = std::getenv("SKYFW_MACHINE");
-  if (machine != nullptr && *machine != 0) return machine;
-  const char* state = std::getenv("XDG_STATE_HOME");
-  std::filesystem::path base;
-  if (state != nullptr && *state != 0) {
-    base = state;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::filesystem::path(home != nullptr && *home != 0 ? home : ".") / ".local" / "state";
+  if (auto machine = PathFromEnvironment("SKYFW_MACHINE")) return *machine;
+  std::optional<std::filesystem::path> base = PathFromEnvironment("XDG_STATE_HOME");
+#if defined(_WIN32)
+  // Windows keeps a user's state under the local application-data folder.
+  if (!base) base = PathFromEnvironment("LOCALAPPDATA");
+#endif
+  if (!base) {
+    std::optional<std::filesystem::path> home = PathFromEnvironment("HOME");
+    base = home.value_or(std::filesystem::path(".")) / ".local" / "state";
   }
-  return base / "skyfw" / "machine";
+  return *base / "skyfw" / "machine";
 }
 
 bool OpenDefaultMachine(std::unique_ptr<platform::Platform>& platform, std::string& error) {
   std::filesystem::path directory = DefaultMachineDirectory();
-  const char* machine = std::getenv("SKYFW_MACHINE");
-  bool named = machine != nullptr && *machine != 0;
+  std::optional<std::string> machine = platform::GetEnvironmentText("SKYFW_MACHINE");
+  bool named = machine && !machine->empty();
   std::error_code failure;
   if (!named && !std::filesystem::exists(DescriptionPath(directory), failure)) {
     // First use: several processes may get here at once; one writes.

@@ -1,14 +1,11 @@
 #include "sim/machine_mutexes.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+
+#include "platform/file_names.h"
 
 namespace skyfw::sim {
 namespace {
@@ -54,29 +51,24 @@ std::string UnescapeName(std::string_view escaped) {
   return name;
 }
 
-int OpenLockFile(const std::filesystem::path& path) {
-  return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+using Lock = LockableFile::Lock;
+using Outcome = LockableFile::Outcome;
+
+uint32_t ReadOwnerPid(const LockableFile& file) {
+  std::string text;
+  if (!file.ReadContent(text, 15) || text.empty()) return 0;
+  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
 }
 
-int Flock(int fd, int operation) {
-  int result;
-  do {
-    result = ::flock(fd, operation);
-  } while (result != 0 && errno == EINTR);
-  return result;
+void WriteOwnerPid(LockableFile& file, uint32_t pid) {
+  file.ReplaceContent(pid == 0 ? "" : std::to_string(pid));
 }
 
-uint32_t ReadOwnerPid(int fd) {
-  char text[16] = {};
-  ssize_t length = ::pread(fd, text, sizeof text - 1, 0);
-  if (length <= 0) return 0;
-  return static_cast<uint32_t>(std::strtoul(text, nullptr, 10));
-}
-
-void WriteOwnerPid(int fd, uint32_t pid) {
-  std::string text = pid == 0 ? "" : std::to_string(pid);
-  if (::ftruncate(fd, 0) != 0) return;
-  if (!text.empty() && ::pwrite(fd, text.data(), text.size(), 0) < 0) return;
+// One of a name's lock files: the base path with its suffix.
+std::filesystem::path LockFilePath(const std::filesystem::path& base, const char* suffix) {
+  std::filesystem::path path = base;
+  path += suffix;
+  return path;
 }
 
 }  // namespace
@@ -85,7 +77,7 @@ void WriteOwnerPid(int fd, uint32_t pid) {
 struct MachineMutexes::Shared {
   std::filesystem::path owner_path;
   std::mutex mutex;
-  int owner_fd = -1;  // open while any handle of this process is
+  LockableFile owner;  // open while any handle of this process is
   uint32_t owner_thread = 0;
   uint32_t recursion = 0;
   uint32_t handles = 0;
@@ -95,9 +87,9 @@ namespace {
 
 class MachineNamedMutex final : public platform::NamedMutex {
  public:
-  MachineNamedMutex(std::shared_ptr<MachineMutexes::Shared> shared, int handle_fd,
+  MachineNamedMutex(std::shared_ptr<MachineMutexes::Shared> shared, LockableFile handle_file,
                     platform::System& system)
-      : shared_(std::move(shared)), handle_fd_(handle_fd), system_(system) {}
+      : shared_(std::move(shared)), handle_file_(std::move(handle_file)), system_(system) {}
 
   ~MachineNamedMutex() override {
     {
@@ -105,13 +97,11 @@ class MachineNamedMutex final : public platform::NamedMutex {
       if (--shared_->handles == 0) {
         // The process's last handle: an ownership still held is abandoned
         // (the owner file keeps the pid, which tells the next owner).
-        if (shared_->owner_fd >= 0) ::close(shared_->owner_fd);
-        shared_->owner_fd = -1;
+        shared_->owner.Close();
         shared_->owner_thread = 0;
         shared_->recursion = 0;
       }
     }
-    ::close(handle_fd_);
   }
 
   uint32_t Wait(uint32_t timeout_ms) override {
@@ -125,15 +115,16 @@ class MachineNamedMutex final : public platform::NamedMutex {
           return platform::WAIT_OBJECT_0;
         }
         if (shared_->owner_thread == 0) {
-          if (shared_->owner_fd < 0) return platform::WAIT_FAILED;
-          if (Flock(shared_->owner_fd, LOCK_EX | LOCK_NB) == 0) {
-            bool abandoned = ReadOwnerPid(shared_->owner_fd) != 0;
-            WriteOwnerPid(shared_->owner_fd, system_.GetCurrentProcessId());
+          if (!shared_->owner.is_open()) return platform::WAIT_FAILED;
+          Outcome outcome = shared_->owner.TakeLock(Lock::kExclusive, false);
+          if (outcome == Outcome::kLocked) {
+            bool abandoned = ReadOwnerPid(shared_->owner) != 0;
+            WriteOwnerPid(shared_->owner, system_.GetCurrentProcessId());
             shared_->owner_thread = me;
             shared_->recursion = 1;
             return abandoned ? platform::WAIT_ABANDONED : platform::WAIT_OBJECT_0;
           }
-          if (errno != EWOULDBLOCK) return platform::WAIT_FAILED;
+          if (outcome == Outcome::kFailed) return platform::WAIT_FAILED;
         }
       }
       if (timeout_ms != platform::INFINITE && std::chrono::steady_clock::now() >= deadline) {
@@ -149,8 +140,8 @@ class MachineNamedMutex final : public platform::NamedMutex {
       return platform::ERROR_NOT_OWNER;
     }
     if (--shared_->recursion == 0) {
-      WriteOwnerPid(shared_->owner_fd, 0);
-      Flock(shared_->owner_fd, LOCK_UN);
+      WriteOwnerPid(shared_->owner, 0);
+      shared_->owner.Unlock();
       shared_->owner_thread = 0;
     }
     return ERROR_SUCCESS;
@@ -161,7 +152,7 @@ class MachineNamedMutex final : public platform::NamedMutex {
 
  private:
   std::shared_ptr<MachineMutexes::Shared> shared_;
-  int handle_fd_;
+  LockableFile handle_file_;  // holds the shared lock that keeps the mutex in existence
   platform::System& system_;
 };
 
@@ -178,36 +169,37 @@ uint32_t MachineMutexes::CreateMutex(const platform::SecurityAttributes*, bool i
   std::filesystem::path base = locks_ / ("mutex-" + escaped);
 
   std::lock_guard<std::mutex> names_guard(mutex_);
-  int guard_fd = OpenLockFile(base.string() + ".guard");
-  if (guard_fd < 0) return platform::ERROR_ACCESS_DENIED;
-  if (Flock(guard_fd, LOCK_EX) != 0) {
-    ::close(guard_fd);
+  LockableFile creation_guard;
+  if (!creation_guard.Open(LockFilePath(base, ".guard")) ||
+      creation_guard.TakeLock(Lock::kExclusive, true) != Outcome::kLocked) {
     return platform::ERROR_ACCESS_DENIED;
   }
-  int handle_fd = OpenLockFile(base.string() + ".handles");
-  bool created = handle_fd >= 0 && Flock(handle_fd, LOCK_EX | LOCK_NB) == 0;
-  bool ok = handle_fd >= 0 && Flock(handle_fd, LOCK_SH) == 0;
+  LockableFile handle_file;
+  bool ok = handle_file.Open(LockFilePath(base, ".handles"));
+  bool created = ok && handle_file.TakeLock(Lock::kExclusive, false) == Outcome::kLocked;
+  // The guard keeps every other creation and probe out while the exclusive
+  // lock becomes a shared one.
+  if (created) handle_file.Unlock();
+  ok = ok && handle_file.TakeLock(Lock::kShared, true) == Outcome::kLocked;
 
   std::shared_ptr<Shared>& shared = names_[escaped];
   if (!shared) {
     shared = std::make_shared<Shared>();
-    shared->owner_path = base.string() + ".owner";
+    shared->owner_path = LockFilePath(base, ".owner");
   }
   std::unique_ptr<MachineNamedMutex> handle;
   if (ok) {
     std::lock_guard<std::mutex> guard(shared->mutex);
-    if (shared->owner_fd < 0) shared->owner_fd = OpenLockFile(shared->owner_path);
-    ok = shared->owner_fd >= 0;
+    if (!shared->owner.is_open()) shared->owner.Open(shared->owner_path);
+    ok = shared->owner.is_open();
     // A new mutex starts unowned, whatever a dead owner left in the file.
-    if (ok && created) WriteOwnerPid(shared->owner_fd, 0);
+    if (ok && created) WriteOwnerPid(shared->owner, 0);
     if (ok) ++shared->handles;
   }
   if (ok) {
-    handle = std::make_unique<MachineNamedMutex>(shared, handle_fd, system_);
-    handle_fd = -1;
+    handle = std::make_unique<MachineNamedMutex>(shared, std::move(handle_file), system_);
   }
-  ::close(guard_fd);  // drops the guard
-  if (handle_fd >= 0) ::close(handle_fd);
+  creation_guard.Close();  // drops the guard
   if (!ok) return platform::ERROR_ACCESS_DENIED;
 
   if (created && initial_owner) handle->TakeInitialOwnership();
@@ -220,7 +212,7 @@ std::vector<MutexState> ListMutexes(const std::filesystem::path& machine_directo
   std::error_code error;
   std::filesystem::path locks = machine_directory / "locks";
   for (const auto& entry : std::filesystem::directory_iterator(locks, error)) {
-    std::string file = entry.path().filename().string();
+    std::string file = platform::FromFileSystemPath(entry.path().filename());
     constexpr std::string_view kPrefix = "mutex-";
     constexpr std::string_view kSuffix = ".handles";
     if (file.size() <= kPrefix.size() + kSuffix.size() || file.rfind(kPrefix, 0) != 0 ||
@@ -233,18 +225,20 @@ std::vector<MutexState> ListMutexes(const std::filesystem::path& machine_directo
     state.name = UnescapeName(escaped);
     // Probing takes the guard, so it never makes a creation believe the
     // mutex already exists.
-    int guard = OpenLockFile(locks / ("mutex-" + escaped + ".guard"));
-    int fd = ::open(entry.path().c_str(), O_RDONLY | O_CLOEXEC);
-    if (guard >= 0 && fd >= 0 && Flock(guard, LOCK_EX) == 0) {
-      state.exists = Flock(fd, LOCK_EX | LOCK_NB) != 0;
+    const std::filesystem::path base = locks / ("mutex-" + escaped);
+    LockableFile guard;
+    LockableFile handles;
+    if (guard.Open(LockFilePath(base, ".guard")) &&
+        handles.Open(entry.path(), LockableFile::Access::kReadOnly) &&
+        guard.TakeLock(Lock::kExclusive, true) == Outcome::kLocked) {
+      state.exists = handles.TakeLock(Lock::kExclusive, false) != Outcome::kLocked;
     }
-    if (fd >= 0) ::close(fd);
-    if (guard >= 0) ::close(guard);
-    int owner = ::open((locks / ("mutex-" + escaped + ".owner")).c_str(), O_RDONLY | O_CLOEXEC);
-    if (owner >= 0) {
-      state.owned = Flock(owner, LOCK_EX | LOCK_NB) != 0;
+    handles.Close();
+    guard.Close();
+    LockableFile owner;
+    if (owner.Open(LockFilePath(base, ".owner"), LockableFile::Access::kReadOnly)) {
+      state.owned = owner.TakeLock(Lock::kExclusive, false) != Outcome::kLocked;
       if (state.owned) state.owner_process = ReadOwnerPid(owner);
-      ::close(owner);
     }
     states.push_back(state);
   }

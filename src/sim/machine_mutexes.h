@@ -1,16 +1,17 @@
 // Named mutexes shared by every process using the machine.
 //
-// Each mutex name has three lock files in locks/ of the machine directory:
-//   mutex-NAME.handles  every open handle holds a shared flock on it, so the
+// Each mutex name has three lock files in locks/ of the machine directory
+// (LockableFile: flock on Linux, LockFileEx on Windows):
+//   mutex-NAME.handles  every open handle holds a shared lock on it, so the
 //                       mutex exists while anyone holds one; creation tries an
-//                       exclusive flock to learn whether it is the first.
-//   mutex-NAME.owner    the owning process holds an exclusive flock and writes
+//                       exclusive lock to learn whether it is the first.
+//   mutex-NAME.owner    the owning process holds an exclusive lock and writes
 //                       its process id into it; a clean release empties it, so
 //                       an id found there by the next owner means the owner
 //                       went away without releasing (WAIT_ABANDONED).
 //   mutex-NAME.guard    serializes creations, so "created" and "already
 //                       exists" are decided one process at a time.
-// flocks vanish with the process, so a process that dies releases its
+// The locks vanish with the process, so a process that dies releases its
 // handles and its ownership as Windows does. Ownership within a process
 // belongs to a thread and is recursive.
 #pragma once
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/lockable_file.h"
 
 namespace skyfw::sim {
 

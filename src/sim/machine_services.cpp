@@ -1,14 +1,14 @@
 #include "sim/machine_services.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "platform/calendar.h"
+#include "platform/file_names.h"
+#include "platform/process_facts.h"
 #include "sim/file_lock.h"
 #include "sim/text.h"
 
@@ -55,7 +55,7 @@ class MachineEventSource final : public platform::EventSource {
     if (!open_) return platform::ERROR_INVALID_HANDLE;
     std::time_t now = system_.CurrentTime();
     std::tm utc{};
-    gmtime_r(&now, &utc);
+    platform::UtcCalendarTime(now, utc);
     char stamp[32];
     std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%SZ", &utc);
     nlohmann::ordered_json event;
@@ -206,11 +206,9 @@ void MachineSystem::OutputDebugString(std::string_view text) {
   }
 }
 
-uint32_t MachineSystem::GetCurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
+uint32_t MachineSystem::GetCurrentProcessId() { return platform::OsProcessId(); }
 
-uint32_t MachineSystem::GetCurrentThreadId() {
-  return static_cast<uint32_t>(::syscall(SYS_gettid));
-}
+uint32_t MachineSystem::GetCurrentThreadId() { return platform::OsThreadId(); }
 
 uint32_t MachineSystem::GetComputerName(std::string& name) {
   name = description_.computer_name;
@@ -222,7 +220,7 @@ uint32_t MachineSystem::GetCommonAppDataFolder(std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) return platform::ERROR_PATH_NOT_FOUND;
-  path = folder.string();
+  path = platform::FromFileSystemPath(folder);
   return ERROR_SUCCESS;
 }
 
@@ -231,7 +229,7 @@ uint32_t MachineSystem::GetSystemDirectory(std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) return platform::ERROR_PATH_NOT_FOUND;
-  path = folder.string();
+  path = platform::FromFileSystemPath(folder);
   return ERROR_SUCCESS;
 }
 

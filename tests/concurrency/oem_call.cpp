@@ -11,25 +11,23 @@
 //
 // Exit status: 0 the call was made, 2 bad command line, 3 the plug-in or an
 // entry point could not be loaded.
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
+#include "platform/environment.h"
+#include "platform/shared_library.h"
+#include "platform/unicode.h"
 #include "skyfw/oem.h"
 
 namespace {
 
-std::u16string Wide(const char* text) {
-  std::string narrow(text);
-  return std::u16string(narrow.begin(), narrow.end());
-}
+std::u16string Wide(const char* text) { return skyfw::Utf8ToUtf16(text); }
 
 template <typename Function>
-Function* Resolve(void* plugin, const char* name) {
-  auto* function = reinterpret_cast<Function*>(dlsym(plugin, name));
+Function* Resolve(const skyfw::platform::SharedLibrary& plugin, const char* name) {
+  auto* function = reinterpret_cast<Function*>(plugin.Find(name));
   if (function == nullptr) {
     std::fprintf(stderr, "oem_call: no entry point %s\n", name);
     std::exit(3);
@@ -41,7 +39,12 @@ int32_t Number(const char* text) { return static_cast<int32_t>(std::strtol(text,
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** raw_argv) {
+  // UTF-8 arguments, whatever the platform passed.
+  std::vector<std::string> words = skyfw::platform::ProgramArguments(argc, raw_argv);
+  std::vector<const char*> argv;
+  for (const std::string& word : words) argv.push_back(word.c_str());
+  argc = static_cast<int>(argv.size());
   if (argc < 3) {
     std::fprintf(stderr, "usage: oem_call PLUGIN COMMAND ARGUMENTS...\n");
     return 2;
@@ -55,9 +58,10 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  void* plugin = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-  if (plugin == nullptr) {
-    std::fprintf(stderr, "oem_call: %s\n", dlerror());
+  skyfw::platform::SharedLibrary plugin;
+  std::string error;
+  if (!plugin.Open(argv[1], error)) {
+    std::fprintf(stderr, "oem_call: %s\n", error.c_str());
     return 3;
   }
   auto* discover =
@@ -70,7 +74,7 @@ int main(int argc, char** argv) {
   std::printf("ready\n");
   std::fflush(stdout);
   char go = 0;
-  if (::read(STDIN_FILENO, &go, 1) != 1) return 2;
+  if (std::fread(&go, 1, 1, stdin) != 1) return 2;
 
   const std::u16string first = Wide(argv[3]);
   int32_t result = 0;
@@ -85,6 +89,6 @@ int main(int argc, char** argv) {
   }
   std::printf("result %d\n", result);
   std::fflush(stdout);
-  dlclose(plugin);
+  plugin.Close();
   return 0;
 }

@@ -55,7 +55,7 @@ TEST(FileHelpersTest, ListFilesGivesOneLevelInByteOrder) {
     WriteFile(dir.File(name), "x");
   }
   std::filesystem::create_directory(dir.File("sub"));
-  WriteFile(dir.File("sub/deeper.pkg"), "x");
+  WriteFile(dir.File("sub") + kPathSeparator + "deeper.pkg", "x");
 
   std::vector<std::string> files;
   EXPECT_EQ(ListFiles(dir.path(), files), 0);
@@ -67,7 +67,7 @@ TEST(FileHelpersTest, ListFilesGivesOneLevelInByteOrder) {
 
 TEST(FileHelpersTest, BaseName) {
   struct Case {
-    std::string path;
+    std::string path;  // "/" stands for this platform's separator, "|" for the other one
     std::string out;
     bool removed;
   };
@@ -77,12 +77,17 @@ TEST(FileHelpersTest, BaseName) {
       {"/fw/", "/fw/", false},
       {"/x.pkg", "x.pkg", true},
       {"fw//x.pkg", "x.pkg", true},
-      {"C:\\fw\\x.pkg", "C:\\fw\\x.pkg", false},  // not this platform's separator
+      {"C:|fw|x.pkg", "C:|fw|x.pkg", false},  // not this platform's separator
+  };
+  auto native = [](std::string text) {
+    const char other = kPathSeparator == '/' ? '\\' : '/';
+    for (char& c : text) c = c == '/' ? kPathSeparator : c == '|' ? other : c;
+    return text;
   };
   for (const Case& c : cases) {
     std::string out = "stale";
-    EXPECT_EQ(BaseName(c.path, out), c.removed) << c.path;
-    EXPECT_EQ(out, c.out) << c.path;
+    EXPECT_EQ(BaseName(native(c.path), out), c.removed) << c.path;
+    EXPECT_EQ(out, native(c.out)) << c.path;
   }
   std::string out = "unchanged";
   EXPECT_FALSE(BaseName("", out));

@@ -1,6 +1,5 @@
 // The plug-in end to end on the demo machine, choosing packages from the
 // demo firmware directory (no catalogue is ever loaded in this program).
-#include <unistd.h>
 
 #include <cstring>
 #include <vector>

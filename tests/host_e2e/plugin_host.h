@@ -1,10 +1,8 @@
-// End-to-end tests load the built plug-in with dlopen, as a vendor's host
-// does, against a demo machine in a temporary directory. The plug-in picks
-// its machine when it is loaded, so one test program uses one machine; the
-// adapters' NVRAM is put back to its first state before every test.
+// End-to-end tests load the built plug-in as a vendor's host does, against a demo machine in a
+// temporary directory. The plug-in picks its machine when it is loaded, so one test program uses
+// one machine; the adapters' NVRAM is put back to its first state before every test.
 #pragma once
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -12,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "platform/environment.h"
 #include "sim/machine.h"
 #include "skyfw/oem.h"
 #include "support/plugin_api.h"
@@ -49,13 +48,8 @@ class PluginHost {
       ADD_FAILURE() << "demo machine: " << error;
       return;
     }
-    setenv("SKYFW_MACHINE", machine_.c_str(), 1);
-    handle_ = dlopen(SKYFW_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-    if (handle_ == nullptr) {
-      ADD_FAILURE() << dlerror();
-      return;
-    }
-    ResolvePluginApi(handle_, api_);
+    platform::SetEnvironmentText("SKYFW_MACHINE", machine_);
+    if (!LoadPluginApi(SKYFW_PLUGIN_PATH, plugin_, api_)) return;
     for (const auto& entry : std::filesystem::directory_iterator(machine_ + "/nvram")) {
       if (entry.path().extension() == ".nvram") {
         nvram_[entry.path().string()] = ReadFile(entry.path().string());
@@ -65,7 +59,7 @@ class PluginHost {
 
   TempDir machine_dir_;
   std::string machine_;
-  void* handle_ = nullptr;
+  platform::SharedLibrary plugin_;
   PluginApi api_;
   std::map<std::string, std::string> nvram_;
 };

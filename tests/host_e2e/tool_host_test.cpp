@@ -12,6 +12,7 @@
 #include <string>
 
 #include "sim/machine.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {

@@ -1,5 +1,4 @@
 // The plug-in registers its event source when a host loads it.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -7,7 +6,10 @@
 #include <memory>
 
 #include "diag/event_log.h"
+#include "platform/environment.h"
+#include "platform/file_names.h"
 #include "platform/platform.h"
+#include "platform/shared_library.h"
 #include "sim/machine.h"
 #include "support/temp_dir.h"
 
@@ -19,22 +21,23 @@ TEST(PluginLoad, RegistersTheMessageFileBesideThePlugin) {
   const std::string machine_directory = dir.File("machine");
   std::string error;
   ASSERT_TRUE(sim::InitMachine(machine_directory, sim::DemoMachineJson(), error)) << error;
-  ASSERT_EQ(setenv("SKYFW_MACHINE", machine_directory.c_str(), 1), 0);
-  void* plugin = dlopen(SKYFW_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_TRUE(platform::SetEnvironmentText("SKYFW_MACHINE", machine_directory));
   // Loading is all this test needs; the plug-in stays until the process ends.
-  ASSERT_NE(plugin, nullptr) << dlerror();
-  unsetenv("SKYFW_MACHINE");
+  static platform::SharedLibrary plugin;
+  ASSERT_TRUE(plugin.Open(SKYFW_PLUGIN_PATH, error)) << error;
+  platform::SetEnvironmentText("SKYFW_MACHINE", "");
 
   std::unique_ptr<platform::Platform> machine;
   ASSERT_TRUE(sim::OpenMachine(machine_directory, machine, error)) << error;
   std::unique_ptr<platform::RegistryKey> key;
   ASSERT_EQ(machine->registry().OpenKey(kEventSourceKey, platform::KEY_READ, key), 0u);
-  const std::string folder = std::filesystem::canonical(SKYFW_PLUGIN_PATH).parent_path().string();
+  const std::string folder = platform::FromFileSystemPath(
+      std::filesystem::canonical(SKYFW_PLUGIN_PATH).parent_path().make_preferred());
   for (const char* name : {"CategoryMessageFile", "EventMessageFile"}) {
     platform::RegistryValue value;
     ASSERT_EQ(key->QueryValue(name, value), 0u);
     EXPECT_EQ(value.type, platform::REG_EXPAND_SZ);
-    EXPECT_EQ(value.AsText(), folder + "/nrvn_qv_eventlog.dll");
+    EXPECT_EQ(value.AsText(), folder + platform::kPathSeparator + "nrvn_qv_eventlog.dll");
   }
 }
 

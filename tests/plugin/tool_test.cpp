@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -13,25 +13,14 @@ namespace {
 using skyfw::testing::ReadFile;
 using skyfw::testing::TempDir;
 
-struct ProgramRun {
-  int exit_code;
-  std::string out;
-};
+using skyfw::testing::ErrorOutput;
+using skyfw::testing::ProgramRun;
 
 // Runs the skyfw program with the arguments; standard error is dropped unless
 // asked for (then it follows standard output).
 ProgramRun RunProgram(const std::string& arguments, bool with_errors = false) {
-  std::string command =
-      std::string(SKYFW_PROGRAM_PATH) + " " + arguments + (with_errors ? " 2>&1" : " 2>/dev/null");
-  ProgramRun run{-1, {}};
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0) run.out.append(buffer, got);
-  int status = pclose(pipe);
-  run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  return skyfw::testing::RunProgram(SKYFW_PROGRAM_PATH, skyfw::testing::Words(arguments),
+                                    with_errors ? ErrorOutput::kMerged : ErrorOutput::kDropped);
 }
 
 TEST(ToolTest, TextPrintsExactlyThePluginText) {

@@ -1,12 +1,12 @@
 // skyfw sim end to end: the built program writes the demo machine, shows it
 // with the driver's NVRAM behind it, and refuses a bad description.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
 
 #include "machine_fixture.h"
+#include "support/child_process.h"
 
 namespace skyfw::sim {
 namespace {
@@ -20,17 +20,9 @@ struct ProgramRun {
 };
 
 ProgramRun RunSkyfw(const std::string& arguments) {
-  std::string command = std::string(SKYFW_PROGRAM_PATH) + " " + arguments + " 2>&1";
-  ProgramRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  char buffer[4096];
-  size_t length;
-  while ((length = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-    run.output.append(buffer, length);
-  int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
+  testing::ProgramRun program = testing::RunProgram(SKYFW_PROGRAM_PATH, testing::Words(arguments),
+                                                    testing::ErrorOutput::kMerged);
+  return ProgramRun{program.exit_code, program.out};
 }
 
 TEST(SkyfwSim, InitThenShowTheDemoMachineWithItsNvram) {

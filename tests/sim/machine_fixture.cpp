@@ -1,6 +1,6 @@
 #include "machine_fixture.h"
 
-#include <stdlib.h>
+#include "support/temp_dir.h"
 
 namespace skyfw::sim::testing {
 
@@ -43,10 +43,7 @@ Json SmallMachine() {
   })json");
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "skyfw-sim-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
+TempDir::TempDir() { path_ = skyfw::testing::MakeTempDirectory("skyfw-sim-"); }
 
 TempDir::~TempDir() {
   std::error_code ignored;

@@ -1,13 +1,17 @@
-// Named mutexes between processes (fork) and threads: existence while any
-// handle is open, ownership, release, abandonment when the owner dies.
+// Named mutexes between processes and threads: existence while any handle is
+// open, ownership, release, abandonment when the owner dies.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <thread>
 
 #include "machine_fixture.h"
+#include "platform/environment.h"
+#include "platform/process_facts.h"
 #include "sim/machine_mutexes.h"
+#include "support/child_process.h"
 
 namespace skyfw::sim {
 namespace {
@@ -18,56 +22,69 @@ using testing::SmallMachine;
 
 constexpr const char* kLockName = "Global\\{FBCBECF0-D87B-11d5-A4CF-00104BCD3937}{guid}";
 
-// A child process that opens the machine itself, creates the mutex owned,
-// reports the result over a pipe and keeps everything until told to die.
+// What a ChildHolder's process is told, through its environment.
+constexpr const char* kChildMachine = "SKYFW_TEST_MUTEX_CHILD_MACHINE";
+constexpr const char* kChildOwned = "SKYFW_TEST_MUTEX_CHILD_OWNED";
+
+// A child process (this test program again, running only the test below)
+// that opens the machine itself, creates the mutex, owned when asked, reports
+// the result and keeps everything until told to die.
 class ChildHolder {
  public:
   ChildHolder(const std::filesystem::path& machine_directory, bool owned) {
-    int to_parent[2], to_child[2];
-    EXPECT_EQ(::pipe(to_parent), 0);
-    EXPECT_EQ(::pipe(to_child), 0);
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::close(to_parent[0]);
-      ::close(to_child[1]);
-      std::unique_ptr<Platform> machine;
-      std::string error;
-      uint32_t result = 0xFFFFFFFF;
-      std::unique_ptr<NamedMutex> mutex;
-      if (OpenMachine(machine_directory, machine, error)) {
-        result = machine->mutexes().CreateMutex(nullptr, owned, kLockName, mutex);
+    std::string program;
+    EXPECT_TRUE(OsProgramFileName(program));
+    SetEnvironmentText(kChildMachine, machine_directory.string());
+    SetEnvironmentText(kChildOwned, owned ? "1" : "0");
+    std::string error;
+    EXPECT_TRUE(child_.Start(program, {"--gtest_filter=MachineMutexesChild.*"}, error)) << error;
+    SetEnvironmentText(kChildMachine, "");
+    SetEnvironmentText(kChildOwned, "");
+    // The test framework's own lines come first.
+    std::string line;
+    while (child_.ReadLine(line)) {
+      if (line.rfind("result ", 0) == 0) {
+        result_ = static_cast<uint32_t>(std::strtoul(line.c_str() + 7, nullptr, 10));
+        return;
       }
-      if (::write(to_parent[1], &result, sizeof result) != sizeof result) ::_exit(2);
-      char go = 0;
-      if (::read(to_child[0], &go, 1) != 1) ::_exit(3);
-      ::_exit(0);  // dies holding the handle (and the ownership)
     }
-    ::close(to_parent[1]);
-    ::close(to_child[0]);
-    from_child_ = to_parent[0];
-    to_child_ = to_child[1];
-    EXPECT_EQ(::read(from_child_, &result_, sizeof result_), static_cast<ssize_t>(sizeof result_));
+    ADD_FAILURE() << "the child did not report";
   }
   ~ChildHolder() { Kill(); }
 
   uint32_t result() const { return result_; }
   void Kill() {
-    if (pid_ <= 0) return;
-    char go = 1;
-    EXPECT_EQ(::write(to_child_, &go, 1), 1);
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    ::close(from_child_);
-    ::close(to_child_);
-    pid_ = -1;
+    if (!child_.running()) return;
+    EXPECT_TRUE(child_.Write("g"));
+    child_.Wait();
   }
 
  private:
-  pid_t pid_ = -1;
-  int from_child_ = -1;
-  int to_child_ = -1;
-  uint32_t result_ = 0;
+  skyfw::testing::ChildProcess child_;
+  uint32_t result_ = 0xFFFFFFFF;
 };
+
+// The child's half of ChildHolder; skipped when the test program runs as
+// itself.
+TEST(MachineMutexesChild, HoldsTheMutexUntilToldToDie) {
+  std::optional<std::string> machine_directory = GetEnvironmentText(kChildMachine);
+  if (!machine_directory || machine_directory->empty()) {
+    GTEST_SKIP() << "runs only as a ChildHolder's process";
+  }
+  const bool owned = GetEnvironmentText(kChildOwned).value_or("") == "1";
+  std::unique_ptr<Platform> machine;
+  std::string error;
+  uint32_t result = 0xFFFFFFFF;
+  std::unique_ptr<NamedMutex> mutex;
+  if (OpenMachine(*machine_directory, machine, error)) {
+    result = machine->mutexes().CreateMutex(nullptr, owned, kLockName, mutex);
+  }
+  std::printf("result %u\n", static_cast<unsigned>(result));
+  std::fflush(stdout);
+  char go = 0;
+  if (std::fread(&go, 1, 1, stdin) != 1) std::_Exit(3);
+  std::_Exit(0);  // dies holding the handle (and the ownership)
+}
 
 TEST(MachineMutexes, ExistsWhileAnotherProcessHoldsAHandleAndIsAbandonedWhenItDies) {
   MachineFixture fixture(SmallMachine());

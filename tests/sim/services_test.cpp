@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "machine_fixture.h"
+#include "platform/environment.h"
 
 namespace skyfw::sim {
 namespace {
@@ -136,20 +137,31 @@ TEST(MachineIpHelper, ListsIpv4AndIpv6AsDescribed) {
 }
 
 TEST(MachineOpening, DefaultDirectoryFollowsTheEnvironment) {
-  ::setenv("SKYFW_MACHINE", "/somewhere/m1", 1);
+  using platform::SetEnvironmentText;
+  SetEnvironmentText("SKYFW_MACHINE", "/somewhere/m1");
   EXPECT_EQ(DefaultMachineDirectory(), "/somewhere/m1");
-  ::unsetenv("SKYFW_MACHINE");
-  ::setenv("XDG_STATE_HOME", "/state", 1);
+  SetEnvironmentText("SKYFW_MACHINE", "");
+  SetEnvironmentText("XDG_STATE_HOME", "/state");
   EXPECT_EQ(DefaultMachineDirectory(), "/state/skyfw/machine");
-  ::unsetenv("XDG_STATE_HOME");
-  ::setenv("HOME", "/home/op", 1);
+  SetEnvironmentText("XDG_STATE_HOME", "");
+#if defined(_WIN32)
+  // Windows has the local application-data folder before HOME.
+  const std::string local = platform::GetEnvironmentText("LOCALAPPDATA").value_or("");
+  SetEnvironmentText("LOCALAPPDATA", "C:\\Users\\op\\AppData\\Local");
+  EXPECT_EQ(DefaultMachineDirectory(), "C:\\Users\\op\\AppData\\Local\\skyfw\\machine");
+  SetEnvironmentText("LOCALAPPDATA", "");
+#endif
+  SetEnvironmentText("HOME", "/home/op");
   EXPECT_EQ(DefaultMachineDirectory(), "/home/op/.local/state/skyfw/machine");
+#if defined(_WIN32)
+  SetEnvironmentText("LOCALAPPDATA", local);
+#endif
 }
 
 TEST(MachineOpening, DemoMachineIsCreatedOnFirstUseOnly) {
   testing::TempDir state;
-  ::unsetenv("SKYFW_MACHINE");
-  ::setenv("XDG_STATE_HOME", state.path().c_str(), 1);
+  platform::SetEnvironmentText("SKYFW_MACHINE", "");
+  platform::SetEnvironmentText("XDG_STATE_HOME", state.path().string());
   std::unique_ptr<Platform> machine;
   std::string error;
   ASSERT_TRUE(OpenDefaultMachine(machine, error)) << error;
@@ -159,11 +171,11 @@ TEST(MachineOpening, DemoMachineIsCreatedOnFirstUseOnly) {
   EXPECT_TRUE(std::filesystem::exists(state.path() / "skyfw" / "machine" / "machine.json"));
 
   // A named machine that is missing is an error, not a new demo machine.
-  ::setenv("SKYFW_MACHINE", (state.path() / "absent").c_str(), 1);
+  platform::SetEnvironmentText("SKYFW_MACHINE", (state.path() / "absent").string());
   EXPECT_FALSE(OpenDefaultMachine(machine, error));
   EXPECT_NE(error.find("machine.json"), std::string::npos) << error;
-  ::unsetenv("SKYFW_MACHINE");
-  ::unsetenv("XDG_STATE_HOME");
+  platform::SetEnvironmentText("SKYFW_MACHINE", "");
+  platform::SetEnvironmentText("XDG_STATE_HOME", "");
 }
 
 TEST(MachineOpening, InitRefusesABadDescriptionAndAnOccupiedDirectory) {

@@ -1,8 +1,7 @@
 #include "sim_driver/driver_fixture.h"
 
-#include <stdlib.h>
-
 #include "sim/driver/driver_wmi.h"
+#include "support/temp_dir.h"
 
 namespace skyfw::sim::testing {
 
@@ -38,9 +37,8 @@ MachineDescription TwoPortMachine() {
 }
 
 void DriverTest::SetUp() {
-  char pattern[] = "/tmp/skyfw-driver-XXXXXX";
-  ASSERT_NE(::mkdtemp(pattern), nullptr);
-  directory_ = pattern;
+  directory_ = skyfw::testing::MakeTempDirectory("skyfw-driver-").string();
+  ASSERT_FALSE(directory_.empty());
   description_ = TwoPortMachine();
 }
 

@@ -6,17 +6,36 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <stdexcept>
 #include <string>
 
+#include "platform/file_names.h"
+
 namespace skyfw::testing {
+
+// A new, empty directory in `base` (the system's temporary folder when
+// empty) whose name begins with prefix; an empty path when none can be made.
+// Creating the directory is what claims a name, so two processes never share
+// one (mkdtemp's way, on every platform).
+inline std::filesystem::path MakeTempDirectory(const std::string& prefix,
+                                               std::filesystem::path base = {}) {
+  static std::random_device seed;
+  static std::mt19937_64 names(seed());
+  std::error_code error;
+  if (base.empty()) base = std::filesystem::temp_directory_path(error);
+  if (error) return {};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::filesystem::path candidate = base / (prefix + std::to_string(names() % 1000000007));
+    if (std::filesystem::create_directory(candidate, error)) return candidate;
+  }
+  return {};
+}
 
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "skyfw-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+  TempDir() : path_(MakeTempDirectory("skyfw-test-").string()) {
+    if (path_.empty()) throw std::runtime_error("no temporary directory");
   }
   ~TempDir() {
     std::error_code ignored;
@@ -26,19 +45,23 @@ class TempDir {
   TempDir& operator=(const TempDir&) = delete;
 
   const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  std::string File(const std::string& name) const {
+    return path_ + platform::kPathSeparator + name;
+  }
 
  private:
   std::string path_;
 };
 
+// Paths are UTF-8; a std::filesystem::path opens them by their wide names on
+// Windows, where a narrow name would be read in the ANSI code page.
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(std::filesystem::path(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 

@@ -22,6 +22,7 @@
 #include "sim/machine.h"
 #include "sim/machine_mutexes.h"
 #include "support/fault_injecting_platform.h"
+#include "support/temp_dir.h"
 
 namespace skyfw::testing {
 namespace {
@@ -130,14 +131,11 @@ void CheckNoMutexHeld(const std::string& machine, const std::string& context) {
 // of runs an order of magnitude faster than on a disk.
 std::string MakeSceneFolder() {
   std::error_code error;
-  fs::path base =
-      fs::is_directory("/dev/shm", error) ? fs::path("/dev/shm") : fs::temp_directory_path();
-  std::string pattern = (base / "skyfw-sweep-XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr) {
-    pattern = (fs::temp_directory_path() / "skyfw-sweep-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "no scene folder";
-  }
-  return pattern;
+  fs::path folder;
+  if (fs::is_directory("/dev/shm", error)) folder = MakeTempDirectory("skyfw-sweep-", "/dev/shm");
+  if (folder.empty()) folder = MakeTempDirectory("skyfw-sweep-");
+  if (folder.empty()) ADD_FAILURE() << "no scene folder";
+  return folder.string();
 }
 
 }  // namespace

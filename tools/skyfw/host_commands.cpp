@@ -7,7 +7,6 @@
 //   flash-pci  one package onto the adapter at a PCI location
 //   dump       back the adapter at a PCI location up into a package file
 //   info       the adapter-information array
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +24,7 @@
 #include "diag/text_conversion.h"
 #include "display_width.h"
 #include "host_session.h"
+#include "platform/standard_streams.h"
 #include "request_document.h"
 #include "scratch_folder.h"
 
@@ -301,7 +301,7 @@ struct FlashOptions {
 // plain lines otherwise, nothing under --json.
 class Progress {
  public:
-  explicit Progress(bool quiet) : quiet_(quiet), terminal_(isatty(STDOUT_FILENO) != 0) {}
+  explicit Progress(bool quiet) : quiet_(quiet), terminal_(platform::StandardOutputIsTerminal()) {}
   void Start(size_t n, size_t total, const AdapterRow& row) {
     if (quiet_) return;
     std::string line = "[" + std::to_string(n) + "/" + std::to_string(total) + "] flashing " +

@@ -2,7 +2,6 @@
 
 #include <libxml/parser.h>
 #include <libxml/tree.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 
 #include "command_output.h"
 #include "diag/text_conversion.h"
+#include "platform/standard_streams.h"
 #include "platform/file_reader.h"
 
 namespace skyfw::tool {
@@ -201,24 +201,16 @@ nlohmann::json ResultJson(const HostPlugin& host, int32_t result) {
 }
 
 PluginOutputToStderr::PluginOutputToStderr(bool active) {
-  if (!active) return;
-  std::fflush(stdout);
-  saved_ = dup(STDOUT_FILENO);
-  if (saved_ >= 0) dup2(STDERR_FILENO, STDOUT_FILENO);
+  if (active) saved_ = platform::DivertStandardOutputToError();
 }
 
-PluginOutputToStderr::~PluginOutputToStderr() {
-  if (saved_ < 0) return;
-  std::fflush(stdout);
-  dup2(saved_, STDOUT_FILENO);
-  close(saved_);
-}
+PluginOutputToStderr::~PluginOutputToStderr() { platform::RestoreStandardOutput(saved_); }
 
 bool UseColour() {
   // NO_COLOR counts when present and not empty.
   const char* no_colour = std::getenv("NO_COLOR");
   static const bool colour =
-      isatty(STDOUT_FILENO) != 0 && (no_colour == nullptr || no_colour[0] == '\0');
+      platform::StandardOutputIsTerminal() && (no_colour == nullptr || no_colour[0] == '\0');
   return colour;
 }
 

@@ -1,10 +1,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <string>
+#include <vector>
 
 #include "command_output.h"
 #include "command_registry.h"
 #include "host_session.h"
+#include "platform/environment.h"
+#include "platform/standard_streams.h"
 #include "program_version.h"
 
 namespace {
@@ -25,6 +29,7 @@ std::string CommandPath(const CLI::App& app) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  skyfw::platform::UseBinaryStandardStreams();
   CLI::App app{"skyfw: firmware updates for Norvane Skyline adapters"};
   app.require_subcommand(0, 1);
   GlobalOptions options;
@@ -50,11 +55,16 @@ int main(int argc, char** argv) {
   for (const auto& [name, add] : CommandGroups()) add(app, options, exit_code);
   app.parse_complete_callback([&app, &options] {
     options.command = CommandPath(app);
-    if (!options.machine.empty()) setenv("SKYFW_MACHINE", options.machine.c_str(), 1);
+    if (!options.machine.empty())
+      skyfw::platform::SetEnvironmentText("SKYFW_MACHINE", options.machine);
   });
 
+  // UTF-8 arguments on every platform (Windows passes argv in its code page).
+  std::vector<std::string> arguments = skyfw::platform::ProgramArguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& argument : arguments) utf8_argv.push_back(argument.data());
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(utf8_argv.size()), utf8_argv.data());
     if (options.command.empty()) {
       exit_code = options.version ? RunVersion(options)
                                   : Fail(options, kExitUsage,

@@ -1,49 +1,41 @@
 #include "plugin_loader.h"
 
-#include <dlfcn.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "diag/text_conversion.h"
+#include "platform/file_names.h"
+#include "platform/shared_library.h"
 #include "skyfw/oem.h"
 
 namespace skyfw::tool {
 
-LoadedPlugin::~LoadedPlugin() {
-  if (handle_ != nullptr) dlclose(handle_);
-}
+namespace {
+
+#if defined(_WIN32)
+constexpr char kPluginFileName[] = "skyfw.dll";
+#endif
+
+}  // namespace
 
 bool LoadedPlugin::Open(const std::string& path, std::string& error) {
-  if (handle_ != nullptr) {
-    dlclose(handle_);
-    handle_ = nullptr;
-  }
   path_ = path;
-  // A bare name would make dlopen search the library path; the host names a file.
-  std::string file = path.find('/') == std::string::npos ? "./" + path : path;
-  handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* reason = dlerror();
-    error = reason != nullptr ? reason : "unknown error";
-    return false;
-  }
-  return true;
+  // A bare name is a file in the current folder: the host names a file.
+  return library_.Open(path, error);
 }
 
-void* LoadedPlugin::Find(const char* name) const {
-  return handle_ != nullptr ? dlsym(handle_, name) : nullptr;
-}
+void* LoadedPlugin::Find(const char* name) const { return library_.Find(name); }
 
 std::string ProgramFolder() {
-  std::error_code error;
-  std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error) return ".";
-  return program.parent_path().string();
+  std::string folder = platform::ProgramFolder();
+  return folder.empty() ? "." : folder;
 }
 
 std::string DefaultPluginPath() {
+#if defined(_WIN32)
+  return ProgramFolder() + platform::kPathSeparator + kPluginFileName;
+#else
   // Beside the program in a build tree; by its SONAME in the library folder
   // of an installed tree, wherever that tree was moved.
   const std::filesystem::path folder = ProgramFolder();
@@ -56,6 +48,7 @@ std::string DefaultPluginPath() {
     if (std::filesystem::exists(candidate, error)) return candidate.lexically_normal().string();
   }
   return candidates[1].lexically_normal().string();
+#endif
 }
 
 void ReportMissingEntryPoint(const LoadedPlugin& plugin, const char* name) {

@@ -1,17 +1,17 @@
-// Loads the plug-in as a vendor's host does (dlopen, entry points by their
-// exported names). Host commands share it.
+// Loads the plug-in as a vendor's host does (dlopen or LoadLibraryW, entry
+// points by their exported names). Host commands share it.
 #pragma once
 
 #include <string>
 
 #include "command_registry.h"
+#include "platform/shared_library.h"
 
 namespace skyfw::tool {
 
 class LoadedPlugin {
  public:
   LoadedPlugin() = default;
-  ~LoadedPlugin();
   LoadedPlugin(const LoadedPlugin&) = delete;
   LoadedPlugin& operator=(const LoadedPlugin&) = delete;
 
@@ -21,15 +21,16 @@ class LoadedPlugin {
   const std::string& path() const { return path_; }
 
  private:
-  void* handle_ = nullptr;
+  platform::SharedLibrary library_;
   std::string path_;
 };
 
-// The folder of the running program.
+// The folder of the running program ("." when it cannot be told).
 std::string ProgramFolder();
 
-// The plug-in by its SONAME: beside the program (a build tree), else in the
-// installed library folder relative to it.
+// The plug-in: skyfw.dll beside skyfw.exe on Windows; elsewhere by its SONAME
+// beside the program (a build tree), else in the installed library folder
+// relative to it.
 std::string DefaultPluginPath();
 
 // Loads the plug-in named by --plugin (or the default one) and, when a trace

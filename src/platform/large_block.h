@@ -1,0 +1,15 @@
+// Memory for large blocks read once, such as a whole package file.
+#pragma once
+
+#include <cstddef>
+
+namespace skyfw::platform {
+
+// An uninitialised block of `size` bytes, or null; free it with
+// FreeLargeBlock. Blocks of 2 MiB and more are aligned for huge pages and,
+// on Linux, advised to use them: faulting fresh memory in 4 KiB pages costs
+// as much as hashing it.
+void* AllocateLargeBlock(size_t size);
+void FreeLargeBlock(void* block);
+
+}  // namespace skyfw::platform

@@ -1,0 +1,52 @@
+// A small file that processes lock and read to agree on something: a
+// whole-file lock, shared or exclusive, that belongs to this open file and
+// vanishes when it is closed or its process dies (flock on Linux, LockFileEx
+// on Windows), and a few bytes of content beside it.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace skyfw::sim {
+
+class LockableFile {
+ public:
+  enum class Access { kReadWrite, kReadOnly };
+  enum class Lock { kShared, kExclusive };
+  enum class Outcome { kLocked, kBusy, kFailed };
+
+  LockableFile() = default;
+  ~LockableFile() { Close(); }
+  LockableFile(LockableFile&& other) noexcept;
+  LockableFile& operator=(LockableFile&& other) noexcept;
+  LockableFile(const LockableFile&) = delete;
+  LockableFile& operator=(const LockableFile&) = delete;
+
+  // kReadWrite creates the file when missing; kReadOnly needs it to exist.
+  bool Open(const std::filesystem::path& path, Access access = Access::kReadWrite);
+  bool is_open() const;
+  void Close();
+
+  // Waits for the lock, or with wait false answers kBusy when another open
+  // file holds a conflicting one. Taking a lock of the other kind while
+  // holding one is not portable: Unlock first.
+  Outcome TakeLock(Lock kind, bool wait);
+  void Unlock();
+
+  // The file's first bytes (at most max_bytes); false on a read error. The
+  // content is not covered by the lock, so a holder's neighbours can read it.
+  bool ReadContent(std::string& text, size_t max_bytes) const;
+  // Replaces the whole content.
+  bool ReplaceContent(std::string_view text);
+
+ private:
+#if defined(_WIN32)
+  void* handle_ = nullptr;  // a HANDLE; null when closed
+#else
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace skyfw::sim

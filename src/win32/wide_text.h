@@ -1,0 +1,32 @@
+// UTF-8 <-> the wide text of the W functions. wchar_t is 16 bits here, the
+// same code units as the seam's char16_t, so the conversion is the seam's own.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/unicode.h"
+
+namespace skyfw::win32 {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+inline std::wstring Widen(std::u16string_view text) {
+  return std::wstring(text.begin(), text.end());
+}
+
+inline std::wstring Widen(std::string_view utf8) { return Widen(Utf8ToUtf16(utf8)); }
+
+inline std::u16string ToU16(std::wstring_view text) {
+  return std::u16string(text.begin(), text.end());
+}
+
+inline std::string Narrow(std::wstring_view text) { return Utf16ToUtf8(ToU16(text)); }
+
+// The text of a wide buffer up to its first zero (or its end).
+inline std::wstring_view UpToZero(const wchar_t* text, size_t capacity) {
+  std::wstring_view view(text, capacity);
+  return view.substr(0, view.find(L'\0'));
+}
+
+}  // namespace skyfw::win32

@@ -1,0 +1,77 @@
+#include "sim/lockable_file.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace skyfw::sim {
+namespace {
+
+using Lock = LockableFile::Lock;
+using Outcome = LockableFile::Outcome;
+
+// Two opens of one file stand for two processes: locks belong to the open
+// file on both platforms.
+class LockableFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path_ = dir_.File("mutex.owner");
+    ASSERT_TRUE(first_.Open(path_));
+    ASSERT_TRUE(second_.Open(path_));
+  }
+
+  skyfw::testing::TempDir dir_;
+  std::string path_;
+  LockableFile first_;
+  LockableFile second_;
+};
+
+TEST_F(LockableFileTest, ExclusiveShutsOutEveryOtherLockUntilReleased) {
+  ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
+  EXPECT_EQ(second_.TakeLock(Lock::kExclusive, false), Outcome::kBusy);
+  EXPECT_EQ(second_.TakeLock(Lock::kShared, false), Outcome::kBusy);
+  first_.Unlock();
+  EXPECT_EQ(second_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
+  second_.Close();  // closing drops it
+  EXPECT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
+}
+
+TEST_F(LockableFileTest, SharedLocksCoexistAndKeepAnExclusiveOneOut) {
+  ASSERT_EQ(first_.TakeLock(Lock::kShared, false), Outcome::kLocked);
+  EXPECT_EQ(second_.TakeLock(Lock::kShared, false), Outcome::kLocked);
+  LockableFile third;
+  ASSERT_TRUE(third.Open(path_));
+  EXPECT_EQ(third.TakeLock(Lock::kExclusive, false), Outcome::kBusy);
+}
+
+// The owner's process id is read by others while the owner holds the lock;
+// a lock over the content itself would make Windows refuse that read.
+TEST_F(LockableFileTest, ContentStaysReadableAndReplaceableUnderALock) {
+  ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
+  ASSERT_TRUE(first_.ReplaceContent("4711"));
+  LockableFile reader;
+  ASSERT_TRUE(reader.Open(path_, LockableFile::Access::kReadOnly));
+  std::string text;
+  ASSERT_TRUE(reader.ReadContent(text, 15));
+  EXPECT_EQ(text, "4711");
+  ASSERT_TRUE(first_.ReplaceContent("9"));  // shorter: nothing of the old text stays
+  ASSERT_TRUE(reader.ReadContent(text, 15));
+  EXPECT_EQ(text, "9");
+  ASSERT_TRUE(first_.ReplaceContent(""));
+  ASSERT_TRUE(reader.ReadContent(text, 15));
+  EXPECT_EQ(text, "");
+}
+
+TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
+  skyfw::testing::TempDir dir;
+  LockableFile file;
+  EXPECT_FALSE(file.Open(dir.File("missing"), LockableFile::Access::kReadOnly));
+  EXPECT_FALSE(file.is_open());
+  EXPECT_EQ(file.TakeLock(Lock::kExclusive, false), Outcome::kFailed);
+  std::string text = "stale";
+  EXPECT_FALSE(file.ReadContent(text, 15));
+  EXPECT_FALSE(file.ReplaceContent("1"));
+}
+
+}  // namespace
+}  // namespace skyfw::sim
