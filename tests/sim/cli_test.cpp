@@ -20,8 +20,9 @@ struct ProgramRun {
 };
 
 ProgramRun RunSkyfw(const std::string& arguments) {
-  testing::ProgramRun program = testing::RunProgram(SKYFW_PROGRAM_PATH, testing::Words(arguments),
-                                                    testing::ErrorOutput::kMerged);
+  ::skyfw::testing::ProgramRun program =
+      ::skyfw::testing::RunProgram(SKYFW_PROGRAM_PATH, ::skyfw::testing::Words(arguments),
+                                   ::skyfw::testing::ErrorOutput::kMerged);
   return ProgramRun{program.exit_code, program.out};
 }
 
