@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # check-install.sh [BUILD_DIR]: skyfw as an installed product. Builds
-# optimised with warnings as errors (BUILD_DIR, default build/package;
+# as a Release (-O3) build with warnings as errors (BUILD_DIR, default build/package;
 # CPack strips the debug information from the package), then:
 #   - installs into a temporary prefix and checks the SONAME links, headers,
 #     CMake package, pkg-config file, man page, bash completion and licence;
@@ -14,7 +14,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source_dir=$PWD
 build=${1:-build/package}
-scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYFW_WERROR=ON -DSKYFW_BUILD_TESTS=OFF \
+scripts/build.sh "$build" -DCMAKE_BUILD_TYPE=Release -DSKYFW_WERROR=ON -DSKYFW_BUILD_TESTS=OFF \
   -DSKYFW_BUILD_BENCH=OFF
 build=$(cd "$build" && pwd)
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")

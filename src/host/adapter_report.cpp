@@ -15,8 +15,7 @@ namespace {
 // Copies text into a fixed wide field, cut to the field; the end mark is
 // written only when there is room for it, as the host expects.
 void PutWide(std::span<char16_t> field, std::u16string_view text) {
-  size_t units = std::min(text.size(), field.size());
-  std::copy_n(text.begin(), units, field.begin());
+  size_t units = text.copy(field.data(), field.size());
   if (units < field.size()) field[units] = u'\0';
 }
 

@@ -114,13 +114,13 @@ class ByteWriter {
   void PutU16(uint16_t value) { Append(value); }
   void PutU32(uint32_t value) { Append(value); }
   void PutU64(uint64_t value) { Append(value); }
-  void PutBytes(ByteView bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  void PutText(std::string_view text) { out_.insert(out_.end(), text.begin(), text.end()); }
-  void PutZeros(size_t count) { out_.insert(out_.end(), count, 0); }
+  void PutBytes(ByteView bytes) { PutRaw(bytes.data(), bytes.size()); }
+  void PutText(std::string_view text) { PutRaw(text.data(), text.size()); }
+  void PutZeros(size_t count) { Extend(count); }
   // Text in a fixed-size field: cut to the field, zero-filled behind.
   void PutFixedText(std::string_view text, size_t length) {
     size_t used = text.size() < length ? text.size() : length;
-    out_.insert(out_.end(), text.begin(), text.begin() + static_cast<std::ptrdiff_t>(used));
+    PutRaw(text.data(), used);
     PutZeros(length - used);
   }
 
@@ -136,7 +136,20 @@ class ByteWriter {
  private:
   template <typename T>
   void Append(T value) {
-    for (size_t i = 0; i < sizeof(T); ++i) out_.push_back(static_cast<uint8_t>(value >> (8 * i)));
+    uint8_t* at = Extend(sizeof(T));
+    for (size_t i = 0; i < sizeof(T); ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
+  }
+  void PutRaw(const void* data, size_t count) {
+    if (count != 0) std::memcpy(Extend(count), data, count);
+  }
+  // Grows the output by count zero bytes and returns where they start. Kept
+  // out of line: inlined into a writer over a fresh vector, GCC 12's
+  // object-size checks take the empty vector's storage for the destination
+  // and report false overflows at -O3.
+  [[gnu::noinline]] uint8_t* Extend(size_t count) {
+    size_t at = out_.size();
+    out_.resize(at + count);
+    return out_.data() + at;
   }
   template <typename T>
   bool StoreAt(size_t offset, T value) {
