@@ -44,7 +44,10 @@ ansible-galaxy collection build ansible/ansible_collections/norvane/skyfw \
 ansible-galaxy collection install "$work"/norvane-skyfw-*.tar.gz -p "$work/collections" \
   >/dev/null
 for module in skyfw_info skyfw_update skyfw_backup; do
-  ansible-doc "norvane.skyfw.$module" | grep "RETURN VALUES" >/dev/null
+  # The shared options come from the collection's documentation fragment.
+  doc=$(ansible-doc "norvane.skyfw.$module")
+  grep "RETURN VALUES" <<<"$doc" >/dev/null
+  grep "SKYFW_MACHINE" <<<"$doc" >/dev/null
 done
 
 step "$hosts simulated machines and one that refuses installs"

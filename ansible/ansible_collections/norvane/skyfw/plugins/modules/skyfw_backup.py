@@ -21,19 +21,11 @@ description:
     location, for example C(nvram-0000-03-00.0.pkg).
   - The host fails with the reason when a backup fails; backups written before the failure are
     reported.
+extends_documentation_fragment:
+  - norvane.skyfw.skyfw
 author:
   - Norvane skyfw developers
 options:
-  skyfw:
-    description:
-      - The C(skyfw) program on the managed node, a name looked up in C(PATH) or a path.
-    type: str
-    default: skyfw
-  machine:
-    description:
-      - Simulated machine folder to use (passed as C(--machine), the same as C(SKYFW_MACHINE)).
-      - When not set, C(skyfw) uses C(SKYFW_MACHINE) from the task's environment, or its default.
-    type: path
   firmware:
     description:
       - Firmware folder for the discovery that lists the adapters when C(pci) is not set.
@@ -55,8 +47,6 @@ options:
         and that adapter is reported as C(exists).
     type: bool
     default: true
-requirements:
-  - skyfw on the managed node (its C(--json) output, schema 1)
 notes:
   - Supports C(check_mode); nothing is written, and C(backups) lists what would be.
   - With C(force=true) every run writes, so the task reports C(changed) every time; run it only

@@ -19,26 +19,16 @@ description:
   - The adapters are also set as the host fact C(skyfw_adapters).
   - A node on which discovery finds no supported adapter gets an empty list, not a failure.
   - Reads only; safe in check mode.
+extends_documentation_fragment:
+  - norvane.skyfw.skyfw
 author:
   - Norvane skyfw developers
 options:
-  skyfw:
-    description:
-      - The C(skyfw) program on the managed node, a name looked up in C(PATH) or a path.
-    type: str
-    default: skyfw
-  machine:
-    description:
-      - Simulated machine folder to use (passed as C(--machine), the same as C(SKYFW_MACHINE)).
-      - When not set, C(skyfw) uses C(SKYFW_MACHINE) from the task's environment, or its default.
-    type: path
   firmware:
     description:
       - Firmware folder holding the package files, or a catalogue C(NICFWData.xml) with them.
       - When not set, C(skyfw) uses its installed firmware folder.
     type: path
-requirements:
-  - skyfw on the managed node (its C(--json) output, schema 1)
 notes:
   - Supports C(check_mode); it changes nothing in either mode.
 seealso:

@@ -27,19 +27,11 @@ description:
     another version than the package's fails the host.
   - New firmware takes effect at the next reboot; C(reboot_required) says when one is due.
     This module does not reboot.
+extends_documentation_fragment:
+  - norvane.skyfw.skyfw
 author:
   - Norvane skyfw developers
 options:
-  skyfw:
-    description:
-      - The C(skyfw) program on the managed node, a name looked up in C(PATH) or a path.
-    type: str
-    default: skyfw
-  machine:
-    description:
-      - Simulated machine folder to use (passed as C(--machine), the same as C(SKYFW_MACHINE)).
-      - When not set, C(skyfw) uses C(SKYFW_MACHINE) from the task's environment, or its default.
-    type: path
   firmware:
     description:
       - Firmware folder holding the package files, or a catalogue C(NICFWData.xml) with them.
@@ -64,8 +56,6 @@ options:
     type: list
     elements: str
     default: []
-requirements:
-  - skyfw on the managed node (its C(--json) output, schema 1)
 notes:
   - Supports C(check_mode) as a dry run (C(skyfw flash --dry-run)); nothing is installed, and
     C(changed) says whether a real run would install something.
