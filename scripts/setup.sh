@@ -6,7 +6,7 @@ packages=(
   build-essential g++ clang cmake ninja-build pkg-config git
   libxml2-dev libtomcrypt-dev libtommath-dev libcli11-dev nlohmann-json3-dev libfmt-dev
   libgtest-dev libgmock-dev libbenchmark-dev libclang-rt-14-dev
-  openssl libssl-dev zlib1g-dev python3
+  openssl zlib1g-dev python3
   ansible-core
   # The install check: the Debian package and its man page (scripts/check-install.sh).
   lintian dpkg-dev man-db groff-base binutils

@@ -1,12 +1,13 @@
 #include "integrity/sha256.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <cstring>
 #include <string>
 
 #include "builders.h"
+
+#include <tomcrypt.h>
 
 namespace skyfw {
 namespace {
@@ -35,9 +36,13 @@ Sha256Digest DigestWith(Sha256Engine engine, ByteView bytes, size_t split = 0) {
   return digest;
 }
 
+// LibTomCrypt's SHA-256, an implementation independent of ours.
 Sha256Digest Reference(ByteView bytes) {
   Sha256Digest digest;
-  SHA256(bytes.data(), bytes.size(), digest.data());
+  hash_state state;
+  sha256_init(&state);
+  sha256_process(&state, bytes.data(), static_cast<unsigned long>(bytes.size()));
+  sha256_done(&state, digest.data());
   return digest;
 }
 

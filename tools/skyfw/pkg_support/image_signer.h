@@ -1,6 +1,7 @@
-// Signing with the RSA private key, through OpenSSL's libcrypto: a second,
-// independent implementation of PKCS #1 v1.5, so that what the tools and the
-// tests sign checks our LibTomCrypt verifier rather than agreeing with it.
+// Signing with the RSA private key, through LibTomCrypt: an implementation of
+// PKCS #1 v1.5 independent of the plug-in's own verifier (which builds and
+// compares the encoded block itself over LibTomMath), so that what the tools
+// and the tests sign checks that verifier rather than agreeing with it.
 #pragma once
 
 #include <memory>
@@ -17,7 +18,8 @@ class ImageSigner {
   // benchmarks and build-time generators link it (skyfw_pkg_support); the
   // skyfw program and the plug-in never carry a private key.
   static std::unique_ptr<ImageSigner> Development();
-  // A PEM private key file; nullptr with `error` set when it cannot be used.
+  // A PEM private key file ("PRIVATE KEY", PKCS #8, or "RSA PRIVATE KEY",
+  // PKCS #1, unencrypted); nullptr with `error` set when it cannot be used.
   static std::unique_ptr<ImageSigner> FromFile(const std::string& path, std::string& error);
   static std::unique_ptr<ImageSigner> FromPem(const std::string& pem, std::string& error);
 
@@ -33,8 +35,9 @@ class ImageSigner {
   std::vector<uint8_t> SignDigestInfo(ByteView digest_info) const;
 
  private:
-  explicit ImageSigner(void* key) : key_(key) {}
-  void* key_;  // EVP_PKEY
+  struct Key;
+  explicit ImageSigner(std::unique_ptr<Key> key);
+  std::unique_ptr<Key> key_;
 };
 
 }  // namespace skyfw::tool
