@@ -14,11 +14,13 @@
 #include <cstring>
 #endif
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
 #include "platform/file_names.h"
 #include "platform/file_writer.h"
+#include "sim/lockable_file.h"
 
 namespace skyfw::sim {
 namespace {
@@ -285,6 +287,18 @@ ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) 
   ChangeStamp stamp;
   stamp.valid = lock.locked();
   stamp.counter = lock.ChangeCounter();
+  stamp.identity = IdentifyFile(guarded);
+  return stamp;
+}
+
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded) {
+  ChangeStamp stamp;
+  std::string bytes;
+  if (!lock_file.ReadContent(bytes, 8)) return stamp;
+  uint8_t counter[8] = {};
+  if (bytes.size() == sizeof counter) std::memcpy(counter, bytes.data(), sizeof counter);
+  stamp.valid = true;
+  stamp.counter = LoadCounter(counter);
   stamp.identity = IdentifyFile(guarded);
   return stamp;
 }

@@ -10,6 +10,8 @@
 
 namespace skyfw::sim {
 
+class LockableFile;
+
 enum class LockMode { kShared, kExclusive };
 
 // A lock on a lock file, held for the object's life. The lock file is
@@ -70,6 +72,13 @@ struct ChangeStamp {
   bool operator==(const ChangeStamp&) const = default;
 };
 ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded);
+
+// The same, read without taking the lock through `lock_file`, a handle of the
+// lock file kept open. Since a writer bumps the counter before it touches the
+// guarded file, and the counter is read first here, a stamp equal to one
+// taken under the lock means no write has begun since: a cache may then
+// answer without the lock. Invalid when the counter cannot be read.
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded);
 
 // Writes `contents` through the one writer (beside `path`, synced, then moved
 // over it), so readers see the old file or the new one, never a part; the
