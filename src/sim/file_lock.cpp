@@ -101,11 +101,18 @@ bool WriteAll(int fd, std::string_view bytes) {
 #ifdef _WIN32
 
 FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
-  HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  auto open = [&] {
+    return ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE handle = open();
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+    // Only the first lock of a folder makes it.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    handle = open();
+  }
   if (handle == INVALID_HANDLE_VALUE) {
     error_ = "cannot open " + path.string() + ": " + LastErrorText();
     return;
@@ -191,9 +198,13 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
 #else
 
 FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    // Only the first lock of a folder makes it.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  }
   if (fd < 0) {
     error_ = "cannot open " + path.string() + ": " + LastErrorText();
     return;

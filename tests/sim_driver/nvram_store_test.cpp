@@ -143,6 +143,43 @@ TEST_F(NvramStoreTest, AChangeWritesOnlyTheBytesItTouched) {
   EXPECT_EQ(back.driver.last_error, 9);
 }
 
+// A store whose NVRAM nothing changed runs a call without the lock. When
+// another process writes while that call runs and the call then changes
+// something, the call runs again on the new NVRAM, and both changes land.
+TEST_F(NvramStoreTest, ACallOverlappingAnotherWriterRunsAgainOnItsNvram) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({7, 0, 0, 0, 64, testing::Bytes("abcd")});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  NvramStore mine(path_);
+  NvramStore theirs(path_);
+  ASSERT_TRUE(mine.Update([](NvramFile&, NvramChanges&) { return false; }, error)) << error;
+
+  int runs = 0;
+  ASSERT_TRUE(mine.Update(
+      [&](NvramFile& file, NvramChanges& changes) {
+        if (++runs == 1) {
+          EXPECT_TRUE(theirs.Update(
+              [](NvramFile& other, NvramChanges& their_changes) {
+                their_changes.Wrote(0, 0, 1);
+                return ModifyItem(other.nvram, 0, 0, testing::Bytes("X")) == kDriverOk;
+              },
+              error))
+              << error;
+        }
+        ++file.driver.method_calls["mine"];
+        changes.Wrote(0, 3, 1);
+        return ModifyItem(file.nvram, 0, 3, testing::Bytes("Y")) == kDriverOk;
+      },
+      error))
+      << error;
+  EXPECT_EQ(runs, 2);
+  NvramFile back;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("XbcY"));
+  EXPECT_EQ(back.driver.method_calls["mine"], 1u);
+}
+
 // Records cut short or failing their CRC are what a killed writer leaves:
 // they are not part of the NVRAM, and the next record replaces them. A whole
 // record that does not fit the NVRAM is damage and refuses the file.

@@ -37,6 +37,7 @@ DriverOutcome AdapterDriver::Call(std::string_view call, const Work& work) {
   std::string store_error;
   bool stored = store_.Update(
       [&](NvramFile& file, NvramChanges& changes) {
+        outcome = {};  // the work may run twice
         bool changed = false;
         if (IsCounted(facts_.faults, call)) {
           ++file.driver.method_calls[std::string(call)];

@@ -10,6 +10,7 @@
 #include "platform/file_reader.h"
 #include "sim/driver/firmware_crc32.h"
 #include "sim/file_lock.h"
+#include "sim/lockable_file.h"
 
 namespace skyfw::sim {
 namespace {
@@ -92,6 +93,7 @@ struct NvramStore::Cache {
   NvramFile file;
   NvramFileLayout layout;
   std::vector<std::optional<uint32_t>> checksums;
+  LockableFile watch;  // the lock file held open, to see unlocked that nothing changed
 };
 
 NvramStore::NvramStore(std::string path) : path_(std::move(path)), cache_(new Cache) {}
@@ -142,14 +144,29 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
                         std::string& error) {
   Cache& cache = *cache_;
   std::lock_guard<std::mutex> guard(cache.mutex);
+  NvramChanges changes;
+  // Most calls change nothing, and when nothing changed since the NVRAM was
+  // last seen they can run on it without the lock: no write has begun since.
+  const bool unlocked = cache.stamp.valid && cache.watch.is_open() &&
+                        PeekStamp(cache.watch, PathFromUtf8(path_)) == cache.stamp;
+  if (unlocked && !work(cache.file, changes)) return true;
   FileLock lock(LockPathOf(path_));
   if (!lock.locked()) {
     error = lock.error();
+    if (unlocked) cache.stamp = {};  // the memory holds a change that was not kept
     return false;
   }
-  if (!Refresh(StampOf(lock, path_), error)) return false;
-  NvramChanges changes;
-  if (!work(cache.file, changes)) return true;
+  if (!cache.watch.is_open()) cache.watch.Open(LockPathOf(path_));
+  const ChangeStamp stamp = StampOf(lock, path_);
+  if (unlocked && stamp == cache.stamp) {
+    // The change was made on the NVRAM as it still is: keep it.
+  } else {
+    // Changed elsewhere in the meantime: the work runs again on the new NVRAM.
+    if (unlocked) cache.stamp = {};
+    if (!Refresh(stamp, error)) return false;
+    changes = {};
+    if (!work(cache.file, changes)) return true;
+  }
   // Whatever happens next, the memory no longer matches a known file.
   cache.stamp = {};
   if (changes.everything) {

@@ -44,6 +44,10 @@ class NvramStore {
   bool Update(const std::function<bool(NvramFile&)>& work, std::string& error);
   // The same, for work that says what it changed: only that is written, as a
   // record appended to the file (folded into a new whole file now and then).
+  // While nothing changed the file since this store last saw it, `work` runs
+  // without the lock; should it then change something after another process
+  // did, it runs once more on the new NVRAM, under the lock. So `work` must
+  // depend on nothing but the NVRAM it is given.
   bool Update(const std::function<bool(NvramFile&, NvramChanges&)>& work, std::string& error);
 
   // The CRC-32 of item `index`'s data, remembered until the NVRAM changes
