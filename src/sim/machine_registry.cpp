@@ -186,7 +186,7 @@ const MachineRegistry::KeyMap& MachineRegistry::Keys() {
     return merged_;
   }
   FileLock lock(lock_path_, LockMode::kShared);
-  if (lock.locked() && !watch_.is_open()) watch_.Open(lock_path_);
+  if (lock.locked() && !watch_.is_open()) watch_.Open(lock_path_, LockableFile::Access::kReadOnly);
   Refresh(lock);
   return merged_;
 }

@@ -134,8 +134,8 @@ bool ApplyRecord(ByteView payload, NvramFile& file, std::string& error) {
     error = "record runs past its end";
     return false;
   }
-  // Items are never removed, and each new one takes at least a directory slot.
-  if (count < file.nvram.items.size() || count > file.nvram.max_entries) {
+  // Items are never removed, and each new one comes with a change of its own.
+  if (count < file.nvram.items.size() || count - file.nvram.items.size() > changes) {
     error = "record item count out of range";
     return false;
   }

@@ -156,7 +156,7 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     if (unlocked) cache.stamp = {};  // the memory holds a change that was not kept
     return false;
   }
-  if (!cache.watch.is_open()) cache.watch.Open(LockPathOf(path_));
+  if (!cache.watch.is_open()) cache.watch.Open(LockPathOf(path_), LockableFile::Access::kReadOnly);
   const ChangeStamp stamp = StampOf(lock, path_);
   if (unlocked && stamp == cache.stamp) {
     // The change was made on the NVRAM as it still is: keep it.
