@@ -223,7 +223,8 @@ TEST_F(NvramStoreTest, ATornRecordIsIgnoredAndOverwritten) {
   NvramFile back;
   ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
   EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("1234"));
-  EXPECT_EQ(fs::file_size(path_), whole + record.size());
+  const uintmax_t rewritten = fs::file_size(path_);
+  EXPECT_EQ(rewritten, whole + record.size());
 
   // Sealed, but writing past the item's allocated size.
   next.nvram.items[0].data.resize(65, 'x');
@@ -232,6 +233,15 @@ TEST_F(NvramStoreTest, ATornRecordIsIgnoredAndOverwritten) {
   AppendRaw(path_, std::string(record.begin(), record.end()));
   EXPECT_FALSE(ReadNvramFile(path_, back, error));
   EXPECT_NE(error.find("allocated size"), std::string::npos) << error;
+
+  // Sealed, but promising far more items than it could carry.
+  fs::resize_file(path_, rewritten);
+  std::vector<uint8_t> lying = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
+  ByteWriter(lying).SetU32At(0, static_cast<uint32_t>(lying.size() - 4));
+  ByteWriter(lying).PutU32(FirmwareCrc32(lying));
+  AppendRaw(path_, std::string(lying.begin(), lying.end()));
+  EXPECT_FALSE(ReadNvramFile(path_, back, error));
+  EXPECT_NE(error.find("item count"), std::string::npos) << error;
 }
 
 // Machines made by earlier versions hold version 1 files: they open as they

@@ -134,8 +134,11 @@ bool ApplyRecord(ByteView payload, NvramFile& file, std::string& error) {
     error = "record runs past its end";
     return false;
   }
-  // Items are never removed, and each new one comes with a change of its own.
-  if (count < file.nvram.items.size() || count - file.nvram.items.size() > changes) {
+  // Items are never removed, each new one comes with a change of its own, and
+  // each change takes at least 5 bytes: counts beyond that are damage, caught
+  // before anything is reserved for them.
+  if (changes > reader.remaining() / 5 || count < file.nvram.items.size() ||
+      count - file.nvram.items.size() > changes) {
     error = "record item count out of range";
     return false;
   }
