@@ -67,9 +67,18 @@ class WmiProvider {
  public:
   virtual ~WmiProvider() = default;
 
-  // The class, or false when the provider has no such class in that namespace.
-  virtual bool FindClass(std::u16string_view name_space, std::u16string_view class_name,
-                         WmiClassDefinition& definition) = 0;
+  // The class, or null when the provider has no such class in that namespace.
+  // Shared rather than copied: every WMI call looks its class up.
+  virtual std::shared_ptr<const WmiClassDefinition> ClassOf(std::u16string_view name_space,
+                                                            std::u16string_view class_name) = 0;
+  // A copy of the class, or false when there is none.
+  bool FindClass(std::u16string_view name_space, std::u16string_view class_name,
+                 WmiClassDefinition& definition) {
+    std::shared_ptr<const WmiClassDefinition> found = ClassOf(name_space, class_name);
+    if (found == nullptr) return false;
+    definition = *found;
+    return true;
+  }
 
   // The instance whose key property equals `key_value` (already unescaped):
   // its property values (the key included). WBEM_E_NOT_FOUND when there is

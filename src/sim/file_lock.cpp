@@ -14,8 +14,13 @@
 #include <cstring>
 #endif
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "platform/file_names.h"
+#include "platform/file_writer.h"
+#include "sim/lockable_file.h"
 
 namespace skyfw::sim {
 namespace {
@@ -41,8 +46,6 @@ std::wstring WideName(const std::filesystem::path& path) {
 }
 
 std::string LastErrorText() { return "error " + std::to_string(::GetLastError()); }
-
-uint32_t ProcessId() { return ::GetCurrentProcessId(); }
 
 // The whole range, so that every lock of one file conflicts with every other.
 bool LockWhole(HANDLE handle, DWORD flags) {
@@ -81,8 +84,6 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
 
 std::string LastErrorText() { return std::strerror(errno); }
 
-uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
-
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -95,20 +96,23 @@ bool WriteAll(int fd, std::string_view bytes) {
 
 #endif
 
-std::string TemporaryNameFor(const std::filesystem::path& path) {
-  return path.string() + ".tmp." + std::to_string(ProcessId());
-}
-
 }  // namespace
 
 #ifdef _WIN32
 
 FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
-  HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  auto open = [&] {
+    return ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE handle = open();
+  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
+    // Only the first lock of a folder makes it.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    handle = open();
+  }
   if (handle == INVALID_HANDLE_VALUE) {
     error_ = "cannot open " + path.string() + ": " + LastErrorText();
     return;
@@ -164,21 +168,17 @@ FileIdentity IdentifyFile(const std::filesystem::path& path) {
   return identity;
 }
 
-bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
-  std::wstring temporary = WideName(TemporaryNameFor(path));
-  HANDLE handle = ::CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes) {
+  HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  bool ok = WriteAll(handle, contents) && ::FlushFileBuffers(handle) != 0;
-  ok = ::CloseHandle(handle) != 0 && ok;
-  if (ok && ::MoveFileExW(temporary.c_str(), WideName(path).c_str(),
-                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0) {
-    return true;
-  }
-  ::DeleteFileW(temporary.c_str());
-  return false;
+  LARGE_INTEGER at{};
+  at.QuadPart = static_cast<LONGLONG>(offset);
+  bool ok = ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) != 0 &&
+            ::SetEndOfFile(handle) != 0 && WriteAll(handle, bytes) &&
+            ::FlushFileBuffers(handle) != 0;
+  return ::CloseHandle(handle) != 0 && ok;
 }
 
 bool AppendLine(const std::filesystem::path& path, std::string_view line) {
@@ -198,9 +198,13 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
 #else
 
 FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    // Only the first lock of a folder makes it.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  }
   if (fd < 0) {
     error_ = "cannot open " + path.string() + ": " + LastErrorText();
     return;
@@ -251,17 +255,13 @@ FileIdentity IdentifyFile(const std::filesystem::path& path) {
   return identity;
 }
 
-bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
-  std::error_code ignored;
-  std::filesystem::create_directories(path.parent_path(), ignored);
-  std::string temporary = TemporaryNameFor(path);
-  int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, contents) && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temporary.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temporary.c_str());
-  return false;
+  const auto at = static_cast<off_t>(offset);
+  bool ok = ::ftruncate(fd, at) == 0 && ::lseek(fd, at, SEEK_SET) == at && WriteAll(fd, bytes) &&
+            ::fdatasync(fd) == 0;
+  return ::close(fd) == 0 && ok;
 }
 
 bool AppendLine(const std::filesystem::path& path, std::string_view line) {
@@ -288,10 +288,28 @@ std::filesystem::path PathFromUtf8(std::string_view name) {
 #endif
 }
 
+bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
+  std::error_code ignored;
+  std::filesystem::create_directories(path.parent_path(), ignored);
+  return platform::WriteWholeFile(platform::FromFileSystemPath(path), contents) == 0;
+}
+
 ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) {
   ChangeStamp stamp;
   stamp.valid = lock.locked();
   stamp.counter = lock.ChangeCounter();
+  stamp.identity = IdentifyFile(guarded);
+  return stamp;
+}
+
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded) {
+  ChangeStamp stamp;
+  std::string bytes;
+  if (!lock_file.ReadContent(bytes, 8)) return stamp;
+  uint8_t counter[8] = {};
+  if (bytes.size() == sizeof counter) std::memcpy(counter, bytes.data(), sizeof counter);
+  stamp.valid = true;
+  stamp.counter = LoadCounter(counter);
   stamp.identity = IdentifyFile(guarded);
   return stamp;
 }

@@ -10,6 +10,8 @@
 
 namespace skyfw::sim {
 
+class LockableFile;
+
 enum class LockMode { kShared, kExclusive };
 
 // A lock on a lock file, held for the object's life. The lock file is
@@ -71,10 +73,23 @@ struct ChangeStamp {
 };
 ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded);
 
-// Writes `contents` beside `path`, syncs it and moves it over `path`, so
-// readers see the old file or the new one, never a part. False on any
-// failure (the old file stays).
+// The same, read without taking the lock through `lock_file`, a handle of the
+// lock file kept open. Since a writer bumps the counter before it touches the
+// guarded file, and the counter is read first here, a stamp equal to one
+// taken under the lock means no write has begun since: a cache may then
+// answer without the lock. Invalid when the counter cannot be read.
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded);
+
+// Writes `contents` through the one writer (beside `path`, synced, then moved
+// over it), so readers see the old file or the new one, never a part; the
+// folder is made when missing. False on any failure (the old file stays).
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents);
+
+// Cuts the existing file at `offset`, writes `bytes` there and syncs the
+// file before returning, for logs that grow by whole records. False on any
+// failure: the file then ends somewhere from `offset` on, with a part of
+// `bytes` at most.
+bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes);
 
 // A path from a UTF-8 name (on Windows a wide one, which the run-time's file
 // functions then open by its wide-character name).

@@ -181,7 +181,12 @@ void MachineRegistry::Refresh(const FileLock& lock) {
 }
 
 const MachineRegistry::KeyMap& MachineRegistry::Keys() {
+  // Most calls find nothing changed: they need not lock for that.
+  if (stamp_.valid && watch_.is_open() && PeekStamp(watch_, writes_path_) == stamp_) {
+    return merged_;
+  }
   FileLock lock(lock_path_, LockMode::kShared);
+  if (lock.locked() && !watch_.is_open()) watch_.Open(lock_path_, LockableFile::Access::kReadOnly);
   Refresh(lock);
   return merged_;
 }

@@ -15,6 +15,7 @@
 
 #include "platform/registry.h"
 #include "sim/file_lock.h"
+#include "sim/lockable_file.h"
 #include "sim/machine_description.h"
 
 namespace skyfw::sim {
@@ -67,6 +68,8 @@ class MachineRegistry final : public platform::Registry {
   std::filesystem::path writes_path_;
   std::filesystem::path lock_path_;
   std::mutex mutex_;
+  // The lock file held open, to see without locking that nothing changed.
+  LockableFile watch_;
   // What registry.json held when last read, and the keys merged with it.
   ChangeStamp stamp_;
   KeyMap writes_;

@@ -165,11 +165,8 @@ struct Property {
 class MachineWmiObject final : public platform::WmiObject {
  public:
   explicit MachineWmiObject(std::vector<Property> properties,
-                            const WmiClassDefinition* class_definition = nullptr)
-      : properties_(std::move(properties)) {
-    if (class_definition != nullptr) class_ = *class_definition;
-    is_class_ = class_definition != nullptr;
-  }
+                            std::shared_ptr<const WmiClassDefinition> class_definition = nullptr)
+      : properties_(std::move(properties)), class_(std::move(class_definition)) {}
 
   HRESULT Get(std::u16string_view name, Variant& value, CimType* type) override {
     const Property* property = Find(name);
@@ -190,8 +187,8 @@ class MachineWmiObject final : public platform::WmiObject {
 
   HRESULT GetMethod(std::u16string_view method, WmiObjectPtr& in_signature,
                     WmiObjectPtr* out_signature) override {
-    if (!is_class_) return platform::WBEM_E_NOT_FOUND;
-    for (const WmiMethodDefinition& definition : class_.methods) {
+    if (class_ == nullptr) return platform::WBEM_E_NOT_FOUND;
+    for (const WmiMethodDefinition& definition : class_->methods) {
       if (!EqualsNoCase(definition.name, method)) continue;
       in_signature = Signature(definition.inputs);
       if (out_signature != nullptr) *out_signature = Signature(definition.outputs);
@@ -235,8 +232,7 @@ class MachineWmiObject final : public platform::WmiObject {
   }
 
   std::vector<Property> properties_;
-  WmiClassDefinition class_;
-  bool is_class_ = false;
+  std::shared_ptr<const WmiClassDefinition> class_;  // null unless a class object
 };
 
 // Values as the provider gave them, typed by the declarations where known.
@@ -265,17 +261,17 @@ class MachineWmiServices final : public platform::WmiServices {
     std::u16string name_space;
     HRESULT hr = Resolve(path, parsed, name_space);
     if (platform::FAILED(hr)) return hr;
-    WmiClassDefinition definition;
-    if (wmi_.provider() == nullptr ||
-        !wmi_.provider()->FindClass(name_space, parsed.class_name, definition)) {
-      return platform::WBEM_E_INVALID_CLASS;
-    }
+    std::shared_ptr<const WmiClassDefinition> found =
+        wmi_.provider() == nullptr ? nullptr
+                                   : wmi_.provider()->ClassOf(name_space, parsed.class_name);
+    if (found == nullptr) return platform::WBEM_E_INVALID_CLASS;
+    const WmiClassDefinition& definition = *found;
     if (parsed.key_name.empty()) {
       std::vector<Property> properties;
       for (const WmiParameter& parameter : definition.properties) {
         properties.push_back({parameter.name, parameter.type, Variant::Null()});
       }
-      object = std::make_shared<MachineWmiObject>(std::move(properties), &definition);
+      object = std::make_shared<MachineWmiObject>(std::move(properties), found);
       return platform::S_OK;
     }
     if (!EqualsNoCase(parsed.key_name, definition.key_property)) {
@@ -294,11 +290,11 @@ class MachineWmiServices final : public platform::WmiServices {
     std::u16string name_space;
     HRESULT hr = Resolve(object_path, parsed, name_space);
     if (platform::FAILED(hr)) return hr;
-    WmiClassDefinition definition;
-    if (wmi_.provider() == nullptr ||
-        !wmi_.provider()->FindClass(name_space, parsed.class_name, definition)) {
-      return platform::WBEM_E_INVALID_CLASS;
-    }
+    std::shared_ptr<const WmiClassDefinition> class_found =
+        wmi_.provider() == nullptr ? nullptr
+                                   : wmi_.provider()->ClassOf(name_space, parsed.class_name);
+    if (class_found == nullptr) return platform::WBEM_E_INVALID_CLASS;
+    const WmiClassDefinition& definition = *class_found;
     if (parsed.key_name.empty() || !EqualsNoCase(parsed.key_name, definition.key_property)) {
       return platform::WBEM_E_INVALID_OBJECT_PATH;
     }

@@ -155,7 +155,7 @@ TEST(NvramFileFormat, RefusesDamagedFiles) {
 
   // A correctly sealed file whose item count promises more than it holds.
   std::vector<uint8_t> lying(good.begin(), good.end() - 4);
-  ByteWriter(lying).SetU32At(24, 0x10000000);
+  ByteWriter(lying).SetU32At(32, 0x10000000);  // the item count
   lying.resize(lying.size() + 4);
   ByteWriter(lying).SetU32At(lying.size() - 4,
                              FirmwareCrc32(ByteView(lying).first(lying.size() - 4)));

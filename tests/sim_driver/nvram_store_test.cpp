@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/byte_reader.h"
 #include "sim/driver/firmware_crc32.h"
 #include "sim/file_lock.h"
 #include "sim_driver/package_builder.h"
@@ -33,6 +34,59 @@ class NvramStoreTest : public ::testing::Test {
   std::string directory_;
   std::string path_;
 };
+
+// How a change reaches the file: the whole file written anew, or a record of
+// the bytes it changed appended by a store that lives as long as its process.
+enum class WriteMode { kWholeFile, kRecord };
+
+std::string ModeName(const ::testing::TestParamInfo<WriteMode>& info) {
+  return info.param == WriteMode::kWholeFile ? "WholeFile" : "Record";
+}
+
+// Writes `block` at the start of item 0 and counts the call under `name`.
+bool WriteBlock(NvramStore& store, WriteMode mode, const std::string& name,
+                const std::vector<uint8_t>& block, std::string& error) {
+  if (mode == WriteMode::kWholeFile) {
+    return UpdateNvramFile(
+        store.path(),
+        [&](NvramFile& file) {
+          ++file.driver.method_calls[name];
+          return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
+        },
+        error);
+  }
+  return store.Update(
+      [&](NvramFile& file, NvramChanges& changes) {
+        ++file.driver.method_calls[name];
+        if (ModifyItem(file.nvram, 0, 0, block) != kDriverOk) return false;
+        changes.Wrote(0, 0, static_cast<uint32_t>(block.size()));
+        return true;
+      },
+      error);
+}
+
+// A version 1 file, as earlier versions wrote them: the snapshot without its
+// length field, sealed whole.
+std::vector<uint8_t> VersionOneFile(const NvramFile& file) {
+  std::vector<uint8_t> bytes = EncodeNvramFile(file);
+  bytes.erase(bytes.begin() + 12, bytes.begin() + 20);
+  bytes.resize(bytes.size() - 4);
+  ByteWriter writer(bytes);
+  writer.SetU32At(8, 1);
+  writer.PutU32(FirmwareCrc32(bytes));
+  return bytes;
+}
+
+void WriteRaw(const std::string& path, const std::vector<uint8_t>& bytes) {
+  ASSERT_TRUE(WriteFileWhole(path, std::string(bytes.begin(), bytes.end())));
+}
+
+void AppendRaw(const std::string& path, const std::string& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "ab");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+}
 
 TEST_F(NvramStoreTest, UpdateWritesOnlyWhatWorkChanged) {
   std::string error;
@@ -60,6 +114,162 @@ TEST_F(NvramStoreTest, UpdateWritesOnlyWhatWorkChanged) {
   EXPECT_EQ(entries, 2u);  // the file and its lock file
 }
 
+// A change that says what it touched appends a record of those bytes: the
+// file grows by little more than them, however large the NVRAM, and every
+// reader sees the change.
+TEST_F(NvramStoreTest, AChangeWritesOnlyTheBytesItTouched) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({7, 0, 0, 0, 4u << 20, std::vector<uint8_t>(4u << 20, 0x11)});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  const uintmax_t before = fs::file_size(path_);
+  NvramStore store(path_);
+  ASSERT_TRUE(store.Update(
+      [](NvramFile& file, NvramChanges& changes) {
+        EXPECT_EQ(ModifyItem(file.nvram, 0, 1000, testing::Bytes("abcd")), kDriverOk);
+        changes.Wrote(0, 1000, 4);
+        file.driver.last_error = 9;
+        return true;
+      },
+      error))
+      << error;
+  EXPECT_LT(fs::file_size(path_) - before, 64u);
+
+  NvramFile back;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  std::vector<uint8_t> expected(4u << 20, 0x11);
+  std::copy_n(testing::Bytes("abcd").begin(), 4, expected.begin() + 1000);
+  EXPECT_EQ(back.nvram.items[0].data, expected);
+  EXPECT_EQ(back.driver.last_error, 9);
+}
+
+// A store whose NVRAM nothing changed runs a call without the lock. When
+// another process writes while that call runs and the call then changes
+// something, the call runs again on the new NVRAM, and both changes land.
+TEST_F(NvramStoreTest, ACallOverlappingAnotherWriterRunsAgainOnItsNvram) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({7, 0, 0, 0, 64, testing::Bytes("abcd")});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  NvramStore mine(path_);
+  NvramStore theirs(path_);
+  ASSERT_TRUE(mine.Update([](NvramFile&, NvramChanges&) { return false; }, error)) << error;
+
+  int runs = 0;
+  ASSERT_TRUE(mine.Update(
+      [&](NvramFile& file, NvramChanges& changes) {
+        if (++runs == 1) {
+          EXPECT_TRUE(theirs.Update(
+              [](NvramFile& other, NvramChanges& their_changes) {
+                their_changes.Wrote(0, 0, 1);
+                return ModifyItem(other.nvram, 0, 0, testing::Bytes("X")) == kDriverOk;
+              },
+              error))
+              << error;
+        }
+        ++file.driver.method_calls["mine"];
+        changes.Wrote(0, 3, 1);
+        return ModifyItem(file.nvram, 0, 3, testing::Bytes("Y")) == kDriverOk;
+      },
+      error))
+      << error;
+  EXPECT_EQ(runs, 2);
+  NvramFile back;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("XbcY"));
+  EXPECT_EQ(back.driver.method_calls["mine"], 1u);
+}
+
+// Records cut short or failing their CRC are what a killed writer leaves:
+// they are not part of the NVRAM, and the next record replaces them. A whole
+// record that does not fit the NVRAM is damage and refuses the file.
+TEST_F(NvramStoreTest, ATornRecordIsIgnoredAndOverwritten) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({7, 0, 0, 0, 64, testing::Bytes("abcd")});
+  ASSERT_TRUE(WriteNvramFile(path_, initial, error)) << error;
+  NvramStore store(path_);
+  auto write = [&](const char* text) {
+    return store.Update(
+        [&](NvramFile& file, NvramChanges& changes) {
+          std::vector<uint8_t> bytes = testing::Bytes(text);
+          EXPECT_EQ(ModifyItem(file.nvram, 0, 0, bytes), kDriverOk);
+          changes.Wrote(0, 0, static_cast<uint32_t>(bytes.size()));
+          return true;
+        },
+        error);
+  };
+  ASSERT_TRUE(write("wxyz")) << error;
+  const uintmax_t whole = fs::file_size(path_);
+  NvramFile next = initial;
+  next.nvram.items[0].data = testing::Bytes("WXYZ");
+  NvramChanges changes;
+  changes.Wrote(0, 0, 4);
+  std::vector<uint8_t> record = EncodeNvramRecord(next, changes);
+
+  const std::vector<std::string> tails = {
+      std::string(record.begin(), record.begin() + 3),
+      std::string(record.begin(), record.end() - 1),
+      std::string(record.begin(), record.end() - 1) + "?",  // CRC wrong
+  };
+  for (const std::string& tail : tails) {
+    fs::resize_file(path_, whole);
+    AppendRaw(path_, tail);
+    NvramFile back;
+    ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+    EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("wxyz"));
+  }
+  ASSERT_TRUE(write("1234")) << error;
+  NvramFile back;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("1234"));
+  const uintmax_t rewritten = fs::file_size(path_);
+  EXPECT_EQ(rewritten, whole + record.size());
+
+  // Sealed, but writing past the item's allocated size.
+  next.nvram.items[0].data.resize(65, 'x');
+  changes.changes = {{NvramChanges::Kind::kBytes, 0, 0, 65}};
+  record = EncodeNvramRecord(next, changes);
+  AppendRaw(path_, std::string(record.begin(), record.end()));
+  EXPECT_FALSE(ReadNvramFile(path_, back, error));
+  EXPECT_NE(error.find("allocated size"), std::string::npos) << error;
+
+  // Sealed, but promising far more items than it could carry.
+  fs::resize_file(path_, rewritten);
+  std::vector<uint8_t> lying = {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x0F, 0xFF, 0xFF, 0xFF, 0x0F};
+  ByteWriter(lying).SetU32At(0, static_cast<uint32_t>(lying.size() - 4));
+  ByteWriter(lying).PutU32(FirmwareCrc32(lying));
+  AppendRaw(path_, std::string(lying.begin(), lying.end()));
+  EXPECT_FALSE(ReadNvramFile(path_, back, error));
+  EXPECT_NE(error.find("item count"), std::string::npos) << error;
+}
+
+// Machines made by earlier versions hold version 1 files: they open as they
+// are, and the first change writes them anew in the current format.
+TEST_F(NvramStoreTest, VersionOneFilesStillOpen) {
+  std::string error;
+  NvramFile initial;
+  initial.nvram.items.push_back({1, 0, 0, 0, 64, testing::Bytes("log")});
+  initial.driver.method_calls["Read"] = 2;
+  WriteRaw(path_, VersionOneFile(initial));
+  NvramFile back;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  EXPECT_EQ(EncodeNvramFile(back), EncodeNvramFile(initial));
+
+  NvramStore store(path_);
+  ASSERT_TRUE(store.Update(
+      [](NvramFile& file, NvramChanges& changes) {
+        EXPECT_EQ(ModifyItem(file.nvram, 0, 3, testing::Bytes("!")), kDriverOk);
+        changes.Wrote(0, 3, 1);
+        return true;
+      },
+      error))
+      << error;
+  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
+  EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("log!"));
+  EXPECT_EQ(back.driver.method_calls["Read"], 2u);
+}
+
 TEST_F(NvramStoreTest, MissingOrDamagedFilesAreReportedNotUsed) {
   std::string error;
   bool called = false;
@@ -80,9 +290,13 @@ TEST_F(NvramStoreTest, MissingOrDamagedFilesAreReportedNotUsed) {
 // The child side of these tests is a fork of the test program; Windows has
 // no fork (see "Windows lane" in the README).
 #if !defined(_WIN32)
-// Two processes change one NVRAM in turns, each rewriting the whole file
-// every time. Every change must survive and the file must never be torn.
-TEST_F(NvramStoreTest, TwoProcessesWritingOneNvramLoseNothing) {
+class NvramWritersTest : public NvramStoreTest, public ::testing::WithParamInterface<WriteMode> {};
+INSTANTIATE_TEST_SUITE_P(Modes, NvramWritersTest,
+                         ::testing::Values(WriteMode::kWholeFile, WriteMode::kRecord), ModeName);
+
+// Two processes change one NVRAM in turns. Every change must survive and the
+// file must never be torn.
+TEST_P(NvramWritersTest, TwoProcessesWritingOneNvramLoseNothing) {
   std::string error;
   NvramFile initial;
   initial.nvram.items.push_back({7, 0, 0, 0, 1u << 20, {}});
@@ -90,18 +304,12 @@ TEST_F(NvramStoreTest, TwoProcessesWritingOneNvramLoseNothing) {
   constexpr int kRounds = 150;
 
   auto writer = [&](const std::string& name, uint8_t fill) {
+    NvramStore store(path_);
     for (int round = 0; round < kRounds; ++round) {
       std::string why;
-      bool ok = UpdateNvramFile(
-          path_,
-          [&](NvramFile& file) {
-            ++file.driver.method_calls[name];
-            // A sizeable write so that a torn file would be likely to show.
-            std::vector<uint8_t> block(16384 + static_cast<size_t>(round), fill);
-            return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
-          },
-          why);
-      if (!ok) return false;
+      // A sizeable write so that a torn file would be likely to show.
+      std::vector<uint8_t> block(16384 + static_cast<size_t>(round), fill);
+      if (!WriteBlock(store, GetParam(), name, block, why)) return false;
     }
     return true;
   };
@@ -159,6 +367,28 @@ TEST_F(NvramStoreTest, AStoreSeesEveryChangeMadeElsewhereAtOnce) {
     EXPECT_EQ(checksum, FirmwareCrc32(change));
   }
 
+  // The same, written as records: this store reads just the new ones.
+  for (char letter : std::string("WXYZ")) {
+    std::vector<uint8_t> change = testing::Bytes(std::string(4, letter));
+    ASSERT_TRUE(theirs.Update(
+        [&](NvramFile& file, NvramChanges& changes) {
+          changes.Wrote(0, 0, 4);
+          return ModifyItem(file.nvram, 0, 0, change) == kDriverOk;
+        },
+        error))
+        << error;
+    ASSERT_TRUE(look(data, checksum)) << error;
+    EXPECT_EQ(data, change);
+    EXPECT_EQ(checksum, FirmwareCrc32(change));
+  }
+  ASSERT_TRUE(theirs.Update(
+      [&](NvramFile& file, NvramChanges& changes) {
+        changes.Wrote(0, 0, 4);
+        return ModifyItem(file.nvram, 0, 0, testing::Bytes("zzzz")) == kDriverOk;
+      },
+      error))
+      << error;
+
   // Changed through this store, then read back through it.
   ASSERT_TRUE(mine.Update(
       [&](NvramFile& file) {
@@ -192,7 +422,7 @@ namespace {
 
 // A process killed at any moment of a write leaves the old or the new NVRAM,
 // never a torn one.
-TEST_F(NvramStoreTest, AKilledWriterNeverLeavesATornFile) {
+TEST_P(NvramWritersTest, AKilledWriterNeverLeavesATornFile) {
   std::string error;
   NvramFile initial;
   initial.nvram.items.push_back({7, 0, 0, 0, 1u << 20, {}});
@@ -201,15 +431,10 @@ TEST_F(NvramStoreTest, AKilledWriterNeverLeavesATornFile) {
     pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      NvramStore store(path_);
       for (uint8_t fill = 0;; ++fill) {
         std::string why;
-        UpdateNvramFile(
-            path_,
-            [&](NvramFile& file) {
-              std::vector<uint8_t> block(256 * 1024, fill);
-              return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
-            },
-            why);
+        WriteBlock(store, GetParam(), "writer", std::vector<uint8_t>(256 * 1024, fill), why);
       }
     }
     ::usleep(static_cast<useconds_t>(2000 + attempt * 700));

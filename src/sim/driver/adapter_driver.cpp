@@ -36,7 +36,8 @@ DriverOutcome AdapterDriver::Call(std::string_view call, const Work& work) {
   DriverOutcome outcome;
   std::string store_error;
   bool stored = store_.Update(
-      [&](NvramFile& file) {
+      [&](NvramFile& file, NvramChanges& changes) {
+        outcome = {};  // the work may run twice
         bool changed = false;
         if (IsCounted(facts_.faults, call)) {
           ++file.driver.method_calls[std::string(call)];
@@ -45,7 +46,7 @@ DriverOutcome AdapterDriver::Call(std::string_view call, const Work& work) {
         DriverError error = kDriverOk;
         if (const MethodFault* fault = StrikingFault(facts_.faults, call, CallCount(file, call))) {
           outcome = {false, fault->error};
-        } else if ((error = work(file, changed)) != kDriverOk) {
+        } else if ((error = work(file, changes, changed)) != kDriverOk) {
           outcome = {false, error};
         }
         if (!outcome.ok) {
@@ -65,7 +66,7 @@ DriverOutcome AdapterDriver::Call(std::string_view call, const Work& work) {
 
 DriverOutcome AdapterDriver::GetDirectoryInfo(std::string_view call, uint32_t& count,
                                               uint32_t& entry_length) {
-  return Call(call, [&](NvramFile& file, bool&) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool&) {
     count = static_cast<uint32_t>(file.nvram.items.size());
     entry_length = file.nvram.entry_length;
     return kDriverOk;
@@ -74,7 +75,7 @@ DriverOutcome AdapterDriver::GetDirectoryInfo(std::string_view call, uint32_t& c
 
 DriverOutcome AdapterDriver::GetDirectoryEntries(std::string_view call, uint32_t capacity,
                                                  std::vector<uint8_t>& buffer) {
-  return Call(call, [&](NvramFile& file, bool&) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool&) {
     buffer = DirectoryBytes(file.nvram, capacity,
                             [&](size_t index) { return store_.ItemChecksum(index); });
     return kDriverOk;
@@ -83,7 +84,7 @@ DriverOutcome AdapterDriver::GetDirectoryEntries(std::string_view call, uint32_t
 
 DriverOutcome AdapterDriver::FindDirEntry(std::string_view call, uint16_t type, uint16_t ordinal,
                                           uint16_t ext, uint32_t& index, uint32_t& item_length) {
-  return Call(call, [&](NvramFile& file, bool&) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool&) {
     std::optional<size_t> found = FindItem(file.nvram, type, ordinal, ext);
     if (!found) return kDriverItemNotFound;
     index = static_cast<uint32_t>(*found);
@@ -94,7 +95,7 @@ DriverOutcome AdapterDriver::FindDirEntry(std::string_view call, uint16_t type, 
 
 DriverOutcome AdapterDriver::Read(std::string_view call, uint32_t index, uint32_t offset,
                                   uint32_t length, std::vector<uint8_t>& buffer) {
-  return Call(call, [&](NvramFile& file, bool&) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool&) {
     return ReadItem(file.nvram, index, offset, length, buffer);
   });
 }
@@ -102,19 +103,23 @@ DriverOutcome AdapterDriver::Read(std::string_view call, uint32_t index, uint32_
 DriverOutcome AdapterDriver::Create(std::string_view call, uint16_t type, uint16_t ordinal,
                                     uint16_t ext, uint16_t attr, uint32_t item_length,
                                     uint32_t& index) {
-  return Call(call, [&](NvramFile& file, bool& changed) {
+  return Call(call, [&](NvramFile& file, NvramChanges& changes, bool& changed) {
     DriverError error = CreateItem(file.nvram, type, ordinal, ext, attr, item_length, index);
-    changed = changed || error == kDriverOk;
+    if (error != kDriverOk) return error;
+    changes.Replaced(index);
+    changed = true;
     return error;
   });
 }
 
 DriverOutcome AdapterDriver::Modify(std::string_view call, uint32_t index, uint32_t offset,
                                     uint32_t length, ByteView buffer) {
-  return Call(call, [&](NvramFile& file, bool& changed) {
+  return Call(call, [&](NvramFile& file, NvramChanges& changes, bool& changed) {
     if (length > buffer.size()) return kDriverInvalidLengthParameter;
     DriverError error = ModifyItem(file.nvram, index, offset, buffer.first(length));
-    changed = changed || error == kDriverOk;
+    if (error != kDriverOk) return error;
+    changes.Wrote(index, offset, length);
+    changed = true;
     return error;
   });
 }
@@ -122,7 +127,9 @@ DriverOutcome AdapterDriver::Modify(std::string_view call, uint32_t index, uint3
 DriverOutcome AdapterDriver::InstallUpdate(std::string_view call, uint32_t install_type,
                                            InstallOutcome& outcome) {
   const std::optional<InstallRefusalFault>& refusal = facts_.faults.install_refusal;
-  return Call(call, [&](NvramFile& file, bool& changed) {
+  return Call(call, [&](NvramFile& file, NvramChanges& changes, bool& changed) {
+    // An install rewrites several items: the file is written whole.
+    changes.All();
     changed = true;
     uint32_t count = CallCount(file, call);
     if (refusal && (refusal->at == 0 || refusal->at == count)) {
@@ -136,7 +143,7 @@ DriverOutcome AdapterDriver::InstallUpdate(std::string_view call, uint32_t insta
 
 DriverOutcome AdapterDriver::GetNvmOpt(std::string_view call, const NvmOptionQuery& query,
                                        std::vector<uint8_t>& value) {
-  return Call(call, [&](NvramFile&, bool&) {
+  return Call(call, [&](NvramFile&, NvramChanges&, bool&) {
     auto option = facts_.nvm_options.find(query.option_num);
     if (option == facts_.nvm_options.end()) return kDriverOptionNotSupported;
     // Options the firmware knows are single values: one dimension, index 0.
@@ -149,7 +156,7 @@ DriverOutcome AdapterDriver::GetNvmOpt(std::string_view call, const NvmOptionQue
 }
 
 DriverOutcome AdapterDriver::SetFwTime(std::string_view call, const FirmwareTime& time) {
-  return Call(call, [&](NvramFile& file, bool& changed) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool& changed) {
     DriverError error = ValidateFirmwareTime(time);
     if (error != kDriverOk) return error;
     file.driver.clock = time;
@@ -159,7 +166,7 @@ DriverOutcome AdapterDriver::SetFwTime(std::string_view call, const FirmwareTime
 }
 
 DriverOutcome AdapterDriver::ReadReg32(std::string_view call, uint32_t offset, uint32_t& value) {
-  return Call(call, [&](NvramFile&, bool&) {
+  return Call(call, [&](NvramFile&, NvramChanges&, bool&) {
     if (offset % 4 != 0) return kDriverInvalidOffset;
     auto found = facts_.registers.find(offset);
     value = found == facts_.registers.end() ? 0 : found->second;
@@ -168,7 +175,7 @@ DriverOutcome AdapterDriver::ReadReg32(std::string_view call, uint32_t offset, u
 }
 
 DriverOutcome AdapterDriver::GetNvmLastError(std::string_view call, uint16_t& code) {
-  return Call(call, [&](NvramFile& file, bool&) {
+  return Call(call, [&](NvramFile& file, NvramChanges&, bool&) {
     code = file.driver.last_error;
     return kDriverOk;
   });

@@ -84,7 +84,9 @@ class AdapterDriver {
   bool InstalledPackageVersion(std::optional<std::string>& version);
 
  private:
-  using Work = std::function<DriverError(NvramFile& file, bool& changed)>;
+  // `changes` lists what the work changed in the NVRAM's items; the driver
+  // memory is written along with any change.
+  using Work = std::function<DriverError(NvramFile& file, NvramChanges& changes, bool& changed)>;
   DriverOutcome Call(std::string_view call, const Work& work);
 
   AdapterDriverFacts facts_;

@@ -46,25 +46,25 @@ DriverAdapters::DriverAdapters(const MachineContext& machine) : description_(mac
     }
     drivers_.emplace_back(DriverFactsOf(adapter, path));
   }
-}
-
-std::optional<PortRef> DriverAdapters::FindByTitle(std::u16string_view title) const {
   for (size_t a = 0; a < description_->adapters.size(); ++a) {
     const std::vector<PortDescription>& ports = description_->adapters[a].ports;
     for (size_t p = 0; p < ports.size(); ++p) {
-      if (EqualsIgnoringCase(Utf8ToUtf16(ports[p].title), title)) return PortRef{a, p};
+      port_names_.push_back(
+          {PortRef{a, p}, Utf8ToUtf16(ports[p].title), Utf8ToUtf16(ports[p].interface_id)});
     }
+  }
+}
+
+std::optional<PortRef> DriverAdapters::FindByTitle(std::u16string_view title) const {
+  for (const PortNames& names : port_names_) {
+    if (EqualsIgnoringCase(names.title, title)) return names.port;
   }
   return std::nullopt;
 }
 
 std::optional<PortRef> DriverAdapters::FindByInterfaceId(std::u16string_view interface_id) const {
-  for (size_t a = 0; a < description_->adapters.size(); ++a) {
-    const std::vector<PortDescription>& ports = description_->adapters[a].ports;
-    for (size_t p = 0; p < ports.size(); ++p) {
-      if (EqualsIgnoringCase(Utf8ToUtf16(ports[p].interface_id), interface_id))
-        return PortRef{a, p};
-    }
+  for (const PortNames& names : port_names_) {
+    if (EqualsIgnoringCase(names.interface_id, interface_id)) return names.port;
   }
   return std::nullopt;
 }

@@ -43,8 +43,17 @@ class DriverAdapters {
   SixteenBitInputs sixteen_bit_inputs() const;
 
  private:
+  // Every port's title and interface id in UTF-16, made once: every WMI
+  // call looks its port up by one of them.
+  struct PortNames {
+    PortRef port;
+    std::u16string title;
+    std::u16string interface_id;
+  };
+
   const MachineDescription* description_;
   std::vector<AdapterDriver> drivers_;
+  std::vector<PortNames> port_names_;
 };
 
 // Where an adapter's NVRAM file lives in a machine directory.

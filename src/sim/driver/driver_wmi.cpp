@@ -207,22 +207,22 @@ class DriverWmiProvider final : public WmiProvider {
  public:
   explicit DriverWmiProvider(std::shared_ptr<DriverAdapters> adapters)
       : adapters_(std::move(adapters)),
-        classes_(DriverWmiClasses(adapters_->sixteen_bit_inputs())),
-        sriov_class_(SriovSettingClass()) {}
+        sriov_class_(std::make_shared<const WmiClassDefinition>(SriovSettingClass())) {
+    for (WmiClassDefinition& definition : DriverWmiClasses(adapters_->sixteen_bit_inputs())) {
+      classes_.push_back(std::make_shared<const WmiClassDefinition>(std::move(definition)));
+    }
+  }
 
-  bool FindClass(std::u16string_view name_space, std::u16string_view class_name,
-                 WmiClassDefinition& definition) override {
-    const WmiClassDefinition* found = Lookup(name_space, class_name);
-    if (found == nullptr) return false;
-    definition = *found;
-    return true;
+  std::shared_ptr<const WmiClassDefinition> ClassOf(std::u16string_view name_space,
+                                                    std::u16string_view class_name) override {
+    return Lookup(name_space, class_name);
   }
 
   HRESULT GetInstance(std::u16string_view name_space, std::u16string_view class_name,
                       std::u16string_view key_value, WmiValues& properties) override {
-    const WmiClassDefinition* definition = Lookup(name_space, class_name);
+    std::shared_ptr<const WmiClassDefinition> definition = Lookup(name_space, class_name);
     if (definition == nullptr) return platform::WBEM_E_INVALID_CLASS;
-    if (definition == &sriov_class_) return SriovInstance(key_value, properties);
+    if (definition == sriov_class_) return SriovInstance(key_value, properties);
     std::optional<PortRef> port = adapters_->FindByTitle(key_value);
     if (!port) return platform::WBEM_E_NOT_FOUND;
     properties.push_back(
@@ -237,7 +237,7 @@ class DriverWmiProvider final : public WmiProvider {
   HRESULT ExecMethod(std::u16string_view name_space, std::u16string_view class_name,
                      std::u16string_view key_value, std::u16string_view method,
                      const WmiValues& inputs, WmiValues& outputs) override {
-    const WmiClassDefinition* definition = Lookup(name_space, class_name);
+    std::shared_ptr<const WmiClassDefinition> definition = Lookup(name_space, class_name);
     if (definition == nullptr) return platform::WBEM_E_INVALID_CLASS;
     const WmiMethodDefinition* signature = nullptr;
     for (const WmiMethodDefinition& candidate : definition->methods) {
@@ -260,14 +260,14 @@ class DriverWmiProvider final : public WmiProvider {
   }
 
  private:
-  const WmiClassDefinition* Lookup(std::u16string_view name_space,
-                                   std::u16string_view class_name) const {
+  std::shared_ptr<const WmiClassDefinition> Lookup(std::u16string_view name_space,
+                                                   std::u16string_view class_name) const {
     if (EqualsIgnoringCase(name_space, kStandardCimv2Namespace)) {
-      return EqualsIgnoringCase(class_name, sriov_class_.name) ? &sriov_class_ : nullptr;
+      return EqualsIgnoringCase(class_name, sriov_class_->name) ? sriov_class_ : nullptr;
     }
     if (!EqualsIgnoringCase(name_space, kDriverNamespace)) return nullptr;
-    for (const WmiClassDefinition& definition : classes_) {
-      if (EqualsIgnoringCase(definition.name, class_name)) return &definition;
+    for (const std::shared_ptr<const WmiClassDefinition>& definition : classes_) {
+      if (EqualsIgnoringCase(definition->name, class_name)) return definition;
     }
     return nullptr;
   }
@@ -303,8 +303,8 @@ class DriverWmiProvider final : public WmiProvider {
   }
 
   std::shared_ptr<DriverAdapters> adapters_;
-  std::vector<WmiClassDefinition> classes_;
-  WmiClassDefinition sriov_class_;
+  std::vector<std::shared_ptr<const WmiClassDefinition>> classes_;
+  std::shared_ptr<const WmiClassDefinition> sriov_class_;
 };
 
 }  // namespace

@@ -6,24 +6,39 @@
 // (for faults that strike at the n-th call). Several processes share one
 // machine, so this state has to live where they all see it.
 //
-// Layout (little-endian), version 1:
+// Layout (little-endian), version 2: a sealed snapshot and the records of
+// the calls that changed it since.
 //
 //   0   8  magic "SKYNVRAM"
-//   8   4  format version, 1
-//   12  4  directory entry length served to callers
-//   16  4  flash capacity in bytes
-//   20  4  directory slots
-//   24  4  item count N
-//   28     N items: type, ordinal, ext, attr (2 bytes each), allocated size
+//   8   4  format version, 2
+//   12  8  snapshot length S (up to and including its CRC)
+//   20  4  directory entry length served to callers
+//   24  4  flash capacity in bytes
+//   28  4  directory slots
+//   32  4  item count N
+//   36     N items: type, ordinal, ext, attr (2 bytes each), allocated size
 //          (4), data length L (4), then L data bytes
 //          driver memory: last error (2); firmware clock: time zone, year (2
 //          each), month, day, hour, minute, second (1 each), millisecond (2);
 //          count K of call counters (4), then K times: name length (1), name,
 //          count (4)
-//   end-4 4 CRC-32 of every byte before it
+//   S-4 4  CRC-32 of every byte before it
+//   S      records, each: payload length P (4), payload, CRC-32 of the
+//          length and the payload (4). Payload: item count after the call
+//          (4), change count M (4), M changes, then the driver memory as
+//          above. A change is a kind (1) and an item index (4), then for
+//          kind 1 (bytes written) offset (4), length n (4), n bytes; for kind
+//          2 (item replaced whole) the item as in the snapshot.
 //
-// A file that is short, has trailing bytes, a wrong CRC or an item whose data
-// exceeds its allocated size is refused whole.
+// A record is appended whole and synced by one call; a record cut short or
+// failing its CRC is the trace of a writer killed in the middle of its call
+// and ends the log (the next writer overwrites it). Version 1 files (the
+// same snapshot without the length field, CRC at the end, no records) are
+// still read.
+//
+// A snapshot that is short, has trailing bytes, a wrong CRC or an item whose
+// data exceeds its allocated size is refused whole, and so is a whole record
+// that does not fit the NVRAM.
 #pragma once
 
 #include <cstdint>
@@ -47,9 +62,50 @@ struct NvramFile {
   DriverMemory driver;
 };
 
+// What one call changed, so that its record carries only that; the driver
+// memory is always part of a record.
+struct NvramChanges {
+  enum class Kind : uint8_t { kBytes = 1, kItem = 2 };
+  struct Change {
+    Kind kind;
+    uint32_t index;
+    uint32_t offset;  // kBytes only
+    uint32_t length;  // kBytes only
+  };
+  std::vector<Change> changes;
+  bool everything = false;  // too much to list: the file is written whole
+
+  // `length` bytes written at `offset` of item `index`, as ModifyItem does.
+  void Wrote(uint32_t index, uint32_t offset, uint32_t length) {
+    changes.push_back({Kind::kBytes, index, offset, length});
+  }
+  // Item `index` created, reallocated or replaced.
+  void Replaced(uint32_t index) { changes.push_back({Kind::kItem, index, 0, 0}); }
+  void All() { everything = true; }
+};
+
+// Where the parts of a decoded file end.
+struct NvramFileLayout {
+  size_t snapshot_end = 0;    // records start here (version 2 only)
+  uint32_t snapshot_crc = 0;  // tells this snapshot from a later one
+  size_t log_end = 0;         // end of the last whole record: the next goes here
+  bool has_log = false;       // false for version 1: records cannot follow it
+};
+
+// A snapshot of `file`, without records.
 std::vector<uint8_t> EncodeNvramFile(const NvramFile& file);
 
-// On failure returns false and says why in `error`; `out` is then not to be used.
-bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error);
+// The record of a call that made `changes` and left `file` as it is.
+std::vector<uint8_t> EncodeNvramRecord(const NvramFile& file, const NvramChanges& changes);
+
+// The snapshot and all its records. On failure returns false and says why in
+// `error`; `out` is then not to be used.
+bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error,
+                     NvramFileLayout* layout = nullptr);
+
+// Applies the whole records at the start of `records` (bytes of a file from a
+// record boundary) to `file`; `used` is how many bytes they took. False when
+// a whole record does not fit `file` (then `file` may be half changed).
+bool ApplyNvramRecords(ByteView records, NvramFile& file, size_t& used, std::string& error);
 
 }  // namespace skyfw::sim

@@ -2,14 +2,18 @@
 // machine.
 //
 // Each access holds an exclusive lock on "<file>.lock" (the NVRAM file itself
-// is replaced on every write, so it cannot carry the lock), and every write
-// lands whole: the new contents go to a file beside it that is then renamed
-// over it. A reader therefore sees the old or the new NVRAM, never a mixture.
+// is replaced now and then, so it cannot carry the lock). A change lands
+// whole in one of two ways: a record of the bytes it changed, appended and
+// synced (a record cut short by a killed writer is ignored), or a new whole
+// file written beside and renamed over the old one, which also folds the
+// records in once they outgrow the snapshot. A reader therefore sees the old
+// or the new NVRAM, never a mixture.
 //
 // A process keeps the NVRAM it last read in memory (NvramStore) and reads the
 // file again only when it changed: a writer bumps the lock file's change
-// counter before it replaces the file, and the file's identity changes with
-// every replacement, so both are compared under the lock at every access.
+// counter before it touches the file, and the file's identity changes with
+// every write, so both are compared under the lock at every access. When
+// another process only appended records, just those are read.
 #pragma once
 
 #include <functional>
@@ -19,6 +23,8 @@
 #include "sim/driver/nvram_file.h"
 
 namespace skyfw::sim {
+
+struct ChangeStamp;
 
 class NvramStore {
  public:
@@ -34,7 +40,15 @@ class NvramStore {
   // (`work` must leave it untouched when it returns false). False (with
   // `error`) when the file is missing or damaged or cannot be written; `work`
   // is not called then, or its change is not kept.
+  // Every change is then written as a new whole file.
   bool Update(const std::function<bool(NvramFile&)>& work, std::string& error);
+  // The same, for work that says what it changed: only that is written, as a
+  // record appended to the file (folded into a new whole file now and then).
+  // While nothing changed the file since this store last saw it, `work` runs
+  // without the lock; should it then change something after another process
+  // did, it runs once more on the new NVRAM, under the lock. So `work` must
+  // depend on nothing but the NVRAM it is given.
+  bool Update(const std::function<bool(NvramFile&, NvramChanges&)>& work, std::string& error);
 
   // The CRC-32 of item `index`'s data, remembered until the NVRAM changes
   // (a directory listing would otherwise checksum every item each time). Only
@@ -43,6 +57,8 @@ class NvramStore {
 
  private:
   struct Cache;
+  bool Refresh(const ChangeStamp& stamp, std::string& error);
+
   std::string path_;
   std::unique_ptr<Cache> cache_;
 };
