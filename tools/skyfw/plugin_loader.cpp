@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "diag/text_conversion.h"
+#include "host/oem_text.h"
 #include "platform/file_names.h"
 #include "platform/shared_library.h"
 #include "skyfw/oem.h"
@@ -73,7 +74,7 @@ int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::stri
     }
     std::u16string wide_path;
     Utf8ToUtf16(trace_path, wide_path);
-    get_debug_info(wide_path.c_str());
+    get_debug_info(ToOemText(wide_path.c_str()));
   }
   return kExitOk;
 }
