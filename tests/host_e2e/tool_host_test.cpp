@@ -93,6 +93,15 @@ TEST_F(ToolHostTest, DiscoverJsonListsEveryDemoAdapterOnceInOneSpelling) {
   EXPECT_EQ(s2["action"], "upgrade");
 }
 
+// The trace of a host command goes where --trace says, not only to the
+// command's own temporary file.
+TEST_F(ToolHostTest, TraceOptionNamesTheFileOfAHostCommand) {
+  const std::string log = dir_.File("t.log");
+  ToolRun run = Skyfw("--trace " + log + " discover --json");
+  ASSERT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(ReadFile(log).find("Enter oem_do_discovery_with_files"), std::string::npos);
+}
+
 TEST_F(ToolHostTest, FlashReadsTheVersionsBackAndKeepsTheSkippedAdapterAlone) {
   ToolRun flash = Skyfw("flash --skip 0000:05:00.0 --json");
   ASSERT_EQ(flash.exit_code, 0) << flash.out;

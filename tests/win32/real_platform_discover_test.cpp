@@ -20,7 +20,7 @@ TEST(RealPlatformDiscover, FindsNoSkylineAdapterAndSaysSoWithoutCrashing) {
   TempDir dir;
   const std::string trace = dir.File("trace.log");
   ProgramRun run = RunProgram(SKYFW_PROGRAM_PATH,
-                              {"--trace", trace, "--fw", SKYFW_FIRMWARE_DIR, "discover", "--json"},
+                              {"--trace", trace, "discover", "--fw", SKYFW_FIRMWARE_DIR, "--json"},
                               ErrorOutput::kDropped, dir.path());
   EXPECT_EQ(run.exit_code, 4) << run.out;
   nlohmann::json answer = nlohmann::json::parse(run.out, nullptr, false);

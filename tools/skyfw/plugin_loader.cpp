@@ -65,7 +65,8 @@ int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::stri
     error = "cannot load the plug-in " + path + ": " + reason;
     return kExitPluginError;
   }
-  const std::string& trace_path = trace.empty() ? options.trace : trace;
+  // The user's --trace wins: the host reads the trace back from there.
+  const std::string& trace_path = options.trace.empty() ? trace : options.trace;
   if (!trace_path.empty()) {
     decltype(&oem_get_debug_info) get_debug_info = nullptr;
     if (!ResolveEntryPoint(plugin, "oem_get_debug_info", get_debug_info)) {
