@@ -1,7 +1,5 @@
 #include "fuzz_machine.h"
 
-#include <stdlib.h>
-
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -10,6 +8,7 @@
 #include "host/library_state.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
+#include "support/temp_dir.h"
 
 namespace skyfw::fuzz {
 namespace {
@@ -58,9 +57,9 @@ constexpr const char* kCatalogue = R"(<?xml version="1.0" encoding="UTF-8"?>
 class Holder {
  public:
   Holder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "skyfw-fuzz-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) Die("no temporary directory");
-    machine_.root = pattern;
+    std::filesystem::path root = testing::MakeTempDirectory("skyfw-fuzz-");
+    if (root.empty()) Die("no temporary directory");
+    machine_.root = platform::FromFileSystemPath(root);
     machine_.machine = machine_.root + "/machine";
     machine_.firmware = machine_.root + "/firmware";
     machine_.document = machine_.root + "/request.xml";

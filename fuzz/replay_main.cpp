@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -23,14 +25,10 @@ using skyfw::fuzz::Bytes;
 void Run(const Bytes& input) { LLVMFuzzerTestOneInput(input.data(), input.size()); }
 
 bool RunFile(const std::filesystem::path& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) return false;
-  Bytes input;
-  uint8_t chunk[4096];
-  size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
-    input.insert(input.end(), chunk, chunk + got);
-  std::fclose(file);
+  // By the path itself: its wide name on Windows.
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return false;
+  Bytes input((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   Run(input);
   return true;
 }

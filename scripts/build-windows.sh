@@ -15,7 +15,7 @@ source scripts/wine-env.sh "$dir"
 wine_prefix_ready
 # One wineserver for the whole build: a Wine process starts in a fraction of
 # the time when it is already up.
-wineserver -p
+wine_session_start
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 if command -v ccache >/dev/null; then

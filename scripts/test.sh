@@ -50,7 +50,7 @@ if [[ ${SKYFW_CI_WINDOWS:-0} != 0 ]]; then
   source scripts/wine-env.sh build/windows
   # The test programs run under Wine (CMAKE_CROSSCOMPILING_EMULATOR) with one
   # wineserver kept up for the whole run, and stopped at the end.
-  wineserver -p
+  wine_session_start
   trap 'wineserver -k 2>/dev/null || true' EXIT
   ctest --test-dir build/windows --output-on-failure -j "$jobs"
   wineserver -k || true

@@ -78,7 +78,11 @@ source_versions() { # the versions of a source package apt knows, newest first
   done < <(apt-cache showsrc --only-source "$1" | sed -n 's/^Version: //p' | sort -u)
   printf '%s\n' "${versions[@]}"
 }
-source_version() { source_versions "$1" | head -n1; }
+source_version() { # the newest; read whole, as head would cut the pipe (pipefail)
+  local versions
+  versions=$(source_versions "$1")
+  echo "${versions%%$'\n'*}"
+}
 xml_version=$(source_version libxml2)
 crypt_version=$(source_version libtomcrypt)
 math_version=$(source_version libtommath)
@@ -94,7 +98,39 @@ key=${key//:/.}
 cache=${SKYFW_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/skyfw/mingw}
 prefix=$cache/$key
 
+# The source builds install no .pc files for mingw; the project finds both
+# through pkg-config, as on Linux. Written on every run, a cached prefix too.
+# As Debian's own: the library was built with LibTomMath as its math
+# (LTM_DESC), which its users need not define. Static only: its users link
+# LibTomMath after it (Requires, not Requires.private).
+write_pkg_config() {
+  cat >"$prefix/lib/pkgconfig/libtommath.pc" <<PC
+prefix=\${pcfiledir}/../..
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: LibTomMath
+Description: multiple-precision integer library (static, mingw-w64)
+Version: ${math_version%%-*}
+Libs: -L\${libdir} -ltommath
+Cflags: -I\${includedir}
+PC
+  cat >"$prefix/lib/pkgconfig/libtomcrypt.pc" <<PC
+prefix=\${pcfiledir}/../..
+libdir=\${prefix}/lib
+includedir=\${prefix}/include
+
+Name: LibTomCrypt
+Description: cryptographic toolkit (static, mingw-w64, LibTomMath as its math)
+Version: ${crypt_version%%-*}
+Requires: libtommath
+Libs: -L\${libdir} -ltomcrypt
+Cflags: -I\${includedir}
+PC
+}
+
 if [[ -f $prefix/.complete ]]; then
+  write_pkg_config
   log "cached: $prefix"
   echo "$prefix"
   exit 0
@@ -153,32 +189,7 @@ if ! built libtomcrypt; then
   cp "$crypt_src/libtomcrypt.a" "$prefix/lib/"
   stamp libtomcrypt
 fi
-
-# The source builds install no .pc files for mingw; the project finds both
-# through pkg-config, as on Linux.
-cat >"$prefix/lib/pkgconfig/libtommath.pc" <<PC
-prefix=\${pcfiledir}/../..
-libdir=\${prefix}/lib
-includedir=\${prefix}/include
-
-Name: LibTomMath
-Description: multiple-precision integer library (static, mingw-w64)
-Version: ${math_version%%-*}
-Libs: -L\${libdir} -ltommath
-Cflags: -I\${includedir}
-PC
-cat >"$prefix/lib/pkgconfig/libtomcrypt.pc" <<PC
-prefix=\${pcfiledir}/../..
-libdir=\${prefix}/lib
-includedir=\${prefix}/include
-
-Name: LibTomCrypt
-Description: cryptographic toolkit (static, mingw-w64, LibTomMath as its math)
-Version: ${crypt_version%%-*}
-Requires.private: libtommath
-Libs: -L\${libdir} -ltomcrypt
-Cflags: -DLTM_DESC -DUSE_LTM -I\${includedir}
-PC
+write_pkg_config
 
 cross_cmake() { # SOURCE BUILD [options...]
   local source=$1 build=$2

@@ -16,3 +16,13 @@ wine_prefix_ready() {
     wineserver -w
   fi
 }
+
+# Starts the prefix's wineserver, kept up until `wineserver -k`, and Wine's
+# own service processes with it. Those inherit the standard output and error
+# of the Wine process that starts them and live on; started by the first test
+# program they would hold its pipes open, and whoever reads them (ctest's test
+# listing) would wait until its timeout. So they start here, on /dev/null.
+wine_session_start() {
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  "$skyfw_wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+}

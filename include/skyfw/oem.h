@@ -1,8 +1,9 @@
 /* skyfw: the firmware-update plug-in for Norvane Skyline network adapters.
  *
- * A vendor's update host loads libskyfw.so and calls these seven entry points,
- * one at a time. Every path is a zero-terminated UTF-16 text; every result is a
- * host result code (oem_text_for_error_code turns one into text).
+ * A vendor's update host loads skyfw.dll (libskyfw.so on Linux) and calls these
+ * seven entry points, one at a time. Every path is a zero-terminated UTF-16
+ * text; every result is a host result code (oem_text_for_error_code turns one
+ * into text).
  */
 #ifndef SKYFW_OEM_H
 #define SKYFW_OEM_H
@@ -19,7 +20,23 @@ extern "C" {
 #define SKYFW_OEM_STATIC_ASSERT(condition, message) _Static_assert(condition, message)
 #endif
 
+#if defined(_WIN32)
+/* The DLL's export map names the entry points; hosts compiled by other
+ * compilers than GCC read this header too. */
+#define SKYFW_OEM_EXPORT
+#else
 #define SKYFW_OEM_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* The UTF-16 unit of the entry points' texts: WCHAR (wchar_t) on Windows, so a
+ * host passes L"..." and WCHAR buffers as they are; char16_t elsewhere. The
+ * same 16-bit unit either way. */
+#if defined(_WIN32)
+typedef wchar_t OemChar16;
+#else
+typedef char16_t OemChar16;
+#endif
+SKYFW_OEM_STATIC_ASSERT(sizeof(OemChar16) == 2, "16-bit text unit");
 
 /* One firmware entry of an adapter-information element: 2588 bytes. */
 #define OEM_FIRMWARE_ENTRY_SIZE 2588
@@ -96,17 +113,17 @@ SKYFW_OEM_STATIC_ASSERT(offsetof(OemAdapterInfoElement, reserved) == 0xD49C, "el
 
 /* Writes the discovery document for the adapters found, choosing each one's
  * package from the firmware directory. */
-SKYFW_OEM_EXPORT int32_t oem_do_discovery_with_files(const char16_t* discovery_path,
-                                                     const char16_t* firmware_directory);
+SKYFW_OEM_EXPORT int32_t oem_do_discovery_with_files(const OemChar16* discovery_path,
+                                                     const OemChar16* firmware_directory);
 
 /* Installs what the request document asks for (from a firmware directory or a
  * single package file) and writes each item's status back into the document. */
-SKYFW_OEM_EXPORT int32_t oem_do_flash_with_file(const char16_t* request_path,
-                                                const char16_t* firmware_path);
+SKYFW_OEM_EXPORT int32_t oem_do_flash_with_file(const OemChar16* request_path,
+                                                const OemChar16* firmware_path);
 
 /* Installs one package file on the adapter at the given PCI numbers; the
  * second argument is ignored. */
-SKYFW_OEM_EXPORT int32_t oem_do_full_flash_PCI(const char16_t* package_path, void* ignored,
+SKYFW_OEM_EXPORT int32_t oem_do_full_flash_PCI(const OemChar16* package_path, void* ignored,
                                                int32_t segment, int32_t bus, int32_t device,
                                                int32_t function);
 
@@ -114,21 +131,21 @@ SKYFW_OEM_EXPORT int32_t oem_do_full_flash_PCI(const char16_t* package_path, voi
  * not null, fills one element per adapter. Either pointer may be null. */
 SKYFW_OEM_EXPORT int32_t oem_get_adapter_info(OemAdapterInfoElement* adapters,
                                               int32_t* device_count,
-                                              const char16_t* firmware_directory);
+                                              const OemChar16* firmware_directory);
 
 /* Switches the trace log on, writing to trace_path from the next call on.
  * Always returns 0. */
-SKYFW_OEM_EXPORT int32_t oem_get_debug_info(const char16_t* trace_path);
+SKYFW_OEM_EXPORT int32_t oem_get_debug_info(const OemChar16* trace_path);
 
 /* Backs the NVRAM of the adapter at the given PCI numbers up into a new
  * package file; the second argument is ignored. */
-SKYFW_OEM_EXPORT int32_t oem_get_full_flash_dump_PCI(const char16_t* backup_path, void* ignored,
+SKYFW_OEM_EXPORT int32_t oem_get_full_flash_dump_PCI(const OemChar16* backup_path, void* ignored,
                                                      int32_t segment, int32_t bus, int32_t device,
                                                      int32_t function);
 
 /* The text of a result code. The result points into one 512-unit buffer of
  * the library: valid until unload, overwritten by the next call. */
-SKYFW_OEM_EXPORT const char16_t* oem_text_for_error_code(int32_t code);
+SKYFW_OEM_EXPORT const OemChar16* oem_text_for_error_code(int32_t code);
 
 #ifdef __cplusplus
 }

@@ -10,7 +10,7 @@
 
 namespace skyfw {
 
-// UTF-16 to wchar_t text (UTF-32 on this platform), for "%ls" in trace
+// UTF-16 to wchar_t text (UTF-32 on Linux, UTF-16 on Windows), for "%ls" in trace
 // formats. Returns false on an unpaired surrogate (replaced by U+FFFD).
 bool Utf16ToWide(std::u16string_view text, std::wstring& out);
 

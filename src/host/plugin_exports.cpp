@@ -3,6 +3,7 @@
 #include "diag/event_log.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
+#include "host/oem_text.h"
 #include "host/platform_root.h"
 #include "skyfw/oem.h"
 
@@ -28,64 +29,70 @@ __attribute__((destructor)) void OnUnload() {
 // No exception may reach the host: each export ends every path with a code.
 extern "C" {
 
-int32_t oem_do_discovery_with_files(const char16_t* discovery_path,
-                                    const char16_t* firmware_directory) {
+int32_t oem_do_discovery_with_files(const OemChar16* discovery_path,
+                                    const OemChar16* firmware_directory) {
   try {
-    return skyfw::DoDiscoveryWithFiles(discovery_path, firmware_directory);
+    return skyfw::DoDiscoveryWithFiles(skyfw::FromOemText(discovery_path),
+                                       skyfw::FromOemText(firmware_directory));
   } catch (...) {
     return skyfw::kHostDiscoveryFileNotCreated;
   }
 }
 
-int32_t oem_do_flash_with_file(const char16_t* request_path, const char16_t* firmware_path) {
+int32_t oem_do_flash_with_file(const OemChar16* request_path, const OemChar16* firmware_path) {
   try {
-    return skyfw::DoFlashWithFile(request_path, firmware_path);
+    return skyfw::DoFlashWithFile(skyfw::FromOemText(request_path),
+                                  skyfw::FromOemText(firmware_path));
   } catch (...) {
     return skyfw::kHostFlashFailed;
   }
 }
 
-int32_t oem_do_full_flash_PCI(const char16_t* package_path, void* /*ignored*/, int32_t segment,
+int32_t oem_do_full_flash_PCI(const OemChar16* package_path, void* /*ignored*/, int32_t segment,
                               int32_t bus, int32_t device, int32_t function) {
   try {
-    return skyfw::DoFullFlashPci(package_path, segment, bus, device, function);
+    return skyfw::DoFullFlashPci(skyfw::FromOemText(package_path), segment, bus, device, function);
   } catch (...) {
     return skyfw::kHostFlashFailed;
   }
 }
 
 int32_t oem_get_adapter_info(OemAdapterInfoElement* adapters, int32_t* device_count,
-                             const char16_t* firmware_directory) {
+                             const OemChar16* firmware_directory) {
   try {
-    return skyfw::GetAdapterInfo(adapters, device_count, firmware_directory);
+    return skyfw::GetAdapterInfo(adapters, device_count, skyfw::FromOemText(firmware_directory));
   } catch (...) {
     return skyfw::kHostDiscoverDeviceFailed;
   }
 }
 
-int32_t oem_get_full_flash_dump_PCI(const char16_t* backup_path, void* /*ignored*/, int32_t segment,
-                                    int32_t bus, int32_t device, int32_t function) {
+int32_t oem_get_full_flash_dump_PCI(const OemChar16* backup_path, void* /*ignored*/,
+                                    int32_t segment, int32_t bus, int32_t device,
+                                    int32_t function) {
   try {
-    return skyfw::GetFullFlashDumpPci(backup_path, segment, bus, device, function);
+    return skyfw::GetFullFlashDumpPci(skyfw::FromOemText(backup_path), segment, bus, device,
+                                      function);
   } catch (...) {
     return skyfw::kHostDiscoverDeviceFailed;
   }
 }
 
-int32_t oem_get_debug_info(const char16_t* trace_path) {
+int32_t oem_get_debug_info(const OemChar16* trace_path) {
   try {
-    return skyfw::GetDebugInfo(trace_path);
+    return skyfw::GetDebugInfo(skyfw::FromOemText(trace_path));
   } catch (...) {
     return skyfw::kHostSuccess;
   }
 }
 
-const char16_t* oem_text_for_error_code(int32_t code) {
+const OemChar16* oem_text_for_error_code(int32_t code) {
+  const char16_t* text = nullptr;
   try {
-    return skyfw::TextForErrorCode(code);
+    text = skyfw::TextForErrorCode(code);
   } catch (...) {
-    return skyfw::Library().resultText.data();
+    text = skyfw::Library().resultText.data();
   }
+  return skyfw::ToOemText(text);
 }
 
 }  // extern "C"

@@ -1,11 +1,10 @@
 // machine.json reader. Every field is checked and the first problem is
 // reported as "<field path>: <why>". Unknown fields are refused too, so a
 // misspelt fault does not silently leave the machine healthy.
-#include <arpa/inet.h>
-
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "sim/address_text.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/machine.h"
 #include "sim/text.h"
@@ -229,7 +228,7 @@ std::array<uint8_t, 6> Mac(const Json& value, const std::string& path) {
 std::array<uint8_t, 16> Ipv6Address(const Json& value, const std::string& path) {
   std::string text = ToText(value, path);
   std::array<uint8_t, 16> address{};
-  if (inet_pton(AF_INET6, text.c_str(), address.data()) != 1) {
+  if (!ParseIpv6Text(text, address)) {
     Fail(path, "not an IPv6 address: " + Shown(value));
   }
   return address;
@@ -237,8 +236,8 @@ std::array<uint8_t, 16> Ipv6Address(const Json& value, const std::string& path) 
 
 void CheckIpv4(const std::string& text, const std::string& path) {
   if (text.empty()) return;
-  in_addr address{};
-  if (inet_pton(AF_INET, text.c_str(), &address) != 1) {
+  std::array<uint8_t, 4> address{};
+  if (!ParseIpv4Text(text, address)) {
     Fail(path, "not a dotted IPv4 address: \"" + text + "\"");
   }
 }

@@ -23,7 +23,11 @@
 
 namespace {
 
-std::u16string Wide(const char* text) { return skyfw::Utf8ToUtf16(text); }
+// The entry points' text (WCHAR units on Windows).
+std::basic_string<OemChar16> Wide(const char* text) {
+  const std::u16string wide = skyfw::Utf8ToUtf16(text);
+  return {wide.begin(), wide.end()};
+}
 
 template <typename Function>
 Function* Resolve(const skyfw::platform::SharedLibrary& plugin, const char* name) {
@@ -76,7 +80,7 @@ int main(int argc, char** raw_argv) {
   char go = 0;
   if (std::fread(&go, 1, 1, stdin) != 1) return 2;
 
-  const std::u16string first = Wide(argv[3]);
+  const std::basic_string<OemChar16> first = Wide(argv[3]);
   int32_t result = 0;
   if (command == "discover") {
     result = discover(first.c_str(), Wide(argv[4]).c_str());

@@ -9,6 +9,7 @@
 #include "host/inventory.h"
 #include "host/library_state.h"
 #include "host/request_frames.h"
+#include "platform/file_names.h"
 
 namespace skyfw {
 namespace {
@@ -25,7 +26,10 @@ DeviceRecord Record(uint32_t segment, uint32_t bus, uint32_t device, const char1
   record.macText = mac;
   record.productName = u"Norvane Skyline S2";
   record.pciLocation = FormatPciLocation(segment, bus, device, 0);
-  record.firmwareItems.push_back({"nvm", "/fw/s2.pkg", "21.8.0", "VA 21.6.2", "upgrade"});
+  // The package path as the firmware listing joins it: the platform's separator.
+  const std::string sep(1, platform::kPathSeparator);
+  record.firmwareItems.push_back(
+      {"nvm", sep + "fw" + sep + "s2.pkg", "21.8.0", "VA 21.6.2", "upgrade"});
   return record;
 }
 

@@ -1,7 +1,6 @@
 // The skyfw program as a host: its commands on a fresh demo machine, their
 // JSON answers and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "sim/machine.h"
 #include "support/child_process.h"
@@ -31,21 +31,25 @@ class ToolHostTest : public ::testing::Test {
     ASSERT_TRUE(sim::InitMachine(machine_, sim::DemoMachineJson(), error)) << error;
   }
 
-  // Runs skyfw in the test's directory with the machine; stderr is dropped
-  // unless the arguments redirect it.
+  // Runs skyfw in the test's directory with the machine, started directly as
+  // on both platforms (no shell): words split at blanks, a word may be quoted
+  // with ' (paths here hold no blanks). stderr is dropped unless the
+  // arguments end in "2>&1".
   ToolRun Skyfw(const std::string& arguments) {
-    std::string command = "cd '" + dir_.path() + "' && '" SKYFW_PROGRAM_PATH "' --machine '" +
-                          machine_ + "' " + arguments +
-                          (arguments.find("2>&1") == std::string::npos ? " 2>/dev/null" : "");
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) run.out.append(buffer, n);
-    int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return run;
+    std::vector<std::string> words = {"--machine", machine_};
+    ErrorOutput errors = ErrorOutput::kDropped;
+    for (std::string& word : Words(arguments)) {
+      if (word == "2>&1") {
+        errors = ErrorOutput::kMerged;
+        continue;
+      }
+      if (word.size() >= 2 && word.front() == '\'' && word.back() == '\'') {
+        word = word.substr(1, word.size() - 2);
+      }
+      words.push_back(word);
+    }
+    ProgramRun run = RunProgram(SKYFW_PROGRAM_PATH, words, errors, dir_.path());
+    return {run.exit_code, run.out};
   }
 
   TempDir dir_;
@@ -87,6 +91,15 @@ TEST_F(ToolHostTest, DiscoverJsonListsEveryDemoAdapterOnceInOneSpelling) {
   EXPECT_EQ(s2["current_version"], "21.6.2");
   EXPECT_EQ(s2["package_version"], "21.8.0");
   EXPECT_EQ(s2["action"], "upgrade");
+}
+
+// The trace of a host command goes where --trace says, not only to the
+// command's own temporary file.
+TEST_F(ToolHostTest, TraceOptionNamesTheFileOfAHostCommand) {
+  const std::string log = dir_.File("t.log");
+  ToolRun run = Skyfw("--trace " + log + " discover --json");
+  ASSERT_EQ(run.exit_code, 0) << run.out;
+  EXPECT_NE(ReadFile(log).find("Enter oem_do_discovery_with_files"), std::string::npos);
 }
 
 TEST_F(ToolHostTest, FlashReadsTheVersionsBackAndKeepsTheSkippedAdapterAlone) {

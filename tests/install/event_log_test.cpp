@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "install/sim_adapter.h"
+#include "platform/file_names.h"
 
 namespace skyfw::testing {
 namespace {
@@ -38,9 +41,14 @@ TEST(EventSource, RegistersTheMessageFileBesideTheLibrary) {
 }
 
 TEST(EventSource, MessageFilePathIsTheLibrarysFolder) {
-  EXPECT_EQ(EventMessageFilePath("/opt/skyline tools/lib/libskyfw.so.1"),
-            "/opt/skyline tools/lib/nrvn_qv_eventlog.dll");
-  EXPECT_EQ(EventMessageFilePath("/libskyfw.so"), "/nrvn_qv_eventlog.dll");
+  // Paths written with "/", spelt with the platform's separator.
+  auto native = [](std::string path) {
+    std::replace(path.begin(), path.end(), '/', platform::kPathSeparator);
+    return path;
+  };
+  EXPECT_EQ(EventMessageFilePath(native("/opt/skyline tools/lib/libskyfw.so.1")),
+            native("/opt/skyline tools/lib/nrvn_qv_eventlog.dll"));
+  EXPECT_EQ(EventMessageFilePath(native("/libskyfw.so")), native("/nrvn_qv_eventlog.dll"));
   EXPECT_EQ(EventMessageFilePath("libskyfw.so"), "nrvn_qv_eventlog.dll");
 }
 

@@ -10,6 +10,7 @@
 #include "diag/trace_log.h"
 #include "install/sim_adapter.h"
 #include "package/firmware_action.h"
+#include "platform/file_names.h"
 #include "support/capturing_platform.h"
 
 namespace skyfw::testing {
@@ -127,11 +128,14 @@ TEST(ReportVersionNumbers, FillsTheFirmwareEntry) {
   CapturingPlatform platform;
   TraceCreateLock();
   TraceOpen(nullptr);
+  // A package path as the firmware listing joins it: the platform's separator.
+  const std::string sep(1, platform::kPathSeparator);
   struct Case {
     FirmwareItem item;
     std::array<uint32_t, 6> numbers;
   } cases[] = {
-      {{"", "/fw/s2_21.6.3.pkg", "21.6.3.0", "Skyline 21.6.2", "upgrade"}, {21, 6, 2, 21, 6, 3}},
+      {{"", sep + "fw" + sep + "s2_21.6.3.pkg", "21.6.3.0", "Skyline 21.6.2", "upgrade"},
+       {21, 6, 2, 21, 6, 3}},
       {{"", "", "", "21.6.2", ""}, {21, 6, 2, 0, 0, 0}},
       {{"", "s2.pkg", "V21.6", "V21.6", "rewrite"}, {21, 6, 0, 0, 0, 0}},
       {{"", "s2.pkg", "7", "", "upgrade"}, {0, 0, 0, 7, 0, 0}},
@@ -147,7 +151,7 @@ TEST(ReportVersionNumbers, FillsTheFirmwareEntry) {
     EXPECT_EQ(numbers, c.numbers);
     EXPECT_EQ(entry.reserved, 0xEEEEEEEEu);
     if (!c.item.file.empty()) {
-      std::string base = c.item.file.substr(c.item.file.rfind('/') + 1);
+      std::string base = c.item.file.substr(c.item.file.rfind(platform::kPathSeparator) + 1);
       EXPECT_EQ(FieldText(entry.firmwareFile, 1024), std::u16string(base.begin(), base.end()));
     } else {
       EXPECT_EQ(entry.firmwareFile[0], 0xEEEE);  // left as the host had it

@@ -5,13 +5,16 @@
 
 #include "platform/process_facts.h"
 #include "platform/shared_library.h"
+#include "platform/unicode.h"
 #include "skyfw/oem.h"
+#include "support/plugin_api.h"
 #include "support/temp_dir.h"
 
 extern "C" int skyfw_test_c_element_size(void);
 
 namespace {
 
+using skyfw::testing::PluginApi;
 using skyfw::testing::ReadFile;
 using skyfw::testing::TempDir;
 
@@ -20,17 +23,36 @@ class PluginTest : public ::testing::Test {
   void SetUp() override {
     std::string error;
     ASSERT_TRUE(plugin_.Open(SKYFW_PLUGIN_PATH, error)) << error;
-    text_for_error_code_ = reinterpret_cast<decltype(&oem_text_for_error_code)>(
+    text_for_error_code_ = reinterpret_cast<decltype(PluginApi::textForErrorCode)>(
         plugin_.Find("oem_text_for_error_code"));
     get_debug_info_ =
-        reinterpret_cast<decltype(&oem_get_debug_info)>(plugin_.Find("oem_get_debug_info"));
+        reinterpret_cast<decltype(PluginApi::debugInfo)>(plugin_.Find("oem_get_debug_info"));
     ASSERT_NE(text_for_error_code_, nullptr);
     ASSERT_NE(get_debug_info_, nullptr);
   }
   skyfw::platform::SharedLibrary plugin_;
-  decltype(&oem_text_for_error_code) text_for_error_code_ = nullptr;
-  decltype(&oem_get_debug_info) get_debug_info_ = nullptr;
+  decltype(PluginApi::textForErrorCode) text_for_error_code_ = nullptr;
+  decltype(PluginApi::debugInfo) get_debug_info_ = nullptr;
 };
+
+// A host written against the header as it stands (on Windows: WCHAR texts)
+// calls the entry points without a cast.
+TEST_F(PluginTest, AHostCallsWithTheHeadersOwnTextType) {
+  auto* get_debug_info =
+      reinterpret_cast<decltype(&oem_get_debug_info)>(plugin_.Find("oem_get_debug_info"));
+  auto* text_for_error_code =
+      reinterpret_cast<decltype(&oem_text_for_error_code)>(plugin_.Find("oem_text_for_error_code"));
+  TempDir dir;
+  const std::u16string log = skyfw::Utf8ToUtf16(dir.File("host.log"));
+  const std::basic_string<OemChar16> host_path(log.begin(), log.end());
+  EXPECT_EQ(get_debug_info(host_path.c_str()), 0);
+  const OemChar16* text = text_for_error_code(101);
+  const std::u16string expected = u"NMAPI Init Failed.\r\n";
+  EXPECT_EQ(std::basic_string<OemChar16>(text),
+            std::basic_string<OemChar16>(expected.begin(), expected.end()));
+  EXPECT_NE(ReadFile(dir.File("host.log")).find("Enter oem_text_for_error_code"),
+            std::string::npos);
+}
 
 TEST_F(PluginTest, TextsThroughTheExportedEntryPoint) {
   EXPECT_EQ(std::u16string(text_for_error_code_(3)),

@@ -4,22 +4,40 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <type_traits>
 
 #include "platform/shared_library.h"
 #include "skyfw/oem.h"
 
 namespace skyfw::testing {
 
+// The entry points as a host holding its texts in char16_t calls them: the
+// same 16-bit units as the header's OemChar16 (WCHAR on Windows), so the same
+// functions.
 struct PluginApi {
-  decltype(&oem_do_discovery_with_files) discover = nullptr;
-  decltype(&oem_do_flash_with_file) flash = nullptr;
-  decltype(&oem_do_full_flash_PCI) fullFlashPci = nullptr;
-  decltype(&oem_get_full_flash_dump_PCI) flashDumpPci = nullptr;
-  decltype(&oem_get_adapter_info) adapterInfo = nullptr;
-  decltype(&oem_get_debug_info) debugInfo = nullptr;
-  decltype(&oem_text_for_error_code) textForErrorCode = nullptr;
+  int32_t (*discover)(const char16_t*, const char16_t*) = nullptr;
+  int32_t (*flash)(const char16_t*, const char16_t*) = nullptr;
+  int32_t (*fullFlashPci)(const char16_t*, void*, int32_t, int32_t, int32_t, int32_t) = nullptr;
+  int32_t (*flashDumpPci)(const char16_t*, void*, int32_t, int32_t, int32_t, int32_t) = nullptr;
+  int32_t (*adapterInfo)(OemAdapterInfoElement*, int32_t*, const char16_t*) = nullptr;
+  int32_t (*debugInfo)(const char16_t*) = nullptr;
+  const char16_t* (*textForErrorCode)(int32_t) = nullptr;
 };
+#ifndef _WIN32
+// Where OemChar16 is char16_t these are exactly the header's declarations.
+static_assert(
+    std::is_same_v<decltype(PluginApi::discover), decltype(&oem_do_discovery_with_files)>);
+static_assert(std::is_same_v<decltype(PluginApi::flash), decltype(&oem_do_flash_with_file)>);
+static_assert(std::is_same_v<decltype(PluginApi::fullFlashPci), decltype(&oem_do_full_flash_PCI)>);
+static_assert(
+    std::is_same_v<decltype(PluginApi::flashDumpPci), decltype(&oem_get_full_flash_dump_PCI)>);
+static_assert(std::is_same_v<decltype(PluginApi::adapterInfo), decltype(&oem_get_adapter_info)>);
+static_assert(std::is_same_v<decltype(PluginApi::debugInfo), decltype(&oem_get_debug_info)>);
+static_assert(
+    std::is_same_v<decltype(PluginApi::textForErrorCode), decltype(&oem_text_for_error_code)>);
+#endif
 
 // Fills `api` from the loaded library; an entry point it lacks is a test
 // failure (and stays null).

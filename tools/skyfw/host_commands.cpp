@@ -34,10 +34,11 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Json = nlohmann::json;
 
-std::u16string Wide(const std::string& text) {
+// A UTF-8 text as the entry points take it (WCHAR units on Windows).
+std::basic_string<OemChar16> Wide(const std::string& text) {
   std::u16string wide;
   Utf8ToUtf16(text, wide);
-  return wide;
+  return std::basic_string<OemChar16>(wide.begin(), wide.end());
 }
 
 double Seconds(Clock::time_point since) {
@@ -747,7 +748,7 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
     return status;
   }
   std::string firmware = FirmwareDirectory(fw);
-  std::u16string firmware_wide = Wide(firmware);
+  const std::basic_string<OemChar16> firmware_wide = Wide(firmware);
 
   TraceWindow trace(host.tracePath);
   int32_t count = 0;

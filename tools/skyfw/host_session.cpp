@@ -12,8 +12,9 @@
 
 #include "command_output.h"
 #include "diag/text_conversion.h"
-#include "platform/standard_streams.h"
+#include "host/oem_text.h"
 #include "platform/file_reader.h"
+#include "platform/standard_streams.h"
 
 namespace skyfw::tool {
 namespace {
@@ -95,7 +96,7 @@ int ExitCodeForResult(int32_t result) {
 
 std::string HostPlugin::ResultText(int32_t result) const {
   std::string text;
-  Utf16ToUtf8(BoundedWideText(textForErrorCode(result), kResultTextUnits), text);
+  Utf16ToUtf8(BoundedWideText(FromOemText(textForErrorCode(result)), kResultTextUnits), text);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }

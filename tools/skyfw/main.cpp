@@ -31,6 +31,9 @@ std::string CommandPath(const CLI::App& app) {
 int main(int argc, char** argv) {
   skyfw::platform::UseBinaryStandardStreams();
   CLI::App app{"skyfw: firmware updates for Norvane Skyline adapters"};
+  // Options are spelt the same on Windows: a word beginning with "/" is a
+  // path (under Wine, /tmp/m), never an option. Inherited by every command.
+  app.allow_windows_style_options(false);
   app.require_subcommand(0, 1);
   GlobalOptions options;
   app.add_option("--plugin", options.plugin,

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "diag/text_conversion.h"
+#include "host/oem_text.h"
 #include "platform/file_names.h"
 #include "platform/shared_library.h"
 #include "skyfw/oem.h"
@@ -64,7 +65,8 @@ int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::stri
     error = "cannot load the plug-in " + path + ": " + reason;
     return kExitPluginError;
   }
-  const std::string& trace_path = trace.empty() ? options.trace : trace;
+  // The user's --trace wins: the host reads the trace back from there.
+  const std::string& trace_path = options.trace.empty() ? trace : options.trace;
   if (!trace_path.empty()) {
     decltype(&oem_get_debug_info) get_debug_info = nullptr;
     if (!ResolveEntryPoint(plugin, "oem_get_debug_info", get_debug_info)) {
@@ -73,7 +75,7 @@ int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::stri
     }
     std::u16string wide_path;
     Utf8ToUtf16(trace_path, wide_path);
-    get_debug_info(wide_path.c_str());
+    get_debug_info(ToOemText(wide_path.c_str()));
   }
   return kExitOk;
 }

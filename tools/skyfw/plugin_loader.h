@@ -34,7 +34,8 @@ std::string ProgramFolder();
 std::string DefaultPluginPath();
 
 // Loads the plug-in named by --plugin (or the default one) and, when a trace
-// file is given (trace, else --trace), hands it to oem_get_debug_info first.
+// file is given (--trace, else trace: a command's own temporary one), hands
+// it to oem_get_debug_info first.
 // Returns kExitPluginError with error set on failure, kExitOk otherwise.
 int OpenHostPlugin(const GlobalOptions& options, LoadedPlugin& plugin, std::string& error,
                    const std::string& trace = {});

@@ -7,6 +7,7 @@
 #include "command_output.h"
 #include "command_registry.h"
 #include "diag/text_conversion.h"
+#include "host/oem_text.h"
 #include "plugin_loader.h"
 #include "skyfw/oem.h"
 
@@ -30,7 +31,7 @@ int RunText(const GlobalOptions& options, int32_t code) {
   }
 
   std::string text;
-  Utf16ToUtf8(BoundedWideText(text_for_error_code(code), kResultTextUnits), text);
+  Utf16ToUtf8(BoundedWideText(FromOemText(text_for_error_code(code)), kResultTextUnits), text);
   if (options.json) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     EmitJson(options, {{"result", {{"code", code}, {"text", text}}}}, kExitOk);
