@@ -15,10 +15,6 @@ set(SKYFW_BUILD_BENCH OFF CACHE BOOL "Build the benchmarks" FORCE)
 # the programs import only system DLLs.
 add_link_options(-static)
 
-# The package tools sign images with the prefix's static libcrypto (never
-# linked into the plug-in).
-set(OPENSSL_USE_STATIC_LIBS TRUE)
-
 # fmt, nlohmann-json and CLI11 are Debian's headers, through the prefix's folder
 # of links: their CMake packages describe Linux builds, and /usr/include itself
 # would bring glibc's headers in.

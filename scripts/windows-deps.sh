@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # windows-deps.sh: installs the Windows cross compiler and Wine (Debian packages,
 # when missing) and builds libxml2, LibTomCrypt, LibTomMath and GoogleTest as
-# static mingw-w64 libraries from Debian's own sources, with OpenSSL's libcrypto
-# (the package tools and the tests sign images with it), into a cache folder keyed
+# static mingw-w64 libraries from Debian's own sources, into a cache folder keyed
 # by the Debian source versions and the compiler's version. A cached prefix is
 # reused. Prints the prefix on its last line of standard output.
 #
@@ -86,14 +85,13 @@ source_version() { # the newest; read whole, as head would cut the pipe (pipefai
 xml_version=$(source_version libxml2)
 crypt_version=$(source_version libtomcrypt)
 math_version=$(source_version libtommath)
-ssl_version=$(source_version openssl)
 gtest_version=$(dpkg-query -W -f='${Version}' googletest)
 gcc_version=$($triple-gcc-posix -dumpversion)
-for v in xml_version crypt_version math_version ssl_version gtest_version gcc_version; do
+for v in xml_version crypt_version math_version gtest_version gcc_version; do
   [[ -n ${!v} ]] || { log "cannot tell the version for $v"; exit 1; }
 done
 key="libxml2-${xml_version}_libtomcrypt-${crypt_version}_libtommath-${math_version}"
-key+="_openssl-${ssl_version}_googletest-${gtest_version}_gcc-${gcc_version}"
+key+="_googletest-${gtest_version}_gcc-${gcc_version}"
 key=${key//:/.}
 cache=${SKYFW_MINGW_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/skyfw/mingw}
 prefix=$cache/$key
@@ -216,19 +214,6 @@ if ! built libxml2; then
     exit 1
   }
   stamp libxml2
-fi
-
-if ! built openssl; then
-  log "OpenSSL $ssl_version (libcrypto)"
-  ssl_src=$(source_dir openssl "$ssl_version")
-  # Only the libraries, without assembler (portable, and nothing here is
-  # measured) and without the engine and DSO loaders a static build cannot use.
-  (cd "$ssl_src" && CC="$cc" AR="$ar" RANLIB="$ranlib" RC="$triple-windres" \
-    quietly ./Configure mingw64 no-shared no-asm no-tests no-dso no-engine \
-    --prefix="$prefix" --libdir=lib)
-  quietly make -C "$ssl_src" -j "$jobs" build_libs
-  quietly make -C "$ssl_src" install_dev
-  stamp openssl
 fi
 
 if ! built googletest; then
