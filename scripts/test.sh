@@ -5,7 +5,7 @@
 # then installs, consumes and packages skyfw (scripts/check-install.sh); with
 # SKYFW_CI_WINDOWS=1, then the Windows lane: cross-builds skyfw.dll and the
 # suite (build/windows) and runs the whole suite under Wine. The Windows lane is
-# off by default until skyfw.dll builds (README, Windows). Each lane's time ends
+# off by default until the whole suite passes under Wine (README, Windows). Each lane's time ends
 # the output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
