@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "diag/critical_section.h"
@@ -43,16 +44,13 @@ std::atomic<uint32_t> level_mask{0};
 char message_buffer[kTraceMessageBufferBytes];
 char line_buffer[kLineBufferBytes];
 
-using platform::Utf8FormattingScope;
-
 // Formats into the shared message buffer, cut to the buffer. A format the
 // run-time library refuses leaves the format text itself, so the line still
 // says what was being reported.
 std::string_view FormatMessage(const char* format, va_list arguments)
     __attribute__((format(printf, 1, 0)));
 std::string_view FormatMessage(const char* format, va_list arguments) {
-  Utf8FormattingScope utf8;
-  int length = std::vsnprintf(message_buffer, sizeof(message_buffer), format, arguments);
+  int length = platform::FormatUtf8(message_buffer, sizeof(message_buffer), format, arguments);
   if (length < 0) {
     size_t copied = std::strlen(format);
     if (copied >= sizeof(message_buffer)) copied = sizeof(message_buffer) - 1;
@@ -178,10 +176,17 @@ void TraceInfo(const char* format, ...) {
 
 void ConsolePrint(const char* format, ...) {
   if (format == nullptr) return;
-  Utf8FormattingScope utf8;
   va_list arguments;
   va_start(arguments, format);
-  std::vprintf(format, arguments);
+  va_list measuring;
+  va_copy(measuring, arguments);
+  int length = platform::FormatUtf8(nullptr, 0, format, measuring);
+  va_end(measuring);
+  if (length > 0) {
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    length = platform::FormatUtf8(text.data(), text.size(), format, arguments);
+    if (length > 0) std::fwrite(text.data(), 1, static_cast<size_t>(length), stdout);
+  }
   va_end(arguments);
 }
 

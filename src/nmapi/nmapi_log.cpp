@@ -138,11 +138,13 @@ NmapiResult InitializeLogFile() {
   // the stream is used in append mode: a line written after the log mutex's
   // wait ran out must land behind another process's line, never on it, and
   // only the append mode writes at the end whatever the position.
+  // Binary: the lines carry their own CR LF, which a Windows text stream would
+  // turn into CR CR LF.
   errno = 0;
-  std::FILE* file = platform::OpenFile(path, "w+x");
+  std::FILE* file = platform::OpenFile(path, "w+xb");
   if (file == nullptr && errno != EEXIST) return ngNMAPI_LOG_FILE_FAILED;
   if (file != nullptr) std::fclose(file);
-  file = platform::OpenFile(path, "a+");
+  file = platform::OpenFile(path, "a+b");
   state.logFile.reset(file);
   return ngNMAPI_OK;
 }

@@ -14,12 +14,16 @@ using platform::ERROR_SUCCESS;
 
 constexpr size_t kMaxEscapedName = 200;
 
+// Mutex names are case-sensitive, file names on Windows are not: upper-case
+// letters are escaped too, so that names differing in case only never share
+// lock files (the hex digits of an escape are always upper-case, so no two
+// escaped names differ in case only).
 std::string EscapeName(std::string_view name) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string escaped;
   for (char c : name) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '-' || c == '_' || c == '.' || c == '{' || c == '}';
+    bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+                 c == '.' || c == '{' || c == '}';
     if (plain) {
       escaped.push_back(c);
     } else {

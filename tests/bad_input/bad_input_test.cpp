@@ -21,6 +21,7 @@
 #include "concurrency/s2_machine.h"
 #include "install/sim_adapter.h"
 #include "platform/environment.h"
+#include "platform/file_names.h"
 #include "platform/unicode.h"
 #include "skyfw/oem.h"
 #include "support/plugin_api.h"
@@ -160,7 +161,9 @@ class Workspace {
   // A path under the workspace exactly `bytes` long (UTF-8, without the end
   // mark), its last component made of `unit` repeated.
   std::string PathOfLength(size_t bytes, const std::string& unit = "p") const {
-    std::string path = dir_.path() + "/";
+    // The platform's separator: the written file is then found under this
+    // very name in a listing.
+    std::string path = dir_.path() + platform::kPathSeparator;
     while ((bytes - path.size()) % unit.size() != 0) path += "p";
     while (path.size() < bytes) path += unit;
     return path;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/library_state.h"
+#include "platform/file_names.h"
 #include "support/temp_dir.h"
 
 namespace skyfw {
@@ -23,7 +24,10 @@ DeviceRecord Record() {
   record.pciLocation = "0000:1a0:00:0";
   record.macText = u"020A3B1C2D4E";
   record.productName = u"Skyline S2";
-  record.firmwareItems.push_back({"nvm", "/fw/s2.pkg", "Package 21.8.0", "VA 21.6.2", "upgrade"});
+  // The document names the package by its base name, cut at this platform's separator.
+  const std::string package =
+      std::string(1, platform::kPathSeparator) + "fw" + platform::kPathSeparator + "s2.pkg";
+  record.firmwareItems.push_back({"nvm", package, "Package 21.8.0", "VA 21.6.2", "upgrade"});
   return record;
 }
 

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "host/library_state.h"
+#include "platform/file_names.h"
 #include "support/temp_dir.h"
 
 namespace skyfw {
@@ -21,7 +22,7 @@ struct FakeInstaller {
   PackageInstaller Function() {
     return [this](DeviceRecord&, const std::string& path) {
       installed.push_back(path);
-      std::string name = path.substr(path.rfind('/') + 1);
+      std::string name = path.substr(path.rfind(platform::kPathSeparator) + 1);
       auto found = results.find(name);
       return found == results.end() ? kHostFlashFailed : found->second;
     };

@@ -113,6 +113,14 @@ TEST(XmlHelpersTest, FormattedDocumentsAreUtf8) {
     SCOPED_TRACE(c.declaration);
     Document document = Parse(std::string(c.declaration) + "<qv_rom_discovery><a value=\"1\"/>" +
                               "</qv_rom_discovery>");
+#if defined(_WIN32)
+    // The Windows build's libxml2 has no iconv: it reads only the encodings
+    // it carries itself (UTF-8, UTF-16, ISO-8859-1, ASCII), and refuses the rest.
+    if (std::string(c.declaration).find("UTF-7") != std::string::npos) {
+      EXPECT_EQ(document, nullptr);
+      continue;
+    }
+#endif
     ASSERT_NE(document, nullptr);
     std::string text;
     ASSERT_TRUE(FormatXmlDocument(document.get(), text));

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "package/vpd.h"
+#include "platform/file_names.h"
 #include "plugin_host.h"
 #include "sim/driver/nvram_file.h"
 
@@ -113,7 +114,8 @@ TEST_F(HostE2eTest, InstallerVersionFromThePackageDescriptor) {
 
 TEST_F(HostE2eTest, DirectoryFrameResults) {
   std::string discovery = dir_.File("discovery.xml");
-  std::string package = DemoFirmware() + "/skyline-s2-21.8.0.pkg";
+  // Spelt with the platform's separator: the package's base name is cut at it.
+  std::string package = DemoFirmware() + platform::kPathSeparator + "skyline-s2-21.8.0.pkg";
   // A discovery needs a directory; a flash also takes a single file.
   EXPECT_EQ(Discover(discovery, package), 8);
   EXPECT_FALSE(std::filesystem::exists(discovery));
@@ -185,7 +187,8 @@ TEST_F(HostE2eTest, UnreadableRequestsAreLeftAsTheyWere) {
 }
 
 TEST_F(HostE2eTest, PciRequests) {
-  std::string s2_downgrade = DemoFirmware() + "/skyline-s2-old-21.2.0.pkg";
+  std::string s2_downgrade =
+      DemoFirmware() + platform::kPathSeparator + "skyline-s2-old-21.2.0.pkg";
   auto full_flash = [&](const std::string& package, int32_t segment, int32_t bus) {
     return api().fullFlashPci(U16(package).c_str(), nullptr, segment, bus, 0, 0);
   };

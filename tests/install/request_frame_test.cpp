@@ -195,15 +195,19 @@ TEST_F(RequestFrameTest, DiscoveryLeavesOutNamesTheDocumentCannotCarry) {
     const char* what;
     std::string name;
     bool proposed;
+    bool windows_name;  // Windows file names are UTF-16 and hold no C0 control character
   } cases[] = {
-      {"not UTF-8", "s2-\xFF.pkg", false},
-      {"a C0 control character", "s2-\x01.pkg", false},
-      {"DEL", "s2-\x7F.pkg", false},
-      {"a C1 control character", "s2-\xC2\x85.pkg", false},
-      {"UTF-8 beyond ASCII", "s2-\xC3\xBC.pkg", true},
+      {"not UTF-8", "s2-\xFF.pkg", false, false},
+      {"a C0 control character", "s2-\x01.pkg", false, false},
+      {"DEL", "s2-\x7F.pkg", false, true},
+      {"a C1 control character", "s2-\xC2\x85.pkg", false, true},
+      {"UTF-8 beyond ASCII", "s2-\xC3\xBC.pkg", true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
+#if defined(_WIN32)
+    if (!c.windows_name) continue;  // no such file can be made there
+#endif
     Library() = LibraryState{};
     TempDir dir;
     TempDir firmware;

@@ -2,9 +2,11 @@
 // open, ownership, release, abandonment when the owner dies.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include "machine_fixture.h"
@@ -167,6 +169,21 @@ TEST(MachineMutexes, NamesAreCaseSensitiveAndMayNotBeEmpty) {
   EXPECT_EQ(fixture.machine().mutexes().CreateMutex(nullptr, false, "Global\\abc", lower),
             ERROR_SUCCESS);
   EXPECT_EQ(fixture.machine().mutexes().CreateMutex(nullptr, false, "", empty), ERROR_INVALID_NAME);
+
+  // Their lock files differ in more than case, so they stay apart on a file
+  // system that ignores case (Windows), and each name reads back whole.
+  std::set<std::string> folded;
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(fixture.directory() / "locks")) {
+    std::string name = entry.path().filename().string();
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    folded.insert(name);
+    ++files;
+  }
+  EXPECT_EQ(folded.size(), files);
+  std::vector<std::string> names;
+  for (const MutexState& state : ListMutexes(fixture.directory())) names.push_back(state.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"Global\\ABC", "Global\\abc"}));
 }
 
 }  // namespace

@@ -53,15 +53,22 @@ class TempDir {
   std::string path_;
 };
 
-// Paths are UTF-8; a std::filesystem::path opens them by their wide names on
-// Windows, where a narrow name would be read in the ANSI code page.
+// Paths are UTF-8. On Windows a std::filesystem::path made from narrow text
+// reads it in the ANSI code page, so the wide name is made from the UTF-8.
+// Empty (no file opens by it) for text that cannot name a file there.
+inline std::filesystem::path NativePath(const std::string& utf8_path) {
+  std::filesystem::path path;
+  if (!platform::ToFileSystemPath(utf8_path, path)) return {};
+  return path;
+}
+
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(std::filesystem::path(path), std::ios::binary);
+  std::ifstream in(NativePath(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(std::filesystem::path(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 
