@@ -35,36 +35,6 @@ class NvramStoreTest : public ::testing::Test {
   std::string path_;
 };
 
-// How a change reaches the file: the whole file written anew, or a record of
-// the bytes it changed appended by a store that lives as long as its process.
-enum class WriteMode { kWholeFile, kRecord };
-
-std::string ModeName(const ::testing::TestParamInfo<WriteMode>& info) {
-  return info.param == WriteMode::kWholeFile ? "WholeFile" : "Record";
-}
-
-// Writes `block` at the start of item 0 and counts the call under `name`.
-bool WriteBlock(NvramStore& store, WriteMode mode, const std::string& name,
-                const std::vector<uint8_t>& block, std::string& error) {
-  if (mode == WriteMode::kWholeFile) {
-    return UpdateNvramFile(
-        store.path(),
-        [&](NvramFile& file) {
-          ++file.driver.method_calls[name];
-          return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
-        },
-        error);
-  }
-  return store.Update(
-      [&](NvramFile& file, NvramChanges& changes) {
-        ++file.driver.method_calls[name];
-        if (ModifyItem(file.nvram, 0, 0, block) != kDriverOk) return false;
-        changes.Wrote(0, 0, static_cast<uint32_t>(block.size()));
-        return true;
-      },
-      error);
-}
-
 // A version 1 file, as earlier versions wrote them: the snapshot without its
 // length field, sealed whole.
 std::vector<uint8_t> VersionOneFile(const NvramFile& file) {
@@ -290,6 +260,37 @@ TEST_F(NvramStoreTest, MissingOrDamagedFilesAreReportedNotUsed) {
 // The child side of these tests is a fork of the test program; Windows has
 // no fork (see "Windows lane" in the README).
 #if !defined(_WIN32)
+
+// How a change reaches the file: the whole file written anew, or a record of
+// the bytes it changed appended by a store that lives as long as its process.
+enum class WriteMode { kWholeFile, kRecord };
+
+std::string ModeName(const ::testing::TestParamInfo<WriteMode>& info) {
+  return info.param == WriteMode::kWholeFile ? "WholeFile" : "Record";
+}
+
+// Writes `block` at the start of item 0 and counts the call under `name`.
+bool WriteBlock(NvramStore& store, WriteMode mode, const std::string& name,
+                const std::vector<uint8_t>& block, std::string& error) {
+  if (mode == WriteMode::kWholeFile) {
+    return UpdateNvramFile(
+        store.path(),
+        [&](NvramFile& file) {
+          ++file.driver.method_calls[name];
+          return ModifyItem(file.nvram, 0, 0, block) == kDriverOk;
+        },
+        error);
+  }
+  return store.Update(
+      [&](NvramFile& file, NvramChanges& changes) {
+        ++file.driver.method_calls[name];
+        if (ModifyItem(file.nvram, 0, 0, block) != kDriverOk) return false;
+        changes.Wrote(0, 0, static_cast<uint32_t>(block.size()));
+        return true;
+      },
+      error);
+}
+
 class NvramWritersTest : public NvramStoreTest, public ::testing::WithParamInterface<WriteMode> {};
 INSTANTIATE_TEST_SUITE_P(Modes, NvramWritersTest,
                          ::testing::Values(WriteMode::kWholeFile, WriteMode::kRecord), ModeName);
