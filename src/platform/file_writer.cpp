@@ -81,6 +81,34 @@ std::string Narrow(const wchar_t* text, size_t length) {
   return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
 }
 
+// Windows refuses to replace a file while any handle to it is open, even one
+// that shares deletion, and other processes (a reader checking the file's
+// identity, a virus scanner, the indexer) hold such handles for moments. The
+// rename is retried for a little while before the refusal counts; a file
+// marked read-only is refused at once.
+int ReplaceWith(const std::string& temporary, const std::string& target) {
+  constexpr DWORD kMaxWaitMs = 3000;
+  DWORD waited = 0;
+  DWORD pause = 1;
+  for (;;) {
+    if (MoveFileExW(Wide(temporary).c_str(), Wide(target).c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return 0;
+    }
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(Wide(target).c_str());
+    const bool read_only =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || read_only ||
+        waited >= kMaxWaitMs) {
+      return ErrnoFromWin32(error);
+    }
+    Sleep(pause);
+    waited += pause;
+    pause = pause < 64 ? pause * 2 : pause;
+  }
+}
+
 // The final name of an open file, links and junctions resolved.
 bool FinalName(HANDLE file, std::string& name) {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -231,11 +259,7 @@ int FileWriter::Commit() {
   if (error == 0 && !FlushFileBuffers(file)) error = ErrnoFromWin32(GetLastError());
   if (std::fclose(stream_) != 0 && error == 0) error = EIO;
   stream_ = nullptr;
-  if (error == 0 && !temporary_.empty() &&
-      !MoveFileExW(Wide(temporary_).c_str(), Wide(target_).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    error = ErrnoFromWin32(GetLastError());
-  }
+  if (error == 0 && !temporary_.empty()) error = ReplaceWith(temporary_, target_);
   if (error == 0) temporary_.clear();
   Discard();
   return error;

@@ -14,6 +14,7 @@
 #include <cstring>
 #endif
 
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -172,13 +173,18 @@ bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::stri
   HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
+  if (handle == INVALID_HANDLE_VALUE) {
+    errno = ::GetLastError() == ERROR_FILE_NOT_FOUND ? ENOENT : EIO;
+    return false;
+  }
   LARGE_INTEGER at{};
   at.QuadPart = static_cast<LONGLONG>(offset);
   bool ok = ::SetFilePointerEx(handle, at, nullptr, FILE_BEGIN) != 0 &&
             ::SetEndOfFile(handle) != 0 && WriteAll(handle, bytes) &&
             ::FlushFileBuffers(handle) != 0;
-  return ::CloseHandle(handle) != 0 && ok;
+  ok = ::CloseHandle(handle) != 0 && ok;
+  if (!ok) errno = EIO;
+  return ok;
 }
 
 bool AppendLine(const std::filesystem::path& path, std::string_view line) {
@@ -291,7 +297,10 @@ std::filesystem::path PathFromUtf8(std::string_view name) {
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
   std::error_code ignored;
   std::filesystem::create_directories(path.parent_path(), ignored);
-  return platform::WriteWholeFile(platform::FromFileSystemPath(path), contents) == 0;
+  // The reason stays in errno for the caller's message, on Windows too.
+  const int error = platform::WriteWholeFile(platform::FromFileSystemPath(path), contents);
+  if (error != 0) errno = error;
+  return error == 0;
 }
 
 ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) {

@@ -47,6 +47,11 @@ void DriverTest::TearDown() {
   std::filesystem::remove_all(directory_);
 }
 
+void DriverTest::RemoveNvram() {
+  driver_ = {};
+  std::filesystem::remove_all(directory_ / "nvram");
+}
+
 void DriverTest::StartDriver() {
   driver_ = {};
   MachineContext context;

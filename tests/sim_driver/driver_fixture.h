@@ -24,6 +24,10 @@ class DriverTest : public ::testing::Test {
 
   // (Re)creates the driver over `description_`, as a newly opened machine does.
   void StartDriver();
+  // Stops the driver and removes the NVRAM files, which the next StartDriver
+  // makes anew. The driver goes first: it holds files in that folder open,
+  // and Windows removes no folder while a file in it is open.
+  void RemoveNvram();
 
   // Executes a method on port `title`; inputs as (name, value) pairs.
   platform::HRESULT Exec(std::u16string_view class_name, std::u16string_view method,

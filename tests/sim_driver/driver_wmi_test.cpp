@@ -305,7 +305,7 @@ TEST_F(DriverFaultTest, MethodFailsAlwaysOrAtItsNthCall) {
       {{"Read", 80, 0}, {false, false}},            // another method: untouched
   };
   for (const Case& c : cases) {
-    std::filesystem::remove_all(directory_ / "nvram");
+    RemoveNvram();
     adapter().faults.calls = {c.fault};
     StartDriver();
     for (size_t call = 0; call < c.fails.size(); ++call) {
@@ -371,14 +371,14 @@ TEST_F(DriverFaultTest, VersionPropertyMissingTooLongOrAbsent) {
   StartDriver();
   EXPECT_FALSE(version());
 
-  std::filesystem::remove_all(directory_ / "nvram");
+  RemoveNvram();
   adapter().faults.version_property = VersionPropertyFault::kTooLong;
   StartDriver();
   ASSERT_TRUE(version());
   EXPECT_EQ(version()->text.size(), 512u);
   EXPECT_EQ(version()->text.substr(0, 7), u"20.1.1 ");
 
-  std::filesystem::remove_all(directory_ / "nvram");
+  RemoveNvram();
   adapter().faults.version_property = VersionPropertyFault::kNone;
   adapter().package_log.clear();
   StartDriver();

@@ -225,6 +225,7 @@ TEST_F(MachineRoundTripTest, InstallsAPackageAsTheNvmLayerWould) {
 
 TEST_F(MachineRoundTripTest, SixteenBitInputsGetThroughHoweverTheyAreDeclared) {
   for (const char* declared : {"uint16", "sint16", "uint32", "sint32"}) {
+    machine_.reset();  // it holds files of the folder open, which Windows would not remove
     std::filesystem::remove_all(directory_ / "m");
     Open({{"sixteen_bit_inputs", declared}});
     WmiClient wmi(*machine_, u"root\\wmi");

@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/file_names.h"
 
@@ -32,15 +33,39 @@ inline std::filesystem::path MakeTempDirectory(const std::string& prefix,
   return {};
 }
 
+// Paths are UTF-8. On Windows a std::filesystem::path made from narrow text
+// reads it in the ANSI code page, so the wide name is made from the UTF-8.
+// Empty (no file opens by it) for text that cannot name a file there.
+inline std::filesystem::path NativePath(const std::string& utf8_path) {
+  std::filesystem::path path;
+  if (!platform::ToFileSystemPath(utf8_path, path)) return {};
+  return path;
+}
+
+// Removes a tree, each entry once. Not std::filesystem::remove_all: with
+// mingw's library on Wine it never returns while a file in the tree is still
+// open elsewhere (a plug-in that stays loaded until the process ends holds
+// its lock files), since the deleted file stays listed until its last handle
+// closes. What cannot go yet is left behind.
+inline void RemoveTree(const std::filesystem::path& path) {
+  std::error_code ignored;
+  if (std::filesystem::is_directory(std::filesystem::symlink_status(path, ignored))) {
+    std::vector<std::filesystem::path> children;
+    for (std::filesystem::directory_iterator it(path, ignored), end; !ignored && it != end;
+         it.increment(ignored)) {
+      children.push_back(it->path());
+    }
+    for (const std::filesystem::path& child : children) RemoveTree(child);
+  }
+  std::filesystem::remove(path, ignored);
+}
+
 class TempDir {
  public:
   TempDir() : path_(MakeTempDirectory("skyfw-test-").string()) {
     if (path_.empty()) throw std::runtime_error("no temporary directory");
   }
-  ~TempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
+  ~TempDir() { RemoveTree(NativePath(path_)); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -52,15 +77,6 @@ class TempDir {
  private:
   std::string path_;
 };
-
-// Paths are UTF-8. On Windows a std::filesystem::path made from narrow text
-// reads it in the ANSI code page, so the wide name is made from the UTF-8.
-// Empty (no file opens by it) for text that cannot name a file there.
-inline std::filesystem::path NativePath(const std::string& utf8_path) {
-  std::filesystem::path path;
-  if (!platform::ToFileSystemPath(utf8_path, path)) return {};
-  return path;
-}
 
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(NativePath(path), std::ios::binary);
