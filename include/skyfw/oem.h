@@ -47,8 +47,8 @@ SKYFW_OEM_STATIC_ASSERT(sizeof(OemChar16) == 2, "16-bit text unit");
 /* Wide texts are UTF-16 and end with a zero unit when shorter than their field.
  * Numbers are unsigned 32-bit, little-endian. */
 typedef struct OemFirmwareEntry {
-  char16_t firmwareType[256];  /* "nvm" */
-  char16_t firmwareFile[1024]; /* file name without its directory */
+  OemChar16 firmwareType[256];  /* "nvm" */
+  OemChar16 firmwareFile[1024]; /* file name without its directory */
   uint32_t currentMajor;
   uint32_t currentMinor;
   uint32_t currentBuild;
@@ -59,8 +59,8 @@ typedef struct OemFirmwareEntry {
 } OemFirmwareEntry;
 
 typedef struct OemAdapterInfoElement {
-  char16_t adapterName[1024];
-  char16_t interfaceText[256]; /* the PCI location text */
+  OemChar16 adapterName[1024];
+  OemChar16 interfaceText[256]; /* the PCI location text */
   uint32_t vendorId;
   uint32_t deviceId;
   uint32_t subVendorId;
@@ -69,8 +69,8 @@ typedef struct OemAdapterInfoElement {
   uint32_t busNumber;
   uint32_t deviceNumber;
   uint32_t functionNumber;
-  char16_t slotNumber[16]; /* always "00000000" */
-  char16_t macAddress[20];
+  OemChar16 slotNumber[16]; /* always "00000000" */
+  OemChar16 macAddress[20];
   uint32_t firmwareCount;
   OemFirmwareEntry firmware[OEM_MAX_FIRMWARE_ENTRIES];
   uint32_t reserved; /* never written */

@@ -1,7 +1,6 @@
 #include "host/adapter_report.h"
 
 #include <algorithm>
-#include <span>
 #include <string>
 
 #include "diag/text_conversion.h"
@@ -12,25 +11,9 @@
 namespace skyfw {
 namespace {
 
-// Copies text into a fixed wide field, cut to the field; the end mark is
-// written only when there is room for it, as the host expects.
-void PutWide(std::span<char16_t> field, std::u16string_view text) {
-  size_t units = text.copy(field.data(), field.size());
-  if (units < field.size()) field[units] = u'\0';
-}
-
 std::u16string Widen(std::string_view text) {
   std::u16string wide;
   Utf8ToUtf16(text, wide);
-  return wide;
-}
-
-// The field's text up to its end mark, as wchar_t text for "%ls".
-std::wstring FieldForTrace(std::span<const char16_t> field) {
-  std::u16string_view text(field.data(), field.size());
-  text = text.substr(0, std::min(text.find(u'\0'), text.size()));
-  std::wstring wide;
-  Utf16ToWide(text, wide);
   return wide;
 }
 
@@ -45,17 +28,17 @@ std::wstring ForTrace(std::u16string_view text) {
 void FillAdapterReport(const DeviceRecord& record, size_t index, OemAdapterInfoElement* array) {
   OemAdapterInfoElement& element = array[index];
 
-  PutWide(element.interfaceText, Widen(record.pciLocation));
-  TraceInfo("Ethernet Interface : %ls\n", FieldForTrace(element.interfaceText).c_str());
+  PutTextField(element.interfaceText, Widen(record.pciLocation));
+  TraceInfo("Ethernet Interface : %ls\n", TextFieldForTrace(element.interfaceText).c_str());
 
-  PutWide(element.adapterName, record.productName);
+  PutTextField(element.adapterName, record.productName);
   ConsolePrint("adapter : %ls\n", ForTrace(record.productName).c_str());
-  TraceInfo("AdapterBrandingName  : %ls\n", FieldForTrace(element.adapterName).c_str());
+  TraceInfo("AdapterBrandingName  : %ls\n", TextFieldForTrace(element.adapterName).c_str());
   if (CatalogueLoaded()) {
     const CatalogueEntry* entry =
         CatalogueLookup(CatalogueKey(record.deviceId, record.subDeviceId));
-    PutWide(element.adapterName, entry != nullptr ? Widen(entry->name) : record.productName);
-    TraceInfo("AdapterBrandingName  : %ls\n", FieldForTrace(element.adapterName).c_str());
+    PutTextField(element.adapterName, entry != nullptr ? Widen(entry->name) : record.productName);
+    TraceInfo("AdapterBrandingName  : %ls\n", TextFieldForTrace(element.adapterName).c_str());
   }
 
   element.vendorId = record.vendorId;
@@ -76,10 +59,10 @@ void FillAdapterReport(const DeviceRecord& record, size_t index, OemAdapterInfoE
   element.functionNumber = record.function;
   TraceInfo("FUNC NUMBER : %04X\n", record.function);
 
-  PutWide(element.slotNumber, u"00000000");
-  PutWide(element.macAddress, record.macText);
-  TraceInfo("SLOT NUM : %ls\n", FieldForTrace(element.slotNumber).c_str());
-  TraceInfo("MAC ADDRESS : %ls\n", FieldForTrace(element.macAddress).c_str());
+  PutTextField(element.slotNumber, u"00000000");
+  PutTextField(element.macAddress, record.macText);
+  TraceInfo("SLOT NUM : %ls\n", TextFieldForTrace(element.slotNumber).c_str());
+  TraceInfo("MAC ADDRESS : %ls\n", TextFieldForTrace(element.macAddress).c_str());
 
   // The element has room for OEM_MAX_FIRMWARE_ENTRIES; the count says how
   // many were written.

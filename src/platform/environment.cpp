@@ -12,28 +12,20 @@ namespace skyfw::platform {
 
 #if defined(_WIN32)
 
-namespace {
-
-std::wstring Wide(const std::string& text) {
-  std::u16string units = Utf8ToUtf16(text);
-  return std::wstring(units.begin(), units.end());
-}
-
-std::string Narrow(const wchar_t* text) {
-  std::wstring_view wide(text);
-  return Utf16ToUtf8(std::u16string(wide.begin(), wide.end()));
-}
-
-}  // namespace
-
+// A name or value that is not UTF-8 is refused: with a substitute in it,
+// it would read or set another variable.
 std::optional<std::string> GetEnvironmentText(const char* name) {
-  const wchar_t* value = _wgetenv(Wide(name).c_str());
+  const std::optional<std::wstring> wide_name = ToWide(name);
+  if (!wide_name) return std::nullopt;
+  const wchar_t* value = _wgetenv(wide_name->c_str());
   if (value == nullptr) return std::nullopt;
-  return Narrow(value);
+  return FromWide(value);
 }
 
 bool SetEnvironmentText(const char* name, const std::string& value) {
-  return _wputenv_s(Wide(name).c_str(), Wide(value).c_str()) == 0;
+  const std::optional<std::wstring> wide_name = ToWide(name);
+  const std::optional<std::wstring> wide_value = ToWide(value);
+  return wide_name && wide_value && _wputenv_s(wide_name->c_str(), wide_value->c_str()) == 0;
 }
 
 #else

@@ -18,16 +18,14 @@ namespace skyfw::platform {
 #if defined(_WIN32)
 
 bool ToFileSystemPath(std::string_view utf8, std::filesystem::path& out) {
-  std::u16string wide;
-  if (!Utf8ToUtf16(utf8, wide)) return false;
-  out = std::filesystem::path(std::wstring(wide.begin(), wide.end()));
+  std::optional<std::wstring> wide = ToWide(utf8);
+  if (!wide) return false;
+  out = std::filesystem::path(std::move(*wide));
   return true;
 }
 
 std::string FromFileSystemPath(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
-  return Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size()));
+  return FromWide(path.native());
 }
 
 namespace {

@@ -18,10 +18,14 @@ namespace skyfw::platform {
 #if defined(_WIN32)
 
 FileStream OpenRegularFile(const std::string& path, int& error, uint64_t* size) {
-  const std::u16string name = Utf8ToUtf16(path);
-  const std::wstring wide(name.begin(), name.end());
+  // Text that is not UTF-8 names no file here.
+  const std::optional<std::wstring> wide = ToWide(path);
+  if (!wide) {
+    error = ENOENT;
+    return nullptr;
+  }
   struct _stat64 status {};
-  if (_wstat64(wide.c_str(), &status) != 0) {
+  if (_wstat64(wide->c_str(), &status) != 0) {
     error = errno;
     return nullptr;
   }
@@ -33,7 +37,7 @@ FileStream OpenRegularFile(const std::string& path, int& error, uint64_t* size) 
     error = kNotRegularFile;
     return nullptr;
   }
-  FileStream file(_wfopen(wide.c_str(), L"rb"));
+  FileStream file(_wfopen(wide->c_str(), L"rb"));
   if (!file) {
     error = errno;
     return nullptr;

@@ -72,14 +72,8 @@ int ErrnoFromWin32(DWORD error) {
   }
 }
 
-std::wstring Wide(const std::string& path) {
-  const std::u16string text = Utf8ToUtf16(path);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string Narrow(const wchar_t* text, size_t length) {
-  return Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(text), length));
-}
+// Open refuses a name that is not UTF-8, so every name met after it converts.
+std::wstring Wide(const std::string& path) { return ToWide(path).value_or(std::wstring()); }
 
 // Windows refuses to replace a file while any handle to it is open, even one
 // that shares deletion, and other processes (a reader checking the file's
@@ -118,8 +112,11 @@ bool FinalName(HANDLE file, std::string& name) {
                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (length == 0) return false;
     if (length < buffer.size()) {
-      name = Narrow(buffer.data(), length);
-      return true;
+      // A name Windows holds with an unpaired surrogate has no UTF-8 text
+      // that would lead back to it.
+      if (FromWide(std::wstring_view(buffer.data(), length), name)) return true;
+      SetLastError(ERROR_INVALID_NAME);
+      return false;
     }
     buffer.assign(length + 1, L'\0');
   }
@@ -192,18 +189,20 @@ void FileWriter::Discard() {
 
 int FileWriter::Open(const std::string& path) {
   Discard();
-  if (path.empty()) return ENOENT;
+  // Text that is not UTF-8 names no file here.
+  const std::optional<std::wstring> wide_path = ToWide(path);
+  if (path.empty() || !wide_path) return ENOENT;
   target_ = path;
   bool exists = false;
   DWORD attributes = FILE_ATTRIBUTE_NORMAL;
   // Opening for writing is the test of what the caller may do; it follows
   // links to the final file.
-  HANDLE existing = CreateFileW(Wide(path).c_str(), GENERIC_WRITE,
+  HANDLE existing = CreateFileW(wide_path->c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (existing == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    const DWORD found = GetFileAttributesW(Wide(path).c_str());
+    const DWORD found = GetFileAttributesW(wide_path->c_str());
     if (found != INVALID_FILE_ATTRIBUTES && (found & FILE_ATTRIBUTE_DIRECTORY) != 0) return EISDIR;
     if (error != ERROR_FILE_NOT_FOUND) return ErrnoFromWin32(error);
   } else {

@@ -7,6 +7,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/unicode.h"
 #else
 #include <dlfcn.h>
 #include <sys/syscall.h>
@@ -33,7 +35,7 @@ bool ModuleFileName(HMODULE module, std::string& path) {
     if (name.size() >= 32768) return false;
     name.resize(name.size() * 2);
   }
-  path = FromFileSystemPath(std::filesystem::path(name));
+  path = FromWide(name);
   return true;
 }
 
@@ -47,7 +49,7 @@ bool OsHostName(std::string& name) {
   wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
   if (!GetComputerNameW(buffer, &length)) return false;
-  name = FromFileSystemPath(std::filesystem::path(std::wstring(buffer, length)));
+  name = FromWide(std::wstring_view(buffer, length));
   return true;
 }
 

@@ -5,8 +5,6 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 
-#include <string_view>
-
 #include "platform/unicode.h"
 #endif
 
@@ -24,10 +22,7 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
     for (int i = 0; i < argc; ++i) arguments.emplace_back(argv[i]);
     return arguments;
   }
-  for (int i = 0; i < count; ++i) {
-    std::wstring_view argument(wide[i]);
-    arguments.push_back(Utf16ToUtf8(std::u16string(argument.begin(), argument.end())));
-  }
+  for (int i = 0; i < count; ++i) arguments.push_back(FromWide(wide[i]));
   LocalFree(wide);
   return arguments;
 }

@@ -7,6 +7,8 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+#include "platform/unicode.h"
 #else
 #include <dlfcn.h>
 #endif
@@ -41,7 +43,7 @@ std::string SystemMessage(DWORD code) {
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
     message.pop_back();
   }
-  std::string utf8 = FromFileSystemPath(std::filesystem::path(message));
+  std::string utf8 = FromWide(message);
   return "error " + std::to_string(code) + (utf8.empty() ? "" : ": " + utf8);
 }
 

@@ -10,9 +10,10 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool IsHighSurrogate(char32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool IsLowSurrogate(char32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
-// Calls emit(code_point) for each code point of the UTF-16 text.
-template <typename Emit>
-bool DecodeUtf16(std::u16string_view text, Emit emit) {
+// Calls emit(code_point) for each code point of the UTF-16 text (char16_t,
+// or Windows' wchar_t).
+template <typename Unit, typename Emit>
+bool DecodeUtf16(std::basic_string_view<Unit> text, Emit emit) {
   bool valid = true;
   for (size_t i = 0; i < text.size(); ++i) {
     char32_t unit = text[i];
@@ -47,13 +48,14 @@ void AppendUtf8(char32_t code_point, std::string& out) {
   }
 }
 
-void AppendUtf16(char32_t code_point, std::u16string& out) {
+template <typename Unit>
+void AppendUtf16(char32_t code_point, std::basic_string<Unit>& out) {
   if (code_point < 0x10000) {
-    out.push_back(static_cast<char16_t>(code_point));
+    out.push_back(static_cast<Unit>(code_point));
   } else {
     code_point -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
+    out.push_back(static_cast<Unit>(0xD800 + (code_point >> 10)));
+    out.push_back(static_cast<Unit>(0xDC00 + (code_point & 0x3FF)));
   }
 }
 
@@ -146,5 +148,50 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   Utf8ToUtf16(text, out);
   return out;
 }
+
+namespace platform {
+
+std::optional<std::wstring> ToWide(std::string_view utf8) {
+  std::wstring wide;
+  wide.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    char32_t code_point = 0;
+    if (!DecodeUtf8Sequence(utf8, i, code_point)) return std::nullopt;
+    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+      AppendUtf16(code_point, wide);
+    } else {
+      wide.push_back(static_cast<wchar_t>(code_point));
+    }
+  }
+  return wide;
+}
+
+bool FromWide(std::wstring_view wide, std::string& out) {
+  out.clear();
+  out.reserve(wide.size());
+  if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
+    return DecodeUtf16(wide, [&out](char32_t code_point) { AppendUtf8(code_point, out); });
+  } else {
+    bool valid = true;
+    for (wchar_t unit : wide) {
+      auto code_point = static_cast<char32_t>(unit);
+      if (code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) {
+        valid = false;
+        code_point = kReplacement;
+      }
+      AppendUtf8(code_point, out);
+    }
+    return valid;
+  }
+}
+
+std::string FromWide(std::wstring_view wide) {
+  std::string out;
+  FromWide(wide, out);
+  return out;
+}
+
+}  // namespace platform
 
 }  // namespace skyfw

@@ -7,6 +7,7 @@
 // bad name never matches a good one by accident).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,4 +25,19 @@ bool Utf16ToUtf32(std::u16string_view text, std::u32string& out);
 std::string Utf16ToUtf8(std::u16string_view text);
 std::u16string Utf8ToUtf16(std::string_view text);
 
+namespace platform {
+
+// UTF-8 as the platform's wide text (wchar_t: UTF-16 on Windows, one code
+// point per unit elsewhere), for the W functions and the C runtime's _w
+// calls. Nothing when the text is not well-formed UTF-8: a name with a
+// substitute in it would be another file's name, so it is refused instead.
+std::optional<std::wstring> ToWide(std::string_view utf8);
+
+// Wide text as UTF-8. Returns false when it held something that is no
+// character (an unpaired surrogate), which becomes U+FFFD.
+bool FromWide(std::wstring_view wide, std::string& out);
+// The same, for callers content with the substitutes.
+std::string FromWide(std::wstring_view wide);
+
+}  // namespace platform
 }  // namespace skyfw

@@ -142,26 +142,7 @@ bool AppendByRuntime(CutBuffer& out, const Conversion& conversion, Value value) 
 // wchar_t text (UTF-16 on Windows, UTF-32 elsewhere) as UTF-8; what is not
 // a character becomes U+FFFD.
 std::string WideToUtf8(const wchar_t* text, size_t count) {
-  std::u16string units;
-  units.reserve(count);
-  for (size_t i = 0; i < count; ++i) {
-    if constexpr (sizeof(wchar_t) == sizeof(char16_t)) {
-      units.push_back(static_cast<char16_t>(text[i]));
-    } else {
-      auto code_point = static_cast<char32_t>(text[i]);
-      if (code_point > 0x10FFFF || (code_point >= 0xD800 && code_point <= 0xDFFF)) {
-        code_point = 0xFFFD;
-      }
-      if (code_point < 0x10000) {
-        units.push_back(static_cast<char16_t>(code_point));
-      } else {
-        code_point -= 0x10000;
-        units.push_back(static_cast<char16_t>(0xD800 + (code_point >> 10)));
-        units.push_back(static_cast<char16_t>(0xDC00 + (code_point & 0x3FF)));
-      }
-    }
-  }
-  return Utf16ToUtf8(units);
+  return FromWide(std::wstring_view(text, count));
 }
 
 // Wide text as the C standard has it: the precision counts bytes written and

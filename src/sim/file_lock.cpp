@@ -41,10 +41,9 @@ void StoreCounter(uint64_t value, uint8_t (&bytes)[8]) {
 
 #ifdef _WIN32
 
-std::wstring WideName(const std::filesystem::path& path) {
-  std::u16string wide = Utf8ToUtf16(path.string());
-  return std::wstring(wide.begin(), wide.end());
-}
+// The path already holds the wide name: no trip through UTF-8, which would
+// throw on a name that is not text.
+const std::wstring& WideName(const std::filesystem::path& path) { return path.native(); }
 
 std::string LastErrorText() { return "error " + std::to_string(::GetLastError()); }
 

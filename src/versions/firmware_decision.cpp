@@ -16,24 +16,6 @@ namespace {
 
 constexpr std::u16string_view kFirmwareTypeNvm = u"nvm";
 
-// A host text field: as much of `text` as fits, zero-terminated when shorter
-// than the field.
-template <size_t N>
-void PutWideField(char16_t (&field)[N], std::u16string_view text) {
-  size_t length = text.size() < N ? text.size() : N;
-  for (size_t i = 0; i < length; ++i) field[i] = text[i];
-  if (length < N) field[length] = u'\0';
-}
-
-template <size_t N>
-std::wstring FieldText(const char16_t (&field)[N]) {
-  size_t length = 0;
-  while (length < N && field[length] != u'\0') ++length;
-  std::wstring wide;
-  Utf16ToWide(std::u16string_view(field, length), wide);
-  return wide;
-}
-
 // Reads up to four "%u" numbers separated by dots, as sscanf with
 // "%u.%u.%u.%u" would: numbers the text does not supply stay 0, and reading
 // stops at the first mismatch. A number too large for strtoul saturates
@@ -93,16 +75,16 @@ void DecideFirmwareAction(DeviceRecord& device, const std::vector<std::string>& 
 }
 
 void ReportVersionNumbers(const FirmwareItem& item, OemFirmwareEntry& entry) {
-  PutWideField(entry.firmwareType, kFirmwareTypeNvm);
+  PutTextField(entry.firmwareType, kFirmwareTypeNvm);
   if (!item.file.empty()) {
     std::string file_name;
     BaseName(item.file, file_name);
     std::u16string wide;
     Utf8ToUtf16(file_name, wide);
-    PutWideField(entry.firmwareFile, wide);
+    PutTextField(entry.firmwareFile, wide);
   }
-  TraceInfo("FW TYPE : %ls\n", FieldText(entry.firmwareType).c_str());
-  TraceInfo("FW FILE : %ls\n", FieldText(entry.firmwareFile).c_str());
+  TraceInfo("FW TYPE : %ls\n", TextFieldForTrace(entry.firmwareType).c_str());
+  TraceInfo("FW FILE : %ls\n", TextFieldForTrace(entry.firmwareFile).c_str());
 
   const std::array<uint32_t, 4> current = ParseVersionNumbers(VersionTail(item.activeVersion));
   const std::array<uint32_t, 4> image = ParseVersionNumbers(item.version);

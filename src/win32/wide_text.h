@@ -1,5 +1,8 @@
-// UTF-8 <-> the wide text of the W functions. wchar_t is 16 bits here, the
-// same code units as the seam's char16_t, so the conversion is the seam's own.
+// The wide text of the W functions and the seam's UTF-16 and UTF-8. wchar_t
+// is 16 bits here, the same code units as the seam's char16_t. A UTF-8 name
+// goes through platform::ToWide, which refuses text that is not UTF-8: the
+// callers answer ERROR_NO_UNICODE_TRANSLATION, as Windows' own conversion
+// would, rather than name another object.
 #pragma once
 
 #include <string>
@@ -15,13 +18,11 @@ inline std::wstring Widen(std::u16string_view text) {
   return std::wstring(text.begin(), text.end());
 }
 
-inline std::wstring Widen(std::string_view utf8) { return Widen(Utf8ToUtf16(utf8)); }
-
 inline std::u16string ToU16(std::wstring_view text) {
   return std::u16string(text.begin(), text.end());
 }
 
-inline std::string Narrow(std::wstring_view text) { return Utf16ToUtf8(ToU16(text)); }
+inline std::string Narrow(std::wstring_view text) { return platform::FromWide(text); }
 
 // The text of a wide buffer up to its first zero (or its end).
 inline std::wstring_view UpToZero(const wchar_t* text, size_t capacity) {

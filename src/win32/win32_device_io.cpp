@@ -37,8 +37,9 @@ class Win32DeviceHandle final : public platform::DeviceHandle {
 uint32_t Win32DeviceIo::CreateFile(std::string_view name, uint32_t desired_access,
                                    uint32_t share_mode,
                                    std::unique_ptr<platform::DeviceHandle>& handle) {
-  std::wstring wide_name = Widen(name);
-  OwnedHandle device = Own(::CreateFileW(wide_name.c_str(), desired_access, share_mode, nullptr,
+  const std::optional<std::wstring> wide_name = platform::ToWide(name);
+  if (!wide_name) return ERROR_NO_UNICODE_TRANSLATION;
+  OwnedHandle device = Own(::CreateFileW(wide_name->c_str(), desired_access, share_mode, nullptr,
                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!device) return ::GetLastError();
   handle = std::make_unique<Win32DeviceHandle>(std::move(device));

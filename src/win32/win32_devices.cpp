@@ -143,9 +143,10 @@ uint32_t Win32Devices::GetClassDevs(const platform::Guid& class_guid, uint32_t f
 
 uint32_t Win32Devices::LocateDevNode(std::string_view instance_id, uint32_t flags,
                                      uint32_t& dev_inst) {
-  std::wstring id = Widen(instance_id);
+  std::optional<std::wstring> id = platform::ToWide(instance_id);
+  if (!id) return CR_INVALID_DEVICE_ID;
   DEVINST located = 0;
-  CONFIGRET result = ::CM_Locate_DevNodeW(&located, id.data(), flags);
+  CONFIGRET result = ::CM_Locate_DevNodeW(&located, id->data(), flags);
   if (result != CR_SUCCESS) return result;
   dev_inst = located;
   return CR_SUCCESS;

@@ -22,7 +22,8 @@ class Win32EventSource final : public platform::EventSource {
     if (source_ == nullptr) return ERROR_INVALID_HANDLE;
     std::vector<std::wstring> wide;
     wide.reserve(strings.size());
-    for (const std::string& text : strings) wide.push_back(Widen(text));
+    // Message text, not a name: a bad byte shows as U+FFFD.
+    for (const std::string& text : strings) wide.push_back(Widen(Utf8ToUtf16(text)));
     std::vector<LPCWSTR> pointers;
     pointers.reserve(wide.size());
     for (const std::wstring& text : wide) pointers.push_back(text.c_str());
@@ -48,8 +49,9 @@ class Win32EventSource final : public platform::EventSource {
 
 uint32_t Win32EventLog::RegisterEventSource(std::string_view source_name,
                                             std::unique_ptr<platform::EventSource>& source) {
-  std::wstring name = Widen(source_name);
-  HANDLE handle = ::RegisterEventSourceW(nullptr, name.c_str());
+  const std::optional<std::wstring> name = platform::ToWide(source_name);
+  if (!name) return ERROR_NO_UNICODE_TRANSLATION;
+  HANDLE handle = ::RegisterEventSourceW(nullptr, name->c_str());
   if (handle == nullptr) return ::GetLastError();
   source = std::make_unique<Win32EventSource>(handle);
   return ERROR_SUCCESS;

@@ -81,9 +81,10 @@ uint32_t Win32Mutexes::CreateMutex(const platform::SecurityAttributes* security,
     }
     attributes_used = &attributes;
   }
-  std::wstring wide_name = Widen(name);
+  const std::optional<std::wstring> wide_name = platform::ToWide(name);
+  if (!wide_name) return ERROR_NO_UNICODE_TRANSLATION;
   OwnedHandle handle(::CreateMutexW(attributes_used, initial_owner ? TRUE : FALSE,
-                                    wide_name.empty() ? nullptr : wide_name.c_str()));
+                                    wide_name->empty() ? nullptr : wide_name->c_str()));
   // Read before anything else can change it.
   DWORD error = ::GetLastError();
   if (!handle) return error;

@@ -17,13 +17,14 @@ class Win32RegistryKey final : public platform::RegistryKey {
   explicit Win32RegistryKey(OwnedRegistryKey key) : key_(std::move(key)) {}
 
   uint32_t QueryValue(std::string_view name, platform::RegistryValue& value) override {
-    std::wstring wide_name = Widen(name);
+    const std::optional<std::wstring> wide_name = platform::ToWide(name);
+    if (!wide_name) return ERROR_NO_UNICODE_TRANSLATION;
     std::vector<uint8_t> bytes(256);
     DWORD type = REG_NONE;
     for (;;) {
       DWORD size = static_cast<DWORD>(bytes.size());
       LSTATUS status =
-          ::RegQueryValueExW(key_.get(), wide_name.c_str(), nullptr, &type, bytes.data(), &size);
+          ::RegQueryValueExW(key_.get(), wide_name->c_str(), nullptr, &type, bytes.data(), &size);
       if (status == ERROR_MORE_DATA) {
         // The value may grow between the calls: ask again with what it said.
         bytes.resize(std::max<size_t>(size, bytes.size() * 2));
@@ -39,10 +40,11 @@ class Win32RegistryKey final : public platform::RegistryKey {
   }
 
   uint32_t SetValue(std::string_view name, const platform::RegistryValue& value) override {
-    std::wstring wide_name = Widen(name);
+    const std::optional<std::wstring> wide_name = platform::ToWide(name);
+    if (!wide_name) return ERROR_NO_UNICODE_TRANSLATION;
     std::vector<uint8_t> bytes =
         IsRegistryTextType(value.type) ? Utf8ToRegistryText(value.data) : value.data;
-    return static_cast<uint32_t>(::RegSetValueExW(key_.get(), wide_name.c_str(), 0, value.type,
+    return static_cast<uint32_t>(::RegSetValueExW(key_.get(), wide_name->c_str(), 0, value.type,
                                                   bytes.empty() ? nullptr : bytes.data(),
                                                   static_cast<DWORD>(bytes.size())));
   }
@@ -76,9 +78,10 @@ class Win32RegistryKey final : public platform::RegistryKey {
 
 uint32_t Win32Registry::OpenKey(std::string_view path, uint32_t access,
                                 std::unique_ptr<platform::RegistryKey>& key) {
-  std::wstring wide_path = Widen(path);
+  const std::optional<std::wstring> wide_path = platform::ToWide(path);
+  if (!wide_path) return ERROR_NO_UNICODE_TRANSLATION;
   HKEY opened = nullptr;
-  LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide_path.c_str(), 0, access, &opened);
+  LSTATUS status = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, wide_path->c_str(), 0, access, &opened);
   if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
   key = std::make_unique<Win32RegistryKey>(OwnedRegistryKey(opened));
   return ERROR_SUCCESS;
@@ -86,11 +89,12 @@ uint32_t Win32Registry::OpenKey(std::string_view path, uint32_t access,
 
 uint32_t Win32Registry::CreateKey(std::string_view path, uint32_t access,
                                   std::unique_ptr<platform::RegistryKey>& key, bool* created) {
-  std::wstring wide_path = Widen(path);
+  const std::optional<std::wstring> wide_path = platform::ToWide(path);
+  if (!wide_path) return ERROR_NO_UNICODE_TRANSLATION;
   HKEY opened = nullptr;
   DWORD disposition = 0;
   LSTATUS status =
-      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide_path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+      ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, wide_path->c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         access, nullptr, &opened, &disposition);
   if (status != ERROR_SUCCESS) return static_cast<uint32_t>(status);
   key = std::make_unique<Win32RegistryKey>(OwnedRegistryKey(opened));

@@ -35,7 +35,8 @@ void AnchorInThisModule() {}
 
 void Win32System::OutputDebugString(std::string_view text) {
   // The wide call keeps UTF-8 text intact; the A call would read it as ANSI.
-  std::wstring wide = Widen(text);
+  // Text, not a name: a bad byte shows as U+FFFD.
+  std::wstring wide = Widen(Utf8ToUtf16(text));
   ::OutputDebugStringW(wide.c_str());
 }
 
@@ -77,8 +78,9 @@ uint32_t Win32System::GetSystemDirectory(std::string& path) {
 
 uint32_t Win32System::LibraryExportsFunction(std::string_view library_path,
                                              std::string_view function) {
-  std::wstring path = Widen(library_path);
-  OwnedLibrary library(::LoadLibraryExW(path.c_str(), nullptr, 0));
+  const std::optional<std::wstring> path = platform::ToWide(library_path);
+  if (!path) return ERROR_NO_UNICODE_TRANSLATION;
+  OwnedLibrary library(::LoadLibraryExW(path->c_str(), nullptr, 0));
   if (!library) return ERROR_MOD_NOT_FOUND;
   std::string name(function);
   if (::GetProcAddress(library.get(), name.c_str()) == nullptr) return ERROR_PROC_NOT_FOUND;

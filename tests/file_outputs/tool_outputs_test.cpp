@@ -3,26 +3,23 @@
 // runs as root.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "file_outputs/unprivileged.h"
 #include "sim/machine.h"
+#include "support/child_process.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {
 namespace {
 
 namespace fs = std::filesystem;
-
-// A call that hangs ends here with exit status 124 instead of holding the
-// suite until its time-out.
-constexpr const char* kNoHang = "timeout 120 ";
 
 struct ToolRun {
   int exit_code = -1;
@@ -40,21 +37,18 @@ class ToolOutputsTest : public ::testing::Test {
   // Runs skyfw with --json in the test's folder, as nobody when root.
   ToolRun Skyfw(const std::string& arguments) {
     GiveToUnprivileged(dir_.path());
-    const std::string command = "cd '" + dir_.path() + "' && " + kNoHang +
-                                UnprivilegedCommand("'" SKYFW_PROGRAM_PATH "' --machine '" +
-                                                    machine_ + "' " + arguments + " --json") +
-                                " 2>/dev/null";
-    ToolRun run;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return run;
-    std::string out;
-    char buffer[4096];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    const int status = pclose(pipe);
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.answer = nlohmann::json::parse(out, nullptr, false);
-    return run;
+    std::vector<std::string> tool = {SKYFW_PROGRAM_PATH, "--machine", machine_};
+    for (std::string& word : Words(arguments)) tool.push_back(std::move(word));
+    tool.push_back("--json");
+    // A call that hangs ends here with exit status 124 instead of holding the
+    // suite until its time-out.
+    std::vector<std::string> command = {"timeout", "120"};
+    for (std::string& word : UnprivilegedCommand(std::move(tool))) {
+      command.push_back(std::move(word));
+    }
+    const ProgramRun run = RunProgram(command.front(), {command.begin() + 1, command.end()},
+                                      ErrorOutput::kDropped, dir_.path());
+    return {run.exit_code, nlohmann::json::parse(run.out, nullptr, false)};
   }
 
   static int ResultCode(const ToolRun& run) {

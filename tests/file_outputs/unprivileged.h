@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace skyfw::testing {
 
@@ -56,10 +57,12 @@ inline int RunUnprivileged(const std::function<int()>& body) {
   return static_cast<signed char>(WEXITSTATUS(status));
 }
 
-// A shell command line that runs `command` as nobody when root.
-inline std::string UnprivilegedCommand(const std::string& command) {
+// The words of a command that runs `command` (program first) as nobody when
+// root.
+inline std::vector<std::string> UnprivilegedCommand(std::vector<std::string> command) {
   if (!RunningAsRoot()) return command;
-  return "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
+  command.insert(command.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  return command;
 }
 
 }  // namespace skyfw::testing

@@ -59,7 +59,7 @@ TEST_F(HostE2eCatalogueTest, DiscoveryAndFlashWithTheCatalogue) {
   std::vector<OemAdapterInfoElement> elements(3);
   int32_t count = 0;
   ASSERT_EQ(api().adapterInfo(elements.data(), &count, U16(firmware).c_str()), 0);
-  EXPECT_EQ(std::u16string(elements[1].adapterName), u"Skyline S1");
+  EXPECT_EQ(TextFieldOf(elements[1].adapterName), u"Skyline S1");
 }
 
 }  // namespace

@@ -229,16 +229,16 @@ TEST_F(HostE2eTest, AdapterArray) {
   count = 0;
   ASSERT_EQ(api().adapterInfo(elements.data(), &count, firmware.c_str()), 0);
   ASSERT_EQ(count, 3);
-  EXPECT_EQ(std::u16string(elements[0].interfaceText), u"0000:03:00:0");
-  EXPECT_EQ(std::u16string(elements[1].interfaceText), u"0000:05:00:0");
+  EXPECT_EQ(TextFieldOf(elements[0].interfaceText), u"0000:03:00:0");
+  EXPECT_EQ(TextFieldOf(elements[1].interfaceText), u"0000:05:00:0");
   EXPECT_EQ(elements[1].deviceId, 0x0B04u);
   EXPECT_EQ(elements[1].busNumber, 5u);
-  EXPECT_EQ(std::u16string(elements[1].macAddress), u"020A3B556010");
+  EXPECT_EQ(TextFieldOf(elements[1].macAddress), u"020A3B556010");
   EXPECT_EQ(elements[1].firmwareCount, 1u);
-  EXPECT_EQ(std::u16string(elements[1].firmware[0].firmwareFile), u"skyline-s1-20.6.1.pkg");
+  EXPECT_EQ(TextFieldOf(elements[1].firmware[0].firmwareFile), u"skyline-s1-20.6.1.pkg");
   EXPECT_EQ(elements[1].firmware[0].currentMinor, 4u);
   EXPECT_EQ(elements[1].firmware[0].imageMinor, 6u);
-  EXPECT_EQ(std::u16string(elements[2].interfaceText), u"0000:08:00:0");
+  EXPECT_EQ(TextFieldOf(elements[2].interfaceText), u"0000:08:00:0");
   EXPECT_EQ(elements[2].firmware[0].currentMinor, 2u);
   // The fourth element is the host's own memory.
   EXPECT_EQ(std::memcmp(&elements[3], &before[3], sizeof(elements[3])), 0);

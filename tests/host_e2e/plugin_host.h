@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "diag/text_conversion.h"
 #include "platform/environment.h"
 #include "sim/machine.h"
 #include "skyfw/oem.h"

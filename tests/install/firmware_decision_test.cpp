@@ -7,6 +7,7 @@
 #include <map>
 #include <utility>
 
+#include "diag/text_conversion.h"
 #include "diag/trace_log.h"
 #include "install/sim_adapter.h"
 #include "package/firmware_action.h"
@@ -118,12 +119,6 @@ TEST(DecideFirmwareAction, PackageModeTakesTheFirstPackageThatPasses) {
   EXPECT_EQ(nothing.firmwareItems[0].activeVersion, "21.6.2");
 }
 
-std::u16string FieldText(const char16_t* field, size_t units) {
-  std::u16string text;
-  for (size_t i = 0; i < units && field[i] != u'\0'; ++i) text.push_back(field[i]);
-  return text;
-}
-
 TEST(ReportVersionNumbers, FillsTheFirmwareEntry) {
   CapturingPlatform platform;
   TraceCreateLock();
@@ -145,14 +140,14 @@ TEST(ReportVersionNumbers, FillsTheFirmwareEntry) {
     OemFirmwareEntry entry;
     std::fill_n(reinterpret_cast<uint8_t*>(&entry), sizeof entry, 0xEE);
     ReportVersionNumbers(c.item, entry);
-    EXPECT_EQ(FieldText(entry.firmwareType, 256), u"nvm");
+    EXPECT_EQ(TextFieldOf(entry.firmwareType), u"nvm");
     std::array<uint32_t, 6> numbers = {entry.currentMajor, entry.currentMinor, entry.currentBuild,
                                        entry.imageMajor,   entry.imageMinor,   entry.imageBuild};
     EXPECT_EQ(numbers, c.numbers);
     EXPECT_EQ(entry.reserved, 0xEEEEEEEEu);
     if (!c.item.file.empty()) {
       std::string base = c.item.file.substr(c.item.file.rfind(platform::kPathSeparator) + 1);
-      EXPECT_EQ(FieldText(entry.firmwareFile, 1024), std::u16string(base.begin(), base.end()));
+      EXPECT_EQ(TextFieldOf(entry.firmwareFile), std::u16string(base.begin(), base.end()));
     } else {
       EXPECT_EQ(entry.firmwareFile[0], 0xEEEE);  // left as the host had it
     }

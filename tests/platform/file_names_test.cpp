@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "host/file_helpers.h"
+#include "platform/file_reader.h"
+#include "platform/file_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::platform {
@@ -77,6 +79,30 @@ TEST(FileNames, MalformedUtf8IsRefusedQuietly) {
   EXPECT_FALSE(IsRegularFile(bad));
   File file(OpenFile(bad, "rb"));
   EXPECT_EQ(file, nullptr);
+}
+
+// Were a bad byte turned into U+FFFD on the way to a wide name, it would
+// name this other file: every way in must leave it alone.
+TEST(FileNames, AMalformedNameNeverReachesTheFileNamedWithTheSubstitute) {
+  TempDir dir;
+  const std::string substitute = dir.File("name-\xEF\xBF\xBD.pkg");
+  const std::string bad = dir.File("name-\xFF.pkg");
+  ASSERT_EQ(WriteWholeFile(substitute, "kept"), 0);
+
+  std::string bytes;
+  EXPECT_EQ(ReadRegularFile(bad, bytes), ENOENT);
+  File read(OpenFile(bad, "rb"));
+  EXPECT_EQ(read, nullptr);
+  const int written = WriteWholeFile(bad, "new");
+  { File appended(OpenFile(bad, "ab")); }
+#if defined(_WIN32)
+  // Such a name cannot exist here.
+  EXPECT_EQ(written, ENOENT);
+#else
+  // Here the bytes are the name: another file.
+  EXPECT_EQ(written, 0);
+#endif
+  EXPECT_EQ(ReadFile(substitute), "kept");
 }
 
 TEST(FileNames, ModeLettersNoRuntimeKnowsAreRefused) {

@@ -1,12 +1,13 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <string>
+#include <type_traits>
 
 #include "platform/process_facts.h"
 #include "platform/shared_library.h"
 #include "platform/unicode.h"
 #include "skyfw/oem.h"
+#include "support/child_process.h"
 #include "support/plugin_api.h"
 #include "support/temp_dir.h"
 
@@ -14,8 +15,11 @@ extern "C" int skyfw_test_c_element_size(void);
 
 namespace {
 
+using skyfw::testing::ErrorOutput;
 using skyfw::testing::PluginApi;
+using skyfw::testing::ProgramRun;
 using skyfw::testing::ReadFile;
+using skyfw::testing::RunProgram;
 using skyfw::testing::TempDir;
 
 class PluginTest : public ::testing::Test {
@@ -34,6 +38,17 @@ class PluginTest : public ::testing::Test {
   decltype(PluginApi::textForErrorCode) text_for_error_code_ = nullptr;
   decltype(PluginApi::debugInfo) get_debug_info_ = nullptr;
 };
+
+// The element's texts are in the same unit as the entry points' (on Windows
+// WCHAR), so a host fills and reads them without a cast.
+template <typename Field>
+constexpr bool kIsHostText = std::is_same_v<std::remove_all_extents_t<Field>, OemChar16>;
+static_assert(kIsHostText<decltype(OemAdapterInfoElement::adapterName)>);
+static_assert(kIsHostText<decltype(OemAdapterInfoElement::interfaceText)>);
+static_assert(kIsHostText<decltype(OemAdapterInfoElement::slotNumber)>);
+static_assert(kIsHostText<decltype(OemAdapterInfoElement::macAddress)>);
+static_assert(kIsHostText<decltype(OemFirmwareEntry::firmwareType)>);
+static_assert(kIsHostText<decltype(OemFirmwareEntry::firmwareFile)>);
 
 // A host written against the header as it stands (on Windows: WCHAR texts)
 // calls the entry points without a cast.
@@ -85,18 +100,17 @@ TEST_F(PluginTest, NothingButTheEntryPointsIsExported) {
   GTEST_SKIP() << "the DLL's export table is read by the build's own export check";
 #else
 
-  std::string command = std::string("nm -D --defined-only ") + SKYFW_PLUGIN_PATH;
-  FILE* pipe = popen(command.c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  char line[512];
+  const ProgramRun nm =
+      RunProgram("nm", {"-D", "--defined-only", SKYFW_PLUGIN_PATH}, ErrorOutput::kDropped);
+  ASSERT_EQ(nm.exit_code, 0) << nm.out;
   std::string exported;
-  while (std::fgets(line, sizeof(line), pipe) != nullptr) {
-    std::string entry(line);
-    std::string name = entry.substr(entry.rfind(' ') + 1);
-    name.pop_back();  // line end
-    exported += name + " ";
+  for (size_t start = 0; start < nm.out.size();) {
+    size_t end = nm.out.find('\n', start);
+    if (end == std::string::npos) end = nm.out.size();
+    const std::string entry = nm.out.substr(start, end - start);
+    exported += entry.substr(entry.rfind(' ') + 1) + " ";
+    start = end + 1;
   }
-  ASSERT_EQ(pclose(pipe), 0);
   EXPECT_EQ(exported,
             "oem_do_discovery_with_files oem_do_flash_with_file oem_do_full_flash_PCI "
             "oem_get_adapter_info oem_get_debug_info oem_get_full_flash_dump_PCI "

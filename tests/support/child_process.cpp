@@ -2,11 +2,11 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "platform/file_names.h"
 #include "platform/unicode.h"
 #else
 #include <fcntl.h>
@@ -23,11 +23,6 @@ namespace skyfw::testing {
 #if defined(_WIN32)
 
 namespace {
-
-std::wstring Wide(const std::string& text) {
-  std::u16string units = Utf8ToUtf16(text);
-  return std::wstring(units.begin(), units.end());
-}
 
 // One argument as the C runtime's command-line parser reads it back.
 void AppendQuoted(std::wstring& line, const std::wstring& argument) {
@@ -69,6 +64,26 @@ void CloseIfOpen(void*& handle) {
 
 bool ChildProcess::Start(const std::string& program, const std::vector<std::string>& arguments,
                          std::string& error, ErrorOutput errors, const std::string& folder) {
+  // The command line first: a word that is not UTF-8 would reach the program
+  // as another word.
+  std::vector<std::string> words = {program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::wstring line;
+  for (size_t i = 0; i < words.size(); ++i) {
+    const std::optional<std::wstring> wide = platform::ToWide(words[i]);
+    if (!wide) {
+      error = "not UTF-8: " + words[i];
+      return false;
+    }
+    if (i > 0) line.push_back(L' ');
+    AppendQuoted(line, *wide);
+  }
+  const std::optional<std::wstring> wide_folder = platform::ToWide(folder);
+  if (!wide_folder) {
+    error = "not UTF-8: " + folder;
+    return false;
+  }
+
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE input_read = nullptr;
   HANDLE input_write = nullptr;
@@ -98,12 +113,6 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     error_handle = Inheritable(GetStdHandle(STD_ERROR_HANDLE));
   }
 
-  std::wstring line;
-  AppendQuoted(line, Wide(program));
-  for (const std::string& argument : arguments) {
-    line.push_back(L' ');
-    AppendQuoted(line, Wide(argument));
-  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESTDHANDLES;
@@ -111,9 +120,8 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   startup.hStdOutput = output_write;
   startup.hStdError = error_handle;
   PROCESS_INFORMATION started{};
-  const std::wstring wide_folder = Wide(folder);
   BOOL ok = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                           folder.empty() ? nullptr : wide_folder.c_str(), &startup, &started);
+                           folder.empty() ? nullptr : wide_folder->c_str(), &startup, &started);
   const DWORD failure = ok ? 0 : GetLastError();
   CloseHandle(input_read);
   CloseHandle(output_write);
@@ -206,7 +214,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   }
   if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
-  int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+  int spawned = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   ::close(input[0]);
   ::close(output[1]);

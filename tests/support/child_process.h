@@ -22,7 +22,7 @@ class ChildProcess {
   ChildProcess& operator=(const ChildProcess&) = delete;
 
   // Starts program with the arguments (argv[1]...), in `folder` when one is
-  // given; false with the reason.
+  // given; false with the reason. A bare program name is looked up in PATH.
   bool Start(const std::string& program, const std::vector<std::string>& arguments,
              std::string& error, ErrorOutput errors = ErrorOutput::kInherited,
              const std::string& folder = {});

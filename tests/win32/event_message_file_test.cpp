@@ -26,7 +26,7 @@ bool ViewerText(HMODULE file, DWORD id, const wchar_t* insertion, std::wstring& 
 }
 
 TEST(EventMessageFile, HoldsTheCategoryAndTheFourEvents) {
-  std::wstring path = Widen(std::string_view(SKYFW_EVENT_MESSAGE_FILE));
+  std::wstring path = platform::ToWide(SKYFW_EVENT_MESSAGE_FILE).value();
   OwnedLibrary file(::LoadLibraryExW(path.c_str(), nullptr,
                                      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
   ASSERT_TRUE(file) << "cannot load " << SKYFW_EVENT_MESSAGE_FILE;

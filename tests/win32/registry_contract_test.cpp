@@ -71,6 +71,27 @@ TEST_F(RegistryContract, MissingKeysAndValuesAreFileNotFound) {
   EXPECT_EQ(missing, nullptr);
 }
 
+// With a substitute for its bad byte, a name would reach this other value
+// and key; it is refused with what Windows' own conversion answers.
+TEST_F(RegistryContract, NamesThatAreNotUtf8AreRefusedAndTouchNothing) {
+  constexpr uint32_t kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+  const std::string substitute = "name-\xEF\xBF\xBD";
+  const std::string bad = "name-\xFF";
+  ASSERT_EQ(key_->SetValue(substitute, RegistryValue::Dword(1)), ERROR_SUCCESS);
+  EXPECT_EQ(key_->SetValue(bad, RegistryValue::Dword(2)), kNoUnicodeTranslation);
+  RegistryValue value;
+  EXPECT_EQ(key_->QueryValue(bad, value), kNoUnicodeTranslation);
+  ASSERT_EQ(key_->QueryValue(substitute, value), ERROR_SUCCESS);
+  EXPECT_EQ(value.data, (std::vector<uint8_t>{1, 0, 0, 0}));
+
+  std::unique_ptr<RegistryKey> key;
+  EXPECT_EQ(Win32().registry().CreateKey(root_ + "\\" + bad, KEY_ALL_ACCESS, key, nullptr),
+            kNoUnicodeTranslation);
+  EXPECT_EQ(Win32().registry().OpenKey(root_ + "\\" + substitute, KEY_READ, key),
+            ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(key, nullptr);
+}
+
 TEST_F(RegistryContract, AReadOnlyHandleRefusesWrites) {
   std::unique_ptr<RegistryKey> read_only;
   ASSERT_EQ(Win32().registry().OpenKey(root_, KEY_READ, read_only), ERROR_SUCCESS);

@@ -20,7 +20,7 @@ std::string UniqueName(const std::string& stem) {
 }
 
 void DeleteRegistryTree(const std::string& path) {
-  std::wstring wide = Widen(path);
+  std::wstring wide = platform::ToWide(path).value();
   ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, wide.c_str());
   ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, wide.c_str());
 }
@@ -42,12 +42,14 @@ MutexHolderProcess::MutexHolderProcess(const std::string& mutex_name, Mode mode)
     : handles_(std::make_unique<Handles>()) {
   std::string owned = UniqueName("skyfw-contract-owned");
   std::string finish = UniqueName("skyfw-contract-finish");
-  handles_->owned_event.reset(::CreateEventW(nullptr, TRUE, FALSE, Widen(owned).c_str()));
-  handles_->finish_event.reset(::CreateEventW(nullptr, TRUE, FALSE, Widen(finish).c_str()));
-  std::wstring program = Widen(ProgramFolder() + "skyfw_test_mutex_holder.exe");
-  std::wstring command = L"\"" + program + L"\" \"" + Widen(mutex_name) + L"\" " +
-                         (mode == kHold ? L"hold" : L"abandon") + L" \"" + Widen(owned) + L"\" \"" +
-                         Widen(finish) + L"\"";
+  const std::wstring wide_owned = platform::ToWide(owned).value();
+  const std::wstring wide_finish = platform::ToWide(finish).value();
+  handles_->owned_event.reset(::CreateEventW(nullptr, TRUE, FALSE, wide_owned.c_str()));
+  handles_->finish_event.reset(::CreateEventW(nullptr, TRUE, FALSE, wide_finish.c_str()));
+  std::wstring program = platform::ToWide(ProgramFolder() + "skyfw_test_mutex_holder.exe").value();
+  std::wstring command = L"\"" + program + L"\" \"" + platform::ToWide(mutex_name).value() +
+                         L"\" " + (mode == kHold ? L"hold" : L"abandon") + L" \"" + wide_owned +
+                         L"\" \"" + wide_finish + L"\"";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};

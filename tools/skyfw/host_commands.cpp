@@ -727,12 +727,10 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
 
 // ---- info -------------------------------------------------------------------
 
-// A fixed wide field up to its end mark (or whole when it has none).
-std::string FieldText(const char16_t* field, size_t units) {
-  std::u16string_view view(field, units);
-  std::string text;
-  Utf16ToUtf8(view.substr(0, std::min(view.find(u'\0'), units)), text);
-  return text;
+// A fixed wide field of the host's structures as UTF-8.
+template <typename Unit, size_t N>
+std::string FieldText(const Unit (&field)[N]) {
+  return Utf16ToUtf8(TextFieldOf(field));
 }
 
 std::string Hex4(uint32_t value) {
@@ -780,18 +778,18 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
       const OemFirmwareEntry& entry = element.firmware[j];
       current = std::to_string(entry.currentMajor) + "." + std::to_string(entry.currentMinor) +
                 "." + std::to_string(entry.currentBuild);
-      file = FieldText(entry.firmwareFile, 1024);
+      file = FieldText(entry.firmwareFile);
       image = file.empty()
                   ? std::string()
                   : std::to_string(entry.imageMajor) + "." + std::to_string(entry.imageMinor) +
                         "." + std::to_string(entry.imageBuild);
-      firmware_entries.push_back({{"type", FieldText(entry.firmwareType, 256)},
+      firmware_entries.push_back({{"type", FieldText(entry.firmwareType)},
                                   {"package", TextOrNull(file)},
                                   {"current_version", current},
                                   {"package_version", TextOrNull(image)}});
     }
-    const std::string name = FieldText(element.adapterName, 1024);
-    const std::string mac = MacShown(FieldText(element.macAddress, 20));
+    const std::string name = FieldText(element.adapterName);
+    const std::string mac = MacShown(FieldText(element.macAddress));
     const std::string pci = FormatPciLocation(
         {element.segment, element.busNumber, element.deviceNumber, element.functionNumber});
     adapters.push_back({{"pci", pci},
@@ -800,7 +798,7 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
                         {"current_version", TextOrNull(current)},
                         {"package", TextOrNull(file)},
                         {"package_version", TextOrNull(image)},
-                        {"interface", FieldText(element.interfaceText, 256)},
+                        {"interface", FieldText(element.interfaceText)},
                         {"vendor_id", Hex4(element.vendorId)},
                         {"device_id", Hex4(element.deviceId)},
                         {"subsystem_vendor_id", Hex4(element.subVendorId)},
