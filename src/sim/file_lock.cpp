@@ -26,6 +26,9 @@
 namespace skyfw::sim {
 namespace {
 
+// The change counter: the lock file's first bytes, little-endian.
+constexpr int kCounterBytes = 8;
+
 uint64_t LoadCounter(const uint8_t (&bytes)[8]) {
   uint64_t value = 0;
   for (int i = 7; i >= 0; --i) value = value << 8 | bytes[i];
@@ -121,6 +124,12 @@ FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
     error_ = "cannot lock " + path.string() + ": " + LastErrorText();
     ::CloseHandle(handle);
     return;
+  }
+  // Watchers map the counter's bytes, which must therefore be there.
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(handle, &size) != 0 && size.QuadPart < kCounterBytes) {
+    const uint8_t zero[kCounterBytes] = {};
+    WriteAt(handle, 0, zero, kCounterBytes);
   }
   handle_ = handle;
 }
@@ -223,6 +232,13 @@ FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
     ::close(fd);
     return;
   }
+  // Watchers map the counter's bytes, which must therefore be there.
+  struct stat status {};
+  if (::fstat(fd, &status) == 0 && status.st_size < kCounterBytes) {
+    const uint8_t zero[kCounterBytes] = {};
+    // Should this fail, watchers read the counter through the file instead.
+    [[maybe_unused]] ssize_t written = ::pwrite(fd, zero, kCounterBytes, 0);
+  }
   fd_ = fd;
 }
 
@@ -310,12 +326,19 @@ ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) 
   return stamp;
 }
 
+bool WatchChangeCounter(LockableFile& lock_file, const std::filesystem::path& lock_path) {
+  if (!lock_file.Open(lock_path, LockableFile::Access::kReadOnly)) return false;
+  // Unmapped (a lock file too short), the counter is read through the file.
+  lock_file.MapPrefix(kCounterBytes);
+  return true;
+}
+
 ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded) {
   ChangeStamp stamp;
-  std::string bytes;
-  if (!lock_file.ReadContent(bytes, 8)) return stamp;
-  uint8_t counter[8] = {};
-  if (bytes.size() == sizeof counter) std::memcpy(counter, bytes.data(), sizeof counter);
+  uint8_t counter[kCounterBytes] = {};
+  long length = lock_file.ReadPrefix(counter, sizeof counter);
+  if (length < 0) return stamp;
+  if (length != sizeof counter) std::memset(counter, 0, sizeof counter);
   stamp.valid = true;
   stamp.counter = LoadCounter(counter);
   stamp.identity = IdentifyFile(guarded);

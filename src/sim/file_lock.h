@@ -73,7 +73,12 @@ struct ChangeStamp {
 };
 ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded);
 
-// The same, read without taking the lock through `lock_file`, a handle of the
+// Opens `lock_file` on the lock file at `lock_path` (which a FileLock has
+// made) to read its counter without the lock, from memory where it can be
+// mapped. False when it cannot be opened.
+bool WatchChangeCounter(LockableFile& lock_file, const std::filesystem::path& lock_path);
+
+// StampOf's stamp, read without taking the lock through `lock_file`, a handle of the
 // lock file kept open. Since a writer bumps the counter before it touches the
 // guarded file, and the counter is read first here, a stamp equal to one
 // taken under the lock means no write has begun since: a cache may then

@@ -1,10 +1,12 @@
 // A small file that processes lock and read to agree on something: a
 // whole-file lock, shared or exclusive, that belongs to this open file and
 // vanishes when it is closed or its process dies (flock on Linux, LockFileEx
-// on Windows), and a few bytes of content beside it.
+// on Windows), and a few bytes of content beside it, which a watcher may map
+// to read them without a system call.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -41,12 +43,28 @@ class LockableFile {
   // Replaces the whole content.
   bool ReplaceContent(std::string_view text);
 
+  // Maps the content's first `length` bytes into memory, so that ReadPrefix
+  // of at most that many needs no system call. False (nothing mapped) when
+  // the file is shorter. The file must not shrink below them while it stays
+  // open: only for files whose content is never cut (ReplaceContent cuts).
+  bool MapPrefix(size_t length);
+  // Copies the content's first bytes (at most `length`) to `bytes`: the
+  // number copied, or -1 on a read error.
+  long ReadPrefix(uint8_t* bytes, size_t length) const;
+  // Overwrites the content's first bytes without cutting what follows, so
+  // that a watcher's mapping stays valid.
+  bool WritePrefix(std::string_view bytes);
+
  private:
+  void Unmap();
+
 #if defined(_WIN32)
   void* handle_ = nullptr;  // a HANDLE; null when closed
 #else
   int fd_ = -1;
 #endif
+  const volatile uint8_t* mapped_ = nullptr;
+  size_t mapped_length_ = 0;
 };
 
 }  // namespace skyfw::sim

@@ -186,7 +186,7 @@ const MachineRegistry::KeyMap& MachineRegistry::Keys() {
     return merged_;
   }
   FileLock lock(lock_path_, LockMode::kShared);
-  if (lock.locked() && !watch_.is_open()) watch_.Open(lock_path_, LockableFile::Access::kReadOnly);
+  if (lock.locked() && !watch_.is_open()) WatchChangeCounter(watch_, lock_path_);
   Refresh(lock);
   return merged_;
 }

@@ -206,6 +206,7 @@ class MachineWmiObject final : public platform::WmiObject {
   // The parameters that hold a value.
   WmiValues SetValues() const {
     WmiValues values;
+    values.reserve(properties_.size());
     for (const Property& property : properties_) {
       if (property.value.vt != platform::VT_NULL && property.value.vt != platform::VT_EMPTY) {
         values.push_back({property.name, property.value});
@@ -217,6 +218,7 @@ class MachineWmiObject final : public platform::WmiObject {
   static WmiObjectPtr Signature(const std::vector<WmiParameter>& parameters) {
     if (parameters.empty()) return nullptr;
     std::vector<Property> properties;
+    properties.reserve(parameters.size());
     for (const WmiParameter& parameter : parameters) {
       properties.push_back({parameter.name, parameter.type, Variant::Null()});
     }
@@ -239,6 +241,7 @@ class MachineWmiObject final : public platform::WmiObject {
 std::vector<Property> TypedProperties(const WmiValues& values,
                                       const std::vector<WmiParameter>& declared) {
   std::vector<Property> properties;
+  properties.reserve(values.size());
   for (const WmiNamedValue& value : values) {
     CimType type = GuessCimType(value.value);
     for (const WmiParameter& parameter : declared) {
@@ -268,6 +271,7 @@ class MachineWmiServices final : public platform::WmiServices {
     const WmiClassDefinition& definition = *found;
     if (parsed.key_name.empty()) {
       std::vector<Property> properties;
+      properties.reserve(definition.properties.size());
       for (const WmiParameter& parameter : definition.properties) {
         properties.push_back({parameter.name, parameter.type, Variant::Null()});
       }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <string>
+
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {
@@ -62,6 +65,33 @@ TEST_F(LockableFileTest, ContentStaysReadableAndReplaceableUnderALock) {
   EXPECT_EQ(text, "");
 }
 
+// A watcher maps a counter another open file rewrites under its lock: it
+// must see every write at once, beyond the mapping it reads the file, and a
+// file too short is not mapped at all.
+TEST_F(LockableFileTest, MappedPrefixShowsEveryWriteOfAnotherOpenFileAtOnce) {
+  LockableFile watcher;
+  ASSERT_TRUE(watcher.Open(path_, LockableFile::Access::kReadOnly));
+  EXPECT_FALSE(watcher.MapPrefix(4));  // the file is still empty
+  ASSERT_TRUE(first_.WritePrefix("0000tail"));
+  ASSERT_TRUE(watcher.MapPrefix(4));
+  ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
+  uint8_t bytes[16] = {};
+  for (const char* counter : {"0001", "0002", "9999"}) {
+    ASSERT_TRUE(first_.WritePrefix(counter));
+    ASSERT_EQ(watcher.ReadPrefix(bytes, 4), 4);
+    EXPECT_EQ(std::string(bytes, bytes + 4), counter);
+  }
+  ASSERT_EQ(watcher.ReadPrefix(bytes, sizeof bytes), 8);  // longer than mapped: from the file
+  EXPECT_EQ(std::string(bytes, bytes + 8), "9999tail");
+  // Moving keeps the mapping; closing drops it.
+  LockableFile moved = std::move(watcher);
+  ASSERT_TRUE(first_.WritePrefix("0003"));
+  ASSERT_EQ(moved.ReadPrefix(bytes, 4), 4);
+  EXPECT_EQ(std::string(bytes, bytes + 4), "0003");
+  moved.Close();
+  EXPECT_EQ(moved.ReadPrefix(bytes, 4), -1);
+}
+
 TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
   skyfw::testing::TempDir dir;
   LockableFile file;
@@ -71,6 +101,8 @@ TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
   std::string text = "stale";
   EXPECT_FALSE(file.ReadContent(text, 15));
   EXPECT_FALSE(file.ReplaceContent("1"));
+  EXPECT_FALSE(file.WritePrefix("1"));
+  EXPECT_FALSE(file.MapPrefix(1));
 }
 
 }  // namespace

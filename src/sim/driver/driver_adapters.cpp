@@ -49,15 +49,20 @@ DriverAdapters::DriverAdapters(const MachineContext& machine) : description_(mac
   for (size_t a = 0; a < description_->adapters.size(); ++a) {
     const std::vector<PortDescription>& ports = description_->adapters[a].ports;
     for (size_t p = 0; p < ports.size(); ++p) {
-      port_names_.push_back(
-          {PortRef{a, p}, Utf8ToUtf16(ports[p].title), Utf8ToUtf16(ports[p].interface_id)});
+      PortNames names{PortRef{a, p}, Utf8ToUtf16(ports[p].title),
+                      Utf8ToUtf16(ports[p].interface_id)};
+      names.title_hash = HashIgnoringCase(names.title);
+      port_names_.push_back(std::move(names));
     }
   }
 }
 
 std::optional<PortRef> DriverAdapters::FindByTitle(std::u16string_view title) const {
+  // Titles of one model differ only at their end: the hash spares comparing
+  // them whole with every port.
+  const size_t hash = HashIgnoringCase(title);
   for (const PortNames& names : port_names_) {
-    if (EqualsIgnoringCase(names.title, title)) return names.port;
+    if (names.title_hash == hash && EqualsIgnoringCase(names.title, title)) return names.port;
   }
   return std::nullopt;
 }

@@ -43,12 +43,13 @@ class DriverAdapters {
   SixteenBitInputs sixteen_bit_inputs() const;
 
  private:
-  // Every port's title and interface id in UTF-16, made once: every WMI
-  // call looks its port up by one of them.
+  // Every port's title and interface id in UTF-16, made once, with the
+  // title's hash: every WMI call looks its port up by one of them.
   struct PortNames {
     PortRef port;
     std::u16string title;
     std::u16string interface_id;
+    size_t title_hash = 0;
   };
 
   const MachineDescription* description_;

@@ -94,9 +94,15 @@ struct NvramStore::Cache {
   NvramFileLayout layout;
   std::vector<std::optional<uint32_t>> checksums;
   LockableFile watch;  // the lock file held open, to see unlocked that nothing changed
+  // Made once: every call looks at both.
+  std::filesystem::path file_path;
+  std::filesystem::path lock_path;
 };
 
-NvramStore::NvramStore(std::string path) : path_(std::move(path)), cache_(new Cache) {}
+NvramStore::NvramStore(std::string path) : path_(std::move(path)), cache_(new Cache) {
+  cache_->file_path = PathFromUtf8(path_);
+  cache_->lock_path = LockPathOf(path_);
+}
 NvramStore::~NvramStore() = default;
 NvramStore::NvramStore(NvramStore&&) noexcept = default;
 NvramStore& NvramStore::operator=(NvramStore&&) noexcept = default;
@@ -148,16 +154,16 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
   // Most calls change nothing, and when nothing changed since the NVRAM was
   // last seen they can run on it without the lock: no write has begun since.
   const bool unlocked = cache.stamp.valid && cache.watch.is_open() &&
-                        PeekStamp(cache.watch, PathFromUtf8(path_)) == cache.stamp;
+                        PeekStamp(cache.watch, cache.file_path) == cache.stamp;
   if (unlocked && !work(cache.file, changes)) return true;
-  FileLock lock(LockPathOf(path_));
+  FileLock lock(cache.lock_path);
   if (!lock.locked()) {
     error = lock.error();
     if (unlocked) cache.stamp = {};  // the memory holds a change that was not kept
     return false;
   }
-  if (!cache.watch.is_open()) cache.watch.Open(LockPathOf(path_), LockableFile::Access::kReadOnly);
-  const ChangeStamp stamp = StampOf(lock, path_);
+  if (!cache.watch.is_open()) WatchChangeCounter(cache.watch, cache.lock_path);
+  const ChangeStamp stamp = StampOf(lock, cache.file_path);
   if (unlocked && stamp == cache.stamp) {
     // The change was made on the NVRAM as it still is: keep it.
   } else {
@@ -189,14 +195,14 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     // writer left behind it.
     if (!lock.BumpChangeCounter() ||
         !WriteFileTail(
-            PathFromUtf8(path_), cache.layout.log_end,
+            cache.file_path, cache.layout.log_end,
             std::string_view(reinterpret_cast<const char*>(record.data()), record.size()))) {
       error = "cannot write NVRAM file " + path_ + ": " + std::strerror(errno);
       return false;
     }
     cache.layout.log_end += record.size();
   }
-  cache.stamp = StampOf(lock, path_);
+  cache.stamp = StampOf(lock, cache.file_path);
   return true;
 }
 

@@ -2,6 +2,7 @@
 // platform/unicode.h, included here).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -11,5 +12,7 @@ namespace skyfw::sim {
 
 // Equal ignoring the case of ASCII letters, as WMI compares key values.
 bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
+// A hash equal for texts that are equal ignoring that case.
+size_t HashIgnoringCase(std::u16string_view text);
 
 }  // namespace skyfw::sim
