@@ -25,10 +25,11 @@ fi
 # Configured every time: the dependency prefix moves when Debian's sources do.
 if [[ ! -f $dir/build.ninja ]]; then
   cmake -S . -B "$dir" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-w64-x86_64.cmake" \
-    -DCMAKE_CROSSCOMPILING_EMULATOR="$skyfw_wine64" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-run" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DSKYFW_MINGW_PREFIX="$prefix" "$@" >/dev/null
 else
-  cmake -S . -B "$dir" -DSKYFW_MINGW_PREFIX="$prefix" "$@" >/dev/null
+  cmake -S . -B "$dir" -DCMAKE_CROSSCOMPILING_EMULATOR="$PWD/scripts/wine-run" \
+    -DSKYFW_MINGW_PREFIX="$prefix" "$@" >/dev/null
 fi
 cmake --build "$dir"
 echo "build-windows: $dir/bin/skyfw.dll $dir/bin/skyfw.exe"

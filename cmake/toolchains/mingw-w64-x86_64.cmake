@@ -34,7 +34,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Build-time programs and the tests run under Wine's 64-bit loader (Debian
-# puts no wine64 on PATH).
+# puts no wine64 on PATH), through scripts/wine-run.
 if(NOT CMAKE_CROSSCOMPILING_EMULATOR AND EXISTS /usr/lib/wine/wine64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+  get_filename_component(skyfw_wine_run "${CMAKE_CURRENT_LIST_DIR}/../../scripts/wine-run" ABSOLUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${skyfw_wine_run}")
 endif()
