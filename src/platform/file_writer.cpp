@@ -216,6 +216,11 @@ int FileWriter::Open(const std::string& path) {
       refused = ErrnoFromWin32(GetLastError());
     } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
       refused = EISDIR;
+    } else if ((information.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      // Windows would refuse the replacement at the end; said here, before
+      // anything is written (and the same under Wine run as root, where the
+      // attribute stops no open).
+      refused = EACCES;
     }
     CloseHandle(existing);
     if (refused != 0) return refused;
