@@ -61,17 +61,23 @@ struct Conversion {
   bool precision_from_argument = false;
   int width = -1;      // -1: none
   int precision = -1;  // -1: none
-  std::string length;
+  std::string_view length;  // one of the literals below
   char conversion = '\0';
 
   bool LeftAligned() const { return flags.find('-') != std::string::npos; }
 
   // The conversion as the runtime reads it, for one argument.
-  std::string RuntimeSpec() const {
-    std::string spec = "%" + flags;
-    if (width >= 0) spec += std::to_string(width);
-    if (precision >= 0) spec += "." + std::to_string(precision);
-    return spec + length + conversion;
+  std::string RuntimeDirective() const {
+    std::string directive(1, '%');
+    directive += flags;
+    if (width >= 0) directive += std::to_string(width);
+    if (precision >= 0) {
+      directive += '.';
+      directive += std::to_string(precision);
+    }
+    directive.append(length);
+    directive += conversion;
+    return directive;
   }
 };
 
@@ -119,21 +125,21 @@ const char* ParseConversion(const char* p, Conversion& conversion) {
 
 // The runtime's own formatting of one argument (no format attribute: the
 // format is built at run time from a checked conversion).
-int RuntimeFormat(char* buffer, size_t size, const char* spec, ...) {
+int RuntimeFormat(char* buffer, size_t size, const char* directive, ...) {
   va_list argument;
-  va_start(argument, spec);
-  int length = std::vsnprintf(buffer, size, spec, argument);
+  va_start(argument, directive);
+  int length = std::vsnprintf(buffer, size, directive, argument);
   va_end(argument);
   return length;
 }
 
 template <typename Value>
 bool AppendByRuntime(CutBuffer& out, const Conversion& conversion, Value value) {
-  std::string spec = conversion.RuntimeSpec();
-  int length = RuntimeFormat(nullptr, 0, spec.c_str(), value);
+  std::string directive = conversion.RuntimeDirective();
+  int length = RuntimeFormat(nullptr, 0, directive.c_str(), value);
   if (length < 0) return false;
   std::string text(static_cast<size_t>(length) + 1, '\0');
-  if (RuntimeFormat(text.data(), text.size(), spec.c_str(), value) != length) return false;
+  if (RuntimeFormat(text.data(), text.size(), directive.c_str(), value) != length) return false;
   text.resize(static_cast<size_t>(length));
   out.Append(text);
   return true;
@@ -174,7 +180,7 @@ std::string WideString(const wchar_t* text, int precision) {
 
 // Fetches the conversion's argument with its promoted type and formats it.
 bool AppendArgument(CutBuffer& out, const Conversion& conversion, va_list* arguments) {
-  const std::string& length = conversion.length;
+  const std::string_view length = conversion.length;
   switch (conversion.conversion) {
     case 'd':
     case 'i':
