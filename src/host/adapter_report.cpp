@@ -6,16 +6,11 @@
 #include "diag/text_conversion.h"
 #include "diag/trace_log.h"
 #include "host/catalogue.h"
+#include "platform/unicode.h"
 #include "versions/firmware_decision.h"
 
 namespace skyfw {
 namespace {
-
-std::u16string Widen(std::string_view text) {
-  std::u16string wide;
-  Utf8ToUtf16(text, wide);
-  return wide;
-}
 
 std::wstring ForTrace(std::u16string_view text) {
   std::wstring wide;
@@ -28,7 +23,7 @@ std::wstring ForTrace(std::u16string_view text) {
 void FillAdapterReport(const DeviceRecord& record, size_t index, OemAdapterInfoElement* array) {
   OemAdapterInfoElement& element = array[index];
 
-  PutTextField(element.interfaceText, Widen(record.pciLocation));
+  PutTextField(element.interfaceText, Utf8ToUtf16(record.pciLocation));
   TraceInfo("Ethernet Interface : %ls\n", TextFieldForTrace(element.interfaceText).c_str());
 
   PutTextField(element.adapterName, record.productName);
@@ -37,7 +32,8 @@ void FillAdapterReport(const DeviceRecord& record, size_t index, OemAdapterInfoE
   if (CatalogueLoaded()) {
     const CatalogueEntry* entry =
         CatalogueLookup(CatalogueKey(record.deviceId, record.subDeviceId));
-    PutTextField(element.adapterName, entry != nullptr ? Widen(entry->name) : record.productName);
+    PutTextField(element.adapterName,
+                 entry != nullptr ? Utf8ToUtf16(entry->name) : record.productName);
     TraceInfo("AdapterBrandingName  : %ls\n", TextFieldForTrace(element.adapterName).c_str());
   }
 
