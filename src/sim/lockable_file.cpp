@@ -152,19 +152,6 @@ void LockableFile::Unmap() {
   mapped_length_ = 0;
 }
 
-bool LockableFile::ReplaceContent(std::string_view text) {
-  if (handle_ == nullptr) return false;
-  LARGE_INTEGER zero{};
-  if (!SetFilePointerEx(AsHandle(handle_), zero, nullptr, FILE_BEGIN) ||
-      !SetEndOfFile(AsHandle(handle_))) {
-    return false;
-  }
-  DWORD written = 0;
-  return text.empty() || (WriteFile(AsHandle(handle_), text.data(), static_cast<DWORD>(text.size()),
-                                    &written, nullptr) &&
-                          written == text.size());
-}
-
 #else
 
 namespace {
@@ -253,12 +240,6 @@ void LockableFile::Unmap() {
   if (mapped_ != nullptr) ::munmap(const_cast<uint8_t*>(mapped_), mapped_length_);
   mapped_ = nullptr;
   mapped_length_ = 0;
-}
-
-bool LockableFile::ReplaceContent(std::string_view text) {
-  if (fd_ < 0 || ::ftruncate(fd_, 0) != 0) return false;
-  return text.empty() ||
-         ::pwrite(fd_, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
 }
 
 #endif

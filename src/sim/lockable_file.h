@@ -40,13 +40,11 @@ class LockableFile {
   // The file's first bytes (at most max_bytes); false on a read error. The
   // content is not covered by the lock, so a holder's neighbours can read it.
   bool ReadContent(std::string& text, size_t max_bytes) const;
-  // Replaces the whole content.
-  bool ReplaceContent(std::string_view text);
 
   // Maps the content's first `length` bytes into memory, so that ReadPrefix
   // of at most that many needs no system call. False (nothing mapped) when
   // the file is shorter. The file must not shrink below them while it stays
-  // open: only for files whose content is never cut (ReplaceContent cuts).
+  // open: only for files whose content is never cut.
   bool MapPrefix(size_t length);
   // Copies the content's first bytes (at most `length`) to `bytes`: the
   // number copied, or -1 on a read error.

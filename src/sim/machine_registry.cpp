@@ -52,7 +52,7 @@ bool FromHex(const std::string& text, std::vector<uint8_t>& bytes) {
 
 class MachineRegistryKey final : public platform::RegistryKey {
  public:
-  MachineRegistryKey(MachineRegistry& registry, std::string path, uint32_t access)
+  MachineRegistryKey(MachineRegistry& registry, MachineRegistry::KeyPath path, uint32_t access)
       : registry_(registry), path_(std::move(path)), access_(access) {}
 
   uint32_t QueryValue(std::string_view name, RegistryValue& value) override {
@@ -74,7 +74,7 @@ class MachineRegistryKey final : public platform::RegistryKey {
 
  private:
   MachineRegistry& registry_;
-  std::string path_;
+  const MachineRegistry::KeyPath path_;
   uint32_t access_;
 };
 
@@ -229,10 +229,9 @@ bool MachineRegistry::Exists(const KeyMap& keys, const std::string& upper_path) 
   return it != keys.end() && it->first.compare(0, prefix.size(), prefix) == 0;
 }
 
-uint32_t MachineRegistry::CheckAccess(const std::string& path, uint32_t access) const {
-  std::string upper = AsciiUpper(path);
+uint32_t MachineRegistry::CheckAccess(const std::string& upper_path, uint32_t access) const {
   for (const auto& fault : denied_) {
-    if (IsAtOrBelow(upper, fault.path) && (fault.deny_read || IsWriteAccess(access))) {
+    if (IsAtOrBelow(upper_path, fault.path) && (fault.deny_read || IsWriteAccess(access))) {
       return ERROR_ACCESS_DENIED;
     }
   }
@@ -241,22 +240,25 @@ uint32_t MachineRegistry::CheckAccess(const std::string& path, uint32_t access) 
 
 uint32_t MachineRegistry::OpenKey(std::string_view path, uint32_t access,
                                   std::unique_ptr<platform::RegistryKey>& key) {
-  std::string normalized = Normalize(path);
+  KeyPath opened;
+  opened.path = Normalize(path);
+  opened.upper = AsciiUpper(opened.path);
   std::lock_guard<std::mutex> guard(mutex_);
-  if (!Exists(Keys(), AsciiUpper(normalized))) return ERROR_FILE_NOT_FOUND;
-  if (uint32_t denied = CheckAccess(normalized, access); denied != ERROR_SUCCESS) return denied;
-  key = std::make_unique<MachineRegistryKey>(*this, normalized, access);
+  if (!Exists(Keys(), opened.upper)) return ERROR_FILE_NOT_FOUND;
+  if (uint32_t denied = CheckAccess(opened.upper, access); denied != ERROR_SUCCESS) return denied;
+  key = std::make_unique<MachineRegistryKey>(*this, std::move(opened), access);
   return ERROR_SUCCESS;
 }
 
 uint32_t MachineRegistry::CreateKey(std::string_view path, uint32_t access,
                                     std::unique_ptr<platform::RegistryKey>& key, bool* created) {
-  std::string normalized = Normalize(path);
-  if (normalized.empty()) return platform::ERROR_INVALID_PARAMETER;
+  KeyPath opened;
+  opened.path = Normalize(path);
+  if (opened.path.empty()) return platform::ERROR_INVALID_PARAMETER;
+  opened.upper = AsciiUpper(opened.path);
   std::lock_guard<std::mutex> guard(mutex_);
-  std::string upper = AsciiUpper(normalized);
-  bool exists = Exists(Keys(), upper);
-  if (uint32_t denied = CheckAccess(normalized, exists ? access : platform::KEY_ALL_ACCESS);
+  bool exists = Exists(Keys(), opened.upper);
+  if (uint32_t denied = CheckAccess(opened.upper, exists ? access : platform::KEY_ALL_ACCESS);
       denied != ERROR_SUCCESS) {
     return denied;
   }
@@ -265,20 +267,20 @@ uint32_t MachineRegistry::CreateKey(std::string_view path, uint32_t access,
     if (!lock.locked()) return ERROR_ACCESS_DENIED;
     Refresh(lock);
     KeyMap writes = writes_;
-    Key& entry = writes[upper];
-    if (entry.path.empty()) entry.path = normalized;
+    Key& entry = writes[opened.upper];
+    if (entry.path.empty()) entry.path = opened.path;
     if (!SaveChanged(lock, std::move(writes))) return ERROR_ACCESS_DENIED;
   }
   if (created != nullptr) *created = !exists;
-  key = std::make_unique<MachineRegistryKey>(*this, normalized, access);
+  key = std::make_unique<MachineRegistryKey>(*this, std::move(opened), access);
   return ERROR_SUCCESS;
 }
 
-uint32_t MachineRegistry::QueryValue(const std::string& path, std::string_view name,
+uint32_t MachineRegistry::QueryValue(const KeyPath& key, std::string_view name,
                                      RegistryValue& value) {
   std::lock_guard<std::mutex> guard(mutex_);
   const KeyMap& keys = Keys();
-  auto it = keys.find(AsciiUpper(path));
+  auto it = keys.find(key.upper);
   if (it == keys.end()) return ERROR_FILE_NOT_FOUND;
   for (const auto& [value_name, data] : it->second.values) {
     if (EqualsNoCase(value_name, name)) {
@@ -289,15 +291,15 @@ uint32_t MachineRegistry::QueryValue(const std::string& path, std::string_view n
   return ERROR_FILE_NOT_FOUND;
 }
 
-uint32_t MachineRegistry::SetValue(const std::string& path, std::string_view name,
+uint32_t MachineRegistry::SetValue(const KeyPath& key, std::string_view name,
                                    const RegistryValue& value) {
   std::lock_guard<std::mutex> guard(mutex_);
   FileLock lock(lock_path_);
   if (!lock.locked()) return ERROR_ACCESS_DENIED;
   Refresh(lock);
   KeyMap writes = writes_;
-  Key& entry = writes[AsciiUpper(path)];
-  if (entry.path.empty()) entry.path = path;
+  Key& entry = writes[key.upper];
+  if (entry.path.empty()) entry.path = key.path;
   bool replaced = false;
   for (auto& [existing, existing_value] : entry.values) {
     if (!EqualsNoCase(existing, name)) continue;
@@ -313,22 +315,21 @@ uint32_t MachineRegistry::SetValue(const std::string& path, std::string_view nam
   return SaveChanged(lock, std::move(writes)) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
-uint32_t MachineRegistry::EnumKey(const std::string& path, uint32_t index, std::string& name) {
+uint32_t MachineRegistry::EnumKey(const KeyPath& key, uint32_t index, std::string& name) {
   std::lock_guard<std::mutex> guard(mutex_);
   Keys();
-  const auto& children = Children(AsciiUpper(path));
+  const auto& children = Children(key.upper);
   if (index >= children.size()) return ERROR_NO_MORE_ITEMS;
   name = children[index].second;
   return ERROR_SUCCESS;
 }
 
-uint32_t MachineRegistry::QueryInfoKey(const std::string& path, uint32_t& subkeys,
+uint32_t MachineRegistry::QueryInfoKey(const KeyPath& key, uint32_t& subkeys,
                                        uint32_t& values) {
   std::lock_guard<std::mutex> guard(mutex_);
   const KeyMap& keys = Keys();
-  std::string upper = AsciiUpper(path);
-  subkeys = static_cast<uint32_t>(Children(upper).size());
-  auto it = keys.find(upper);
+  subkeys = static_cast<uint32_t>(Children(key.upper).size());
+  auto it = keys.find(key.upper);
   values = it == keys.end() ? 0 : static_cast<uint32_t>(it->second.values.size());
   return ERROR_SUCCESS;
 }

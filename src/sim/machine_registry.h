@@ -29,13 +29,19 @@ class MachineRegistry final : public platform::Registry {
   uint32_t CreateKey(std::string_view path, uint32_t access,
                      std::unique_ptr<platform::RegistryKey>& key, bool* created) override;
 
-  // Used by the key objects; `path` is normalized.
-  uint32_t QueryValue(const std::string& path, std::string_view name,
-                      platform::RegistryValue& value);
-  uint32_t SetValue(const std::string& path, std::string_view name,
+  // An open key's path, normalized, and its upper-case form (the map's key),
+  // made once when the key is opened.
+  struct KeyPath {
+    std::string path;
+    std::string upper;
+  };
+
+  // Used by the key objects.
+  uint32_t QueryValue(const KeyPath& key, std::string_view name, platform::RegistryValue& value);
+  uint32_t SetValue(const KeyPath& key, std::string_view name,
                     const platform::RegistryValue& value);
-  uint32_t EnumKey(const std::string& path, uint32_t index, std::string& name);
-  uint32_t QueryInfoKey(const std::string& path, uint32_t& subkeys, uint32_t& values);
+  uint32_t EnumKey(const KeyPath& key, uint32_t index, std::string& name);
+  uint32_t QueryInfoKey(const KeyPath& key, uint32_t& subkeys, uint32_t& values);
 
   // Path components joined by single backslashes, without leading or
   // trailing ones.
@@ -61,7 +67,7 @@ class MachineRegistry final : public platform::Registry {
   KeyMap LoadWrites();
   bool SaveWrites(const KeyMap& writes);
   bool Exists(const KeyMap& keys, const std::string& upper_path) const;
-  uint32_t CheckAccess(const std::string& path, uint32_t access) const;
+  uint32_t CheckAccess(const std::string& upper_path, uint32_t access) const;
 
   KeyMap base_;
   std::vector<RegistryAccessFault> denied_;

@@ -196,8 +196,25 @@ uint32_t MachineEventLog::RegisterEventSource(std::string_view source_name,
 
 // ---- system facts ----
 
-MachineSystem::MachineSystem(const MachineDescription& description, std::filesystem::path directory)
-    : description_(description), directory_(std::move(directory)) {}
+MachineSystem::MachineFolder::MachineFolder(std::filesystem::path path)
+    : path_(std::move(path)), name_(platform::FromFileSystemPath(path_)) {}
+
+uint32_t MachineSystem::MachineFolder::Get(std::string& path) {
+  if (!made_.load(std::memory_order_acquire)) {
+    std::error_code error;
+    std::filesystem::create_directories(path_, error);
+    if (error) return platform::ERROR_PATH_NOT_FOUND;
+    made_.store(true, std::memory_order_release);
+  }
+  path = name_;
+  return ERROR_SUCCESS;
+}
+
+MachineSystem::MachineSystem(const MachineDescription& description,
+                             const std::filesystem::path& directory)
+    : description_(description),
+      program_data_(directory / "ProgramData"),
+      system32_(directory / "Windows" / "System32") {}
 
 void MachineSystem::OutputDebugString(std::string_view text) {
   const char* sink = std::getenv("SKYFW_DEBUG_OUTPUT");
@@ -215,23 +232,9 @@ uint32_t MachineSystem::GetComputerName(std::string& name) {
   return ERROR_SUCCESS;
 }
 
-uint32_t MachineSystem::GetCommonAppDataFolder(std::string& path) {
-  std::filesystem::path folder = directory_ / "ProgramData";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return platform::ERROR_PATH_NOT_FOUND;
-  path = platform::FromFileSystemPath(folder);
-  return ERROR_SUCCESS;
-}
+uint32_t MachineSystem::GetCommonAppDataFolder(std::string& path) { return program_data_.Get(path); }
 
-uint32_t MachineSystem::GetSystemDirectory(std::string& path) {
-  std::filesystem::path folder = directory_ / "Windows" / "System32";
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  if (error) return platform::ERROR_PATH_NOT_FOUND;
-  path = platform::FromFileSystemPath(folder);
-  return ERROR_SUCCESS;
-}
+uint32_t MachineSystem::GetSystemDirectory(std::string& path) { return system32_.Get(path); }
 
 uint32_t MachineSystem::LibraryExportsFunction(std::string_view library_path,
                                                std::string_view function) {

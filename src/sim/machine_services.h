@@ -2,6 +2,7 @@
 // event log, and system facts.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -52,7 +53,7 @@ class MachineEventLog final : public platform::EventLog {
 // machine directory (created on first use), the system libraries it has.
 class MachineSystem final : public platform::System {
  public:
-  MachineSystem(const MachineDescription& description, std::filesystem::path directory);
+  MachineSystem(const MachineDescription& description, const std::filesystem::path& directory);
 
   void OutputDebugString(std::string_view text) override;
   uint32_t GetCurrentProcessId() override;
@@ -64,8 +65,22 @@ class MachineSystem final : public platform::System {
                                   std::string_view function) override;
 
  private:
+  // A folder of the machine directory, made on first use and named from then
+  // on without touching the disk (the plug-in asks for these on most calls).
+  class MachineFolder {
+   public:
+    explicit MachineFolder(std::filesystem::path path);
+    uint32_t Get(std::string& path);
+
+   private:
+    const std::filesystem::path path_;
+    const std::string name_;
+    std::atomic<bool> made_{false};
+  };
+
   const MachineDescription& description_;
-  std::filesystem::path directory_;
+  MachineFolder program_data_;
+  MachineFolder system32_;
 };
 
 }  // namespace skyfw::sim

@@ -395,6 +395,7 @@ bool ParseWmiObjectPath(std::u16string_view path, WmiObjectPath& parsed) {
   std::u16string_view quoted = key.substr(equals + 1);
   if (quoted.size() < 2 || quoted.front() != u'"' || quoted.back() != u'"') return false;
   quoted = quoted.substr(1, quoted.size() - 2);
+  parsed.key_value.reserve(quoted.size());
   for (size_t i = 0; i < quoted.size(); ++i) {
     char16_t c = quoted[i];
     if (c == u'\\') {

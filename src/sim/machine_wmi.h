@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/wmi.h"
@@ -14,12 +15,13 @@
 namespace skyfw::sim {
 
 // A parsed WMI object path: [\\host\namespace:]Class[.Key="value"].
+// The parts but the key value are views of the parsed path: it must outlive them.
 struct WmiObjectPath {
-  std::u16string host;        // empty when the path has none
-  std::u16string name_space;  // empty when the path has none
-  std::u16string class_name;
-  std::u16string key_name;   // empty for a class path
-  std::u16string key_value;  // unescaped
+  std::u16string_view host;        // empty when the path has none
+  std::u16string_view name_space;  // empty when the path has none
+  std::u16string_view class_name;
+  std::u16string_view key_name;  // empty for a class path
+  std::u16string key_value;      // unescaped
 };
 
 // False for a malformed path.

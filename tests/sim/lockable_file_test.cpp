@@ -49,20 +49,17 @@ TEST_F(LockableFileTest, SharedLocksCoexistAndKeepAnExclusiveOneOut) {
 
 // The owner's process id is read by others while the owner holds the lock;
 // a lock over the content itself would make Windows refuse that read.
-TEST_F(LockableFileTest, ContentStaysReadableAndReplaceableUnderALock) {
+TEST_F(LockableFileTest, ContentStaysReadableAndWritableUnderALock) {
   ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
-  ASSERT_TRUE(first_.ReplaceContent("4711"));
+  ASSERT_TRUE(first_.WritePrefix("0000004711"));
   LockableFile reader;
   ASSERT_TRUE(reader.Open(path_, LockableFile::Access::kReadOnly));
   std::string text;
   ASSERT_TRUE(reader.ReadContent(text, 15));
-  EXPECT_EQ(text, "4711");
-  ASSERT_TRUE(first_.ReplaceContent("9"));  // shorter: nothing of the old text stays
+  EXPECT_EQ(text, "0000004711");
+  ASSERT_TRUE(first_.WritePrefix("0000000009"));
   ASSERT_TRUE(reader.ReadContent(text, 15));
-  EXPECT_EQ(text, "9");
-  ASSERT_TRUE(first_.ReplaceContent(""));
-  ASSERT_TRUE(reader.ReadContent(text, 15));
-  EXPECT_EQ(text, "");
+  EXPECT_EQ(text, "0000000009");
 }
 
 // A watcher maps a counter another open file rewrites under its lock: it
@@ -100,7 +97,6 @@ TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
   EXPECT_EQ(file.TakeLock(Lock::kExclusive, false), Outcome::kFailed);
   std::string text = "stale";
   EXPECT_FALSE(file.ReadContent(text, 15));
-  EXPECT_FALSE(file.ReplaceContent("1"));
   EXPECT_FALSE(file.WritePrefix("1"));
   EXPECT_FALSE(file.MapPrefix(1));
 }
