@@ -99,4 +99,10 @@ std::FILE* OpenFile(const std::string& utf8_path, const char* mode) {
 
 #endif
 
+std::filesystem::path PathFromUtf8(std::string_view utf8) {
+  std::filesystem::path path;
+  ToFileSystemPath(utf8, path);
+  return path;
+}
+
 }  // namespace skyfw::platform

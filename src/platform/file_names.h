@@ -25,6 +25,10 @@ inline constexpr char kPathSeparator = '/';
 // name cannot exist there. Never throws.
 bool ToFileSystemPath(std::string_view utf8, std::filesystem::path& out);
 
+// The same as a value: empty, which names no file, when the text cannot name
+// one (it must not become the name of another file).
+std::filesystem::path PathFromUtf8(std::string_view utf8);
+
 // The UTF-8 text of a file-system path (a name Windows holds with an
 // unpaired surrogate gets U+FFFD in its place). Never throws.
 std::string FromFileSystemPath(const std::filesystem::path& path);

@@ -2,16 +2,11 @@
 
 #ifdef _WIN32
 #include <windows.h>
-
-#include "platform/unicode.h"
 #else
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #endif
 
 #include <cerrno>
@@ -117,11 +112,11 @@ FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
     handle = open();
   }
   if (handle == INVALID_HANDLE_VALUE) {
-    error_ = "cannot open " + path.string() + ": " + LastErrorText();
+    error_ = "cannot open " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
     return;
   }
   if (!LockWhole(handle, mode == LockMode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0)) {
-    error_ = "cannot lock " + path.string() + ": " + LastErrorText();
+    error_ = "cannot lock " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
     ::CloseHandle(handle);
     return;
   }
@@ -220,7 +215,7 @@ FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
     fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
   }
   if (fd < 0) {
-    error_ = "cannot open " + path.string() + ": " + LastErrorText();
+    error_ = "cannot open " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
     return;
   }
   int result;
@@ -228,7 +223,7 @@ FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
     result = ::flock(fd, mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH);
   } while (result != 0 && errno == EINTR);
   if (result != 0) {
-    error_ = "cannot lock " + path.string() + ": " + LastErrorText();
+    error_ = "cannot lock " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
     ::close(fd);
     return;
   }
@@ -299,15 +294,6 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
 }
 
 #endif
-
-std::filesystem::path PathFromUtf8(std::string_view name) {
-#ifdef _WIN32
-  std::u16string wide = Utf8ToUtf16(name);
-  return std::filesystem::path(std::wstring(wide.begin(), wide.end()));
-#else
-  return std::filesystem::path(name);
-#endif
-}
 
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
   std::error_code ignored;

@@ -96,10 +96,6 @@ bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents
 // `bytes` at most.
 bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes);
 
-// A path from a UTF-8 name (on Windows a wide one, which the run-time's file
-// functions then open by its wide-character name).
-std::filesystem::path PathFromUtf8(std::string_view name);
-
 // The whole file, or false when it cannot be read.
 bool ReadWholeFile(const std::filesystem::path& path, std::string& contents);
 

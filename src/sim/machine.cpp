@@ -71,16 +71,18 @@ bool InitMachine(const std::filesystem::path& directory, std::string_view machin
   if (!ParseMachineDescription(machine_json, description, error)) return false;
   std::error_code failure;
   if (std::filesystem::exists(DescriptionPath(directory), failure)) {
-    error = DescriptionPath(directory).string() + ": a machine is already there";
+    error =
+        platform::FromFileSystemPath(DescriptionPath(directory)) + ": a machine is already there";
     return false;
   }
   std::filesystem::create_directories(directory, failure);
   if (failure) {
-    error = directory.string() + ": cannot create the directory: " + failure.message();
+    error = platform::FromFileSystemPath(directory) +
+            ": cannot create the directory: " + failure.message();
     return false;
   }
   if (!WriteFileWhole(DescriptionPath(directory), machine_json)) {
-    error = DescriptionPath(directory).string() + ": cannot write it";
+    error = platform::FromFileSystemPath(DescriptionPath(directory)) + ": cannot write it";
     return false;
   }
   return true;
@@ -90,12 +92,13 @@ bool OpenMachine(const std::filesystem::path& directory,
                  std::unique_ptr<platform::Platform>& platform, std::string& error) {
   std::string text;
   if (!ReadWholeFile(DescriptionPath(directory), text)) {
-    error = DescriptionPath(directory).string() + ": cannot read it (no machine there?)";
+    error = platform::FromFileSystemPath(DescriptionPath(directory)) +
+            ": cannot read it (no machine there?)";
     return false;
   }
   MachineDescription description;
   if (!ParseMachineDescription(text, description, error)) {
-    error = DescriptionPath(directory).string() + ": " + error;
+    error = platform::FromFileSystemPath(DescriptionPath(directory)) + ": " + error;
     return false;
   }
   std::error_code failure;

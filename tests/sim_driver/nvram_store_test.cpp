@@ -257,6 +257,16 @@ TEST_F(NvramStoreTest, MissingOrDamagedFilesAreReportedNotUsed) {
   EXPECT_NE(error.find("CRC"), std::string::npos);
 }
 
+#if defined(_WIN32)
+// Windows names files in UTF-16: a name that is not UTF-8 has no file there,
+// and must not become the name of another one (U+FFFD in its place).
+TEST_F(NvramStoreTest, ANameThatIsNotUtf8IsRefusedNotReplaced) {
+  EXPECT_TRUE(platform::PathFromUtf8("adapter\xff.nvram").empty());
+  std::string error;
+  EXPECT_FALSE(CreateNvramFileIfMissing(
+      "adapter\xff.nvram", [] { return NvramFile{}; }, error));
+}
+#endif
 // The child side of these tests is a fork of the test program; Windows has
 // no fork (see "Windows lane" in the README).
 #if !defined(_WIN32)

@@ -24,6 +24,7 @@
 #include "diag/text_conversion.h"
 #include "display_width.h"
 #include "host_session.h"
+#include "platform/file_names.h"
 #include "platform/standard_streams.h"
 #include "request_document.h"
 #include "scratch_folder.h"
@@ -613,11 +614,12 @@ std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlug
 // A folder in the scratch folder holding a copy of package alone; the empty
 // folder when the package cannot be copied (the install then says why).
 std::string FolderWithOnly(const ScratchFolder& scratch, const std::string& package) {
-  const std::filesystem::path folder = std::filesystem::path(scratch.path()) / "candidate";
+  const std::filesystem::path folder = platform::PathFromUtf8(scratch.path()) / "candidate";
   std::error_code error;
   std::filesystem::create_directory(folder, error);
-  std::filesystem::copy_file(package, folder / std::filesystem::path(package).filename(), error);
-  return error ? scratch.EmptyFolder() : folder.string();
+  const std::filesystem::path source = platform::PathFromUtf8(package);
+  std::filesystem::copy_file(source, folder / source.filename(), error);
+  return error ? scratch.EmptyFolder() : platform::FromFileSystemPath(folder);
 }
 
 int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {

@@ -13,6 +13,7 @@
 #include "command_output.h"
 #include "diag/text_conversion.h"
 #include "host/oem_text.h"
+#include "platform/file_names.h"
 #include "platform/file_reader.h"
 #include "platform/standard_streams.h"
 
@@ -121,26 +122,28 @@ int OpenHost(const GlobalOptions& options, HostPlugin& host, const std::string& 
 std::string DataFolder() {
   const std::filesystem::path program = ProgramFolder();
   std::error_code error;
-  if (std::filesystem::is_directory(program / "firmware", error)) return program.string();
-  return (program / SKYFW_DATADIR_FROM_BINDIR).lexically_normal().string();
+  if (std::filesystem::is_directory(program / "firmware", error))
+    return platform::FromFileSystemPath(program);
+  return platform::FromFileSystemPath((program / SKYFW_DATADIR_FROM_BINDIR).lexically_normal());
 }
 
 std::string FirmwareDirectory(const std::string& fw_option) {
   if (!fw_option.empty()) return fw_option;
-  return (std::filesystem::path(DataFolder()) / "firmware").string();
+  return platform::FromFileSystemPath(platform::PathFromUtf8(DataFolder()) / "firmware");
 }
 
 TraceWindow::TraceWindow(const std::string& path) : path_(path) {
   std::error_code error;
   if (path_.empty()) return;
-  start_ = std::filesystem::exists(path_, error) ? std::filesystem::file_size(path_, error) : 0;
+  const std::filesystem::path file = platform::PathFromUtf8(path_);
+  start_ = std::filesystem::exists(file, error) ? std::filesystem::file_size(file, error) : 0;
   if (error) start_ = 0;
 }
 
 std::vector<std::string> TraceWindow::CauseLines() const {
   std::vector<std::string> lines;
   if (path_.empty()) return lines;
-  std::ifstream in(path_, std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path_), std::ios::binary);
   if (!in) return lines;
   in.seekg(static_cast<std::streamoff>(start_));
   std::string line;

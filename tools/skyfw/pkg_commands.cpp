@@ -16,6 +16,7 @@
 #include "package/package_verifier.h"
 #include "pkg_common.h"
 #include "pkg_describe.h"
+#include "platform/file_names.h"
 
 namespace skyfw::tool {
 namespace {
@@ -149,7 +150,8 @@ std::unique_ptr<ImageSigner> LoadSigner(const GlobalOptions& options, const std:
                                         std::string& error) {
   std::string path = key_file;
   if (path.empty()) {
-    path = (std::filesystem::path(DataFolder()) / "dev_signing_private.pem").string();
+    path = platform::FromFileSystemPath(platform::PathFromUtf8(DataFolder()) /
+                                        "dev_signing_private.pem");
     Warn(options, "signing with the development key " + path +
                       " (published with the sources: for development and tests only; give "
                       "--key for real firmware)");

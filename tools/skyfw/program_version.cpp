@@ -7,6 +7,7 @@
 #include <string>
 
 #include "command_output.h"
+#include "platform/file_names.h"
 #include "plugin_loader.h"
 
 namespace skyfw::tool {
@@ -18,7 +19,7 @@ std::string PluginFileVersion(const std::string& path) {
   std::error_code error;
   std::filesystem::path real = std::filesystem::canonical(path, error);
   if (error) return {};
-  const std::string name = real.filename().string();
+  const std::string name = platform::FromFileSystemPath(real.filename());
   const std::string stem = "libskyfw.so.";
   if (name.rfind(stem, 0) != 0) return {};
   std::string version = name.substr(stem.size());

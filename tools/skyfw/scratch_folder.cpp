@@ -4,6 +4,8 @@
 #include <random>
 #include <system_error>
 
+#include "platform/file_names.h"
+
 namespace skyfw::tool {
 
 ScratchFolder::ScratchFolder() {
@@ -17,7 +19,7 @@ ScratchFolder::ScratchFolder() {
     if (std::filesystem::create_directory(candidate, error) && !error) {
       std::filesystem::permissions(candidate, std::filesystem::perms::owner_all,
                                    std::filesystem::perm_options::replace, error);
-      path_ = candidate.string();
+      path_ = platform::FromFileSystemPath(candidate);
       return;
     }
   }
@@ -30,14 +32,14 @@ ScratchFolder::~ScratchFolder() {
 }
 
 std::string ScratchFolder::File(const std::string& name) const {
-  return (std::filesystem::path(path_) / name).string();
+  return platform::FromFileSystemPath(platform::PathFromUtf8(path_) / name);
 }
 
 std::string ScratchFolder::EmptyFolder() const {
-  const std::filesystem::path folder = std::filesystem::path(path_) / "empty";
+  const std::filesystem::path folder = platform::PathFromUtf8(path_) / "empty";
   std::error_code error;
   std::filesystem::create_directory(folder, error);
-  return folder.string();
+  return platform::FromFileSystemPath(folder);
 }
 
 }  // namespace skyfw::tool

@@ -15,6 +15,7 @@
 #include "command_registry.h"
 #include "package/item_types.h"
 #include "platform/byte_reader.h"
+#include "platform/file_names.h"
 #include "platform/file_reader.h"
 #include "platform/platform.h"
 #include "sim/machine.h"
@@ -171,7 +172,7 @@ const char* ItemName(uint16_t type) {
 Json DescribeMachine(const std::filesystem::path& directory,
                      const sim::MachineDescription& description, platform::Platform& machine) {
   Json root;
-  root["directory"] = directory.string();
+  root["directory"] = platform::FromFileSystemPath(directory);
   root["computer_name"] = description.computer_name;
   Json devices = Json::array();
   for (const auto& device : description.devices) {
@@ -289,7 +290,8 @@ void PrintMachine(const Json& root) {
 // A machine is a folder with its description; anything else is not one.
 bool IsMachine(const std::string& directory) {
   std::error_code error;
-  return std::filesystem::is_regular_file(std::filesystem::path(directory) / "machine.json", error);
+  return std::filesystem::is_regular_file(platform::PathFromUtf8(directory) / "machine.json",
+                                          error);
 }
 
 int NotAMachine(const GlobalOptions& options, const std::string& directory) {
@@ -324,7 +326,7 @@ int Init(const GlobalOptions& options, const std::string& directory, const std::
 int Show(const GlobalOptions& options, const std::string& directory) {
   if (!IsMachine(directory)) return NotAMachine(options, directory);
   std::string error;
-  std::ifstream in(std::filesystem::path(directory) / "machine.json", std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(directory) / "machine.json", std::ios::binary);
   std::ostringstream buffer;
   buffer << in.rdbuf();
   sim::MachineDescription description;
@@ -347,7 +349,7 @@ int Show(const GlobalOptions& options, const std::string& directory) {
 
 int Events(const GlobalOptions& options, const std::string& directory) {
   if (!IsMachine(directory)) return NotAMachine(options, directory);
-  std::ifstream in(std::filesystem::path(directory) / "events.jsonl");
+  std::ifstream in(platform::PathFromUtf8(directory) / "events.jsonl");
   Json events = Json::array();
   std::string line;
   while (std::getline(in, line)) {

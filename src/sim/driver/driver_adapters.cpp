@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
+#include "platform/file_names.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_store.h"
 #include "sim/driver/wide_text.h"
@@ -38,7 +39,7 @@ DriverAdapters::DriverAdapters(const MachineContext& machine) : description_(mac
   std::error_code ignored;
   std::filesystem::create_directories(machine.directory / "nvram", ignored);
   for (const AdapterDescription& adapter : description_->adapters) {
-    std::string path = NvramFilePath(machine.directory, adapter).string();
+    std::string path = platform::FromFileSystemPath(NvramFilePath(machine.directory, adapter));
     std::string error;
     if (!CreateNvramFileIfMissing(
             path, [&adapter] { return BuildInitialNvram(adapter); }, error)) {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/file_names.h"
 #include "platform/file_reader.h"
 #include "sim/driver/firmware_crc32.h"
 #include "sim/file_lock.h"
@@ -15,7 +16,11 @@
 namespace skyfw::sim {
 namespace {
 
-std::string LockPathOf(const std::string& path) { return path + ".lock"; }
+// By its UTF-8 name: a std::string would be taken for the code page's on
+// Windows, and name another file outside ASCII.
+std::filesystem::path LockPathOf(const std::string& path) {
+  return platform::PathFromUtf8(path + ".lock");
+}
 
 // Records are folded into a new snapshot once they outgrow it (and this
 // floor, so that a small NVRAM is not rewritten every few calls): a reader
@@ -71,7 +76,7 @@ bool StoreUnlocked(FileLock& lock, const std::string& path, const NvramFile& fil
   std::vector<uint8_t> bytes = EncodeNvramFile(file);
   if (!lock.BumpChangeCounter() ||
       !WriteFileWhole(
-          PathFromUtf8(path),
+          platform::PathFromUtf8(path),
           std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
     error = "cannot write NVRAM file " + path + ": " + std::strerror(errno);
     return false;
@@ -100,7 +105,7 @@ struct NvramStore::Cache {
 };
 
 NvramStore::NvramStore(std::string path) : path_(std::move(path)), cache_(new Cache) {
-  cache_->file_path = PathFromUtf8(path_);
+  cache_->file_path = platform::PathFromUtf8(path_);
   cache_->lock_path = LockPathOf(path_);
 }
 NvramStore::~NvramStore() = default;
@@ -246,7 +251,7 @@ bool CreateNvramFileIfMissing(const std::string& path,
     error = lock.error();
     return false;
   }
-  if (IdentifyFile(PathFromUtf8(path)).exists) return true;
+  if (IdentifyFile(platform::PathFromUtf8(path)).exists) return true;
   return StoreUnlocked(lock, path, make_initial(), nullptr, error);
 }
 
