@@ -163,7 +163,7 @@ def main():
         figures = {}
         package_file = None
         for program in ("skyfw_bench_package", "skyfw_bench_zlib_crc32", "skyfw_bench_backup",
-                        "skyfw_bench_discovery"):
+                        "skyfw_bench_discovery", "skyfw_bench_sim_calls"):
             path = os.path.join(bench, program)
             if not os.path.exists(path):
                 print(f"  {program}: not built, skipped", file=sys.stderr)
@@ -242,6 +242,13 @@ def main():
         rows.append((f"{discovery[1][0]}, {label}", None, eight, "1 port", one))
     rows.append(("skyfw discover (process), demo machine", None, process("skyfw discover"),
                  "skyfw text 0", process("skyfw text 0")))
+    # Each call into the simulated machine stats its registry or NVRAM file
+    # once, to see at once what another process or a hand changed there.
+    stat = ours("StatOfAFile")
+    rows.append(("Simulated registry value read", None, ours("RegistryQueryValue"),
+                 "one stat", stat))
+    rows.append(("Simulated driver method (register read)", None, ours("DriverRegisterRead"),
+                 "one stat", stat))
 
     print(f"skyfw benchmarks ({options.build}); before: {load_before}; after: {load_average()}")
     for basis, heading in BASES:
