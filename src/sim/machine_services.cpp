@@ -199,13 +199,11 @@ uint32_t MachineEventLog::RegisterEventSource(std::string_view source_name,
 MachineSystem::MachineFolder::MachineFolder(std::filesystem::path path)
     : path_(std::move(path)), name_(platform::FromFileSystemPath(path_)) {}
 
-uint32_t MachineSystem::MachineFolder::Get(std::string& path) {
-  if (!made_.load(std::memory_order_acquire)) {
-    std::error_code error;
-    std::filesystem::create_directories(path_, error);
-    if (error) return platform::ERROR_PATH_NOT_FOUND;
-    made_.store(true, std::memory_order_release);
-  }
+uint32_t MachineSystem::MachineFolder::Get(std::string& path) const {
+  // Made again if someone removed it meanwhile: Windows always has these.
+  std::error_code error;
+  std::filesystem::create_directories(path_, error);
+  if (error) return platform::ERROR_PATH_NOT_FOUND;
   path = name_;
   return ERROR_SUCCESS;
 }
@@ -240,8 +238,7 @@ uint32_t MachineSystem::LibraryExportsFunction(std::string_view library_path,
                                                std::string_view function) {
   // Only libraries of the system directory load; the name after the last
   // separator of either kind counts.
-  std::string system_directory;
-  GetSystemDirectory(system_directory);
+  const std::string& system_directory = system32_.name();
   size_t cut = library_path.find_last_of("/\\");
   std::string_view folder = cut == std::string_view::npos ? "" : library_path.substr(0, cut);
   std::string_view file =

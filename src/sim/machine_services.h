@@ -2,7 +2,6 @@
 // event log, and system facts.
 #pragma once
 
-#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -65,17 +64,18 @@ class MachineSystem final : public platform::System {
                                   std::string_view function) override;
 
  private:
-  // A folder of the machine directory, made on first use and named from then
-  // on without touching the disk (the plug-in asks for these on most calls).
+  // A folder of the machine directory, its UTF-8 name made once (a library's
+  // folder is compared with the system directory's on most calls).
   class MachineFolder {
    public:
     explicit MachineFolder(std::filesystem::path path);
-    uint32_t Get(std::string& path);
+    // Makes the folder when missing, then names it.
+    uint32_t Get(std::string& path) const;
+    const std::string& name() const { return name_; }
 
    private:
     const std::filesystem::path path_;
     const std::string name_;
-    std::atomic<bool> made_{false};
   };
 
   const MachineDescription& description_;
