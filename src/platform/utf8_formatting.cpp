@@ -125,6 +125,10 @@ const char* ParseConversion(const char* p, Conversion& conversion) {
 
 // The runtime's own formatting of one argument (no format attribute: the
 // format is built at run time from a checked conversion).
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
 int RuntimeFormat(char* buffer, size_t size, const char* directive, ...) {
   va_list argument;
   va_start(argument, directive);
@@ -132,6 +136,9 @@ int RuntimeFormat(char* buffer, size_t size, const char* directive, ...) {
   va_end(argument);
   return length;
 }
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 template <typename Value>
 bool AppendByRuntime(CutBuffer& out, const Conversion& conversion, Value value) {
