@@ -25,8 +25,10 @@ inline constexpr char kPathSeparator = '/';
 // name cannot exist there. Never throws.
 bool ToFileSystemPath(std::string_view utf8, std::filesystem::path& out);
 
-// The same as a value: empty, which names no file, when the text cannot name
-// one (it must not become the name of another file).
+// The same as a value: empty, which opens no file, when the text cannot name
+// one (it must not become the name of another file). Names to append to it
+// are appended to the text first (the command line's arguments reach the
+// program as UTF-8 made from wide ones, so they always convert).
 std::filesystem::path PathFromUtf8(std::string_view utf8);
 
 // The UTF-8 text of a file-system path (a name Windows holds with an
