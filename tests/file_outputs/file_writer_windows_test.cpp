@@ -1,9 +1,8 @@
 // The one writer on Windows, where a file cannot be replaced while anyone
 // holds it open: it keeps trying for a moment, and when the file stays held
 // it fails with the old content kept and nothing left beside it.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/file_names.h"
 #include "platform/file_writer.h"
 #include "support/temp_dir.h"
 
@@ -25,7 +25,8 @@ class WindowsFileWriterTest : public ::testing::Test {
 
   std::vector<std::string> Names() const {
     std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(NativePath(dir_.path()))) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(platform::PathFromUtf8(dir_.path()))) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -34,7 +35,7 @@ class WindowsFileWriterTest : public ::testing::Test {
 
   // Another process's view of the file: opened for reading with `share`.
   HANDLE Hold(const std::string& name, DWORD share) const {
-    return CreateFileW(NativePath(File(name)).c_str(), GENERIC_READ, share, nullptr,
+    return CreateFileW(platform::PathFromUtf8(File(name)).c_str(), GENERIC_READ, share, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   }
 
@@ -71,9 +72,10 @@ TEST_F(WindowsFileWriterTest, FileThatStaysHeldIsRefusedAndKept) {
 
 TEST_F(WindowsFileWriterTest, ReadOnlyFileIsRefusedAtOnceAndKept) {
   WriteFile(File("doc"), "old");
-  ASSERT_TRUE(SetFileAttributesW(NativePath(File("doc")).c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      SetFileAttributesW(platform::PathFromUtf8(File("doc")).c_str(), FILE_ATTRIBUTE_READONLY));
   EXPECT_EQ(platform::WriteWholeFile(File("doc"), std::string_view("new")), EACCES);
-  SetFileAttributesW(NativePath(File("doc")).c_str(), FILE_ATTRIBUTE_NORMAL);
+  SetFileAttributesW(platform::PathFromUtf8(File("doc")).c_str(), FILE_ATTRIBUTE_NORMAL);
   EXPECT_EQ(ReadFile(File("doc")), "old");
   EXPECT_EQ(Names(), std::vector<std::string>{"doc"});
 }

@@ -34,13 +34,7 @@ inline std::filesystem::path MakeTempDirectory(const std::string& prefix,
 }
 
 // Paths are UTF-8. On Windows a std::filesystem::path made from narrow text
-// reads it in the ANSI code page, so the wide name is made from the UTF-8.
-// Empty (no file opens by it) for text that cannot name a file there.
-inline std::filesystem::path NativePath(const std::string& utf8_path) {
-  std::filesystem::path path;
-  if (!platform::ToFileSystemPath(utf8_path, path)) return {};
-  return path;
-}
+// reads it in the ANSI code page, so paths are made by platform::PathFromUtf8.
 
 // Removes a tree, each entry once. Not std::filesystem::remove_all: with
 // mingw's library on Wine it never returns while a file in the tree is still
@@ -65,7 +59,7 @@ class TempDir {
   TempDir() : path_(MakeTempDirectory("skyfw-test-").string()) {
     if (path_.empty()) throw std::runtime_error("no temporary directory");
   }
-  ~TempDir() { RemoveTree(NativePath(path_)); }
+  ~TempDir() { RemoveTree(platform::PathFromUtf8(path_)); }
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -79,12 +73,12 @@ class TempDir {
 };
 
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(NativePath(path), std::ios::binary);
+  std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream out(NativePath(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(platform::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   out << bytes;
 }
 
