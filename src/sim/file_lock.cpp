@@ -172,6 +172,16 @@ FileIdentity IdentifyFile(const std::filesystem::path& path) {
   return identity;
 }
 
+GuardedFile::~GuardedFile() = default;
+
+// A file open here could not be removed or replaced by another process, so
+// nothing is kept open: every look goes by the name.
+FileIdentity GuardedFile::Hold(const std::filesystem::path& path) { return IdentifyFile(path); }
+
+FileIdentity GuardedFile::Identify(const std::filesystem::path& path) const {
+  return IdentifyFile(path);
+}
+
 bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes) {
   HANDLE handle = ::CreateFileW(WideName(path).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -258,17 +268,59 @@ bool FileLock::BumpChangeCounter() {
   return ::pwrite(fd_, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
 }
 
-FileIdentity IdentifyFile(const std::filesystem::path& path) {
+namespace {
+
+FileIdentity IdentityOf(const struct stat& status) {
   FileIdentity identity;
-  struct stat status {};
-  if (::stat(path.c_str(), &status) != 0) return identity;
   identity.exists = true;
   identity.device = static_cast<uint64_t>(status.st_dev);
   identity.file_number = static_cast<uint64_t>(status.st_ino);
   identity.size = static_cast<uint64_t>(status.st_size);
   identity.modified = static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 +
                       static_cast<int64_t>(status.st_mtim.tv_nsec);
+  identity.changed = static_cast<int64_t>(status.st_ctim.tv_sec) * 1000000000 +
+                     static_cast<int64_t>(status.st_ctim.tv_nsec);
   return identity;
+}
+
+}  // namespace
+
+FileIdentity IdentifyFile(const std::filesystem::path& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return {};
+  return IdentityOf(status);
+}
+
+GuardedFile::~GuardedFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileIdentity GuardedFile::Hold(const std::filesystem::path& path) {
+  struct stat named {};
+  if (::stat(path.c_str(), &named) != 0) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return {};
+  }
+  struct stat held {};
+  if (fd_ >= 0 && ::fstat(fd_, &held) == 0 && held.st_dev == named.st_dev &&
+      held.st_ino == named.st_ino) {
+    return IdentityOf(named);  // still the file held
+  }
+  if (fd_ >= 0) ::close(fd_);
+  // Non-blocking: a FIFO put in the file's place must not stop the open.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ >= 0 && ::fstat(fd_, &held) == 0) return IdentityOf(held);
+  // Not held (unreadable, or gone since): looks go by the name.
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  return IdentityOf(named);
+}
+
+FileIdentity GuardedFile::Identify(const std::filesystem::path& path) const {
+  struct stat held {};
+  if (fd_ < 0 || ::fstat(fd_, &held) != 0 || held.st_nlink == 0) return IdentifyFile(path);
+  return IdentityOf(held);
 }
 
 bool WriteFileTail(const std::filesystem::path& path, uint64_t offset, std::string_view bytes) {
@@ -304,11 +356,12 @@ bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents
   return error == 0;
 }
 
-ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded) {
+ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded,
+                    GuardedFile* held) {
   ChangeStamp stamp;
   stamp.valid = lock.locked();
   stamp.counter = lock.ChangeCounter();
-  stamp.identity = IdentifyFile(guarded);
+  stamp.identity = held != nullptr ? held->Hold(guarded) : IdentifyFile(guarded);
   return stamp;
 }
 
@@ -319,7 +372,8 @@ bool WatchChangeCounter(LockableFile& lock_file, const std::filesystem::path& lo
   return true;
 }
 
-ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded) {
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded,
+                      const GuardedFile* held) {
   ChangeStamp stamp;
   uint8_t counter[kCounterBytes] = {};
   long length = lock_file.ReadPrefix(counter, sizeof counter);
@@ -327,7 +381,7 @@ ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path
   if (length != sizeof counter) std::memset(counter, 0, sizeof counter);
   stamp.valid = true;
   stamp.counter = LoadCounter(counter);
-  stamp.identity = IdentifyFile(guarded);
+  stamp.identity = held != nullptr ? held->Identify(guarded) : IdentifyFile(guarded);
   return stamp;
 }
 

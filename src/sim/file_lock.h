@@ -49,18 +49,48 @@ class FileLock {
 };
 
 // What tells one version of a file from another without reading it: device,
-// file number, size and modification time. A file that is replaced (written
-// beside, then renamed over) gets a new identity; a missing file has one too.
+// file number, size, modification time and (POSIX) the inode's change time,
+// which moves when the file is renamed or linked. A file that is replaced
+// (written beside, then renamed over) gets a new identity; a missing file has
+// one too.
 struct FileIdentity {
   bool exists = false;
   uint64_t device = 0;
   uint64_t file_number = 0;
   uint64_t size = 0;
   int64_t modified = 0;  // nanoseconds, or the platform's finest unit
+  int64_t changed = 0;   // nanoseconds; 0 where the platform has no such time
 
   bool operator==(const FileIdentity&) const = default;
 };
 FileIdentity IdentifyFile(const std::filesystem::path& path);
+
+// A guarded file kept open between looks, where the platform lets a file
+// that is open be removed or replaced (POSIX): its identity is then read from
+// the open file, without looking its name up at every look. A file removed or renamed over has no name left, which shows
+// at once; one renamed away keeps its name elsewhere but gets a new change
+// time, which shows once the file system's clock has ticked since the file
+// last changed (a few milliseconds). Either way the name is then looked up
+// again. Elsewhere every look goes by the name.
+class GuardedFile {
+ public:
+  GuardedFile() = default;
+  ~GuardedFile();
+  GuardedFile(const GuardedFile&) = delete;
+  GuardedFile& operator=(const GuardedFile&) = delete;
+
+  // The identity of the file at `path` now (under the lock that guards it);
+  // that file is the one kept open from here on.
+  FileIdentity Hold(const std::filesystem::path& path);
+  // The identity of the file at `path`, as IdentifyFile gives it while
+  // the file held is still the one there.
+  FileIdentity Identify(const std::filesystem::path& path) const;
+
+ private:
+#ifndef _WIN32
+  int fd_ = -1;
+#endif
+};
 
 // A change counter and the guarded file's identity, read under the lock:
 // while both stay the same, nothing changed the file.
@@ -71,19 +101,24 @@ struct ChangeStamp {
 
   bool operator==(const ChangeStamp&) const = default;
 };
-ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded);
+// With `held`, the guarded file is also held from now on.
+ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded,
+                    GuardedFile* held = nullptr);
 
 // Opens `lock_file` on the lock file at `lock_path` (which a FileLock has
 // made) to read its counter without the lock, from memory where it can be
 // mapped. False when it cannot be opened.
 bool WatchChangeCounter(LockableFile& lock_file, const std::filesystem::path& lock_path);
 
-// StampOf's stamp, read without taking the lock through `lock_file`, a handle of the
-// lock file kept open. Since a writer bumps the counter before it touches the
-// guarded file, and the counter is read first here, a stamp equal to one
-// taken under the lock means no write has begun since: a cache may then
-// answer without the lock. Invalid when the counter cannot be read.
-ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded);
+// StampOf's stamp, read without taking the lock: the counter through
+// `lock_file`, a handle of the lock file kept open, and the identity through
+// `held`, the guarded file as StampOf held it. Since a writer bumps the
+// counter before it touches the guarded file, and the counter is read first
+// here, a stamp equal to one taken under the lock means no write has begun
+// since: a cache may then answer without the lock. Invalid when the counter
+// cannot be read.
+ChangeStamp PeekStamp(const LockableFile& lock_file, const std::filesystem::path& guarded,
+                      const GuardedFile* held = nullptr);
 
 // Writes `contents` through the one writer (beside `path`, synced, then moved
 // over it), so readers see the old file or the new one, never a part; the

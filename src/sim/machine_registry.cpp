@@ -156,7 +156,7 @@ bool MachineRegistry::SaveWrites(const KeyMap& writes) {
 }
 
 void MachineRegistry::Refresh(const FileLock& lock) {
-  ChangeStamp stamp = StampOf(lock, writes_path_);
+  ChangeStamp stamp = StampOf(lock, writes_path_, &held_);
   // Without the lock (a machine directory that cannot be written) nothing
   // tells a change, so the file is read every time.
   if (stamp.valid && stamp == stamp_) return;
@@ -182,7 +182,7 @@ void MachineRegistry::Refresh(const FileLock& lock) {
 
 const MachineRegistry::KeyMap& MachineRegistry::Keys() {
   // Most calls find nothing changed: they need not lock for that.
-  if (stamp_.valid && watch_.is_open() && PeekStamp(watch_, writes_path_) == stamp_) {
+  if (stamp_.valid && watch_.is_open() && PeekStamp(watch_, writes_path_, &held_) == stamp_) {
     return merged_;
   }
   FileLock lock(lock_path_, LockMode::kShared);

@@ -76,6 +76,8 @@ class MachineRegistry final : public platform::Registry {
   std::mutex mutex_;
   // The lock file held open, to see without locking that nothing changed.
   LockableFile watch_;
+  // registry.json as last read, held open to look at it without its name.
+  GuardedFile held_;
   // What registry.json held when last read, and the keys merged with it.
   ChangeStamp stamp_;
   KeyMap writes_;

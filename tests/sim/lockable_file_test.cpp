@@ -2,9 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
+#include <thread>
 
+#include "platform/file_names.h"
+#include "sim/file_lock.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {
@@ -99,6 +106,58 @@ TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
   EXPECT_FALSE(file.ReadContent(text, 15));
   EXPECT_FALSE(file.WritePrefix("1"));
   EXPECT_FALSE(file.MapPrefix(1));
+}
+
+// Whatever is done to the file held, the next look shows a new identity;
+// nothing done, the same one.
+TEST(GuardedFile, SeesTheFileChangedRemovedOrReplacedByHand) {
+  namespace fs = std::filesystem;
+  struct Case {
+    const char* what;
+    bool wait_for_the_clock;  // the change shows only by the file's change time
+    std::function<void(const fs::path& file, const fs::path& beside)> change;
+  };
+  auto write = [](const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+  };
+  const Case cases[] = {
+      {"nothing", false, nullptr},
+      {"written in place", false, [&](const fs::path& file, const fs::path&) { write(file, "{ }\n"); }},
+      {"removed", false, [](const fs::path& file, const fs::path&) { fs::remove(file); }},
+      {"renamed over", false,
+       [&](const fs::path& file, const fs::path& beside) {
+         write(beside, "{}\n");
+         fs::rename(beside, file);
+       }},
+      {"renamed away and another put there", true,
+       [&](const fs::path& file, const fs::path& beside) {
+         fs::rename(file, beside);
+         write(file, "{}\n");
+       }},
+      {"renamed away and back", true,
+       [](const fs::path& file, const fs::path& beside) {
+         fs::rename(file, beside);
+         fs::rename(beside, file);
+       }},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.what);
+    skyfw::testing::TempDir dir;
+    const fs::path file = platform::PathFromUtf8(dir.File("registry.json"));
+    const fs::path beside = platform::PathFromUtf8(dir.File("kept.json"));
+    write(file, "{}\n");
+    GuardedFile held;
+    const FileIdentity first = held.Hold(file);
+    ASSERT_TRUE(first.exists);
+    EXPECT_EQ(held.Identify(file), first);
+    if (test.change == nullptr) continue;
+    if (test.wait_for_the_clock) std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    test.change(file, beside);
+    EXPECT_NE(held.Identify(file), first);
+    // Held again, the file there now is the one looked at.
+    const FileIdentity now = held.Hold(file);
+    EXPECT_EQ(held.Identify(file), now);
+  }
 }
 
 }  // namespace

@@ -99,6 +99,7 @@ struct NvramStore::Cache {
   NvramFileLayout layout;
   std::vector<std::optional<uint32_t>> checksums;
   LockableFile watch;  // the lock file held open, to see unlocked that nothing changed
+  GuardedFile held;    // the NVRAM file as last stamped, looked at without its name
   // Made once: every call looks at both.
   std::filesystem::path file_path;
   std::filesystem::path lock_path;
@@ -159,7 +160,7 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
   // Most calls change nothing, and when nothing changed since the NVRAM was
   // last seen they can run on it without the lock: no write has begun since.
   const bool unlocked = cache.stamp.valid && cache.watch.is_open() &&
-                        PeekStamp(cache.watch, cache.file_path) == cache.stamp;
+                        PeekStamp(cache.watch, cache.file_path, &cache.held) == cache.stamp;
   if (unlocked && !work(cache.file, changes)) return true;
   FileLock lock(cache.lock_path);
   if (!lock.locked()) {
@@ -168,7 +169,7 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     return false;
   }
   if (!cache.watch.is_open()) WatchChangeCounter(cache.watch, cache.lock_path);
-  const ChangeStamp stamp = StampOf(lock, cache.file_path);
+  const ChangeStamp stamp = StampOf(lock, cache.file_path, &cache.held);
   if (unlocked && stamp == cache.stamp) {
     // The change was made on the NVRAM as it still is: keep it.
   } else {
@@ -207,7 +208,7 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     }
     cache.layout.log_end += record.size();
   }
-  cache.stamp = StampOf(lock, cache.file_path);
+  cache.stamp = StampOf(lock, cache.file_path, &cache.held);
   return true;
 }
 
