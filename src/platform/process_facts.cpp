@@ -1,5 +1,6 @@
 #include "platform/process_facts.h"
 
+#include <atomic>
 #include <filesystem>
 #include <system_error>
 
@@ -11,6 +12,7 @@
 #include "platform/unicode.h"
 #else
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
@@ -67,8 +69,42 @@ bool OsProgramFileName(std::string& path) { return ModuleFileName(nullptr, path)
 
 #else
 
-uint32_t OsProcessId() { return static_cast<uint32_t>(::getpid()); }
-uint32_t OsThreadId() { return static_cast<uint32_t>(::syscall(SYS_gettid)); }
+namespace {
+
+// A process and a thread keep their numbers for life, and asking for them is
+// a system call each time (the trace asks on every line it writes). A child
+// made by fork has new ones: the fork handler forgets them there, in the
+// child's one thread.
+std::atomic<uint32_t> known_process{0};
+thread_local uint32_t known_thread = 0;
+
+void ForgetNumbersInChild() {
+  known_process.store(0, std::memory_order_relaxed);
+  known_thread = 0;
+}
+
+void ForgetNumbersAtFork() {
+  [[maybe_unused]] static const int registered =
+      ::pthread_atfork(nullptr, nullptr, ForgetNumbersInChild);
+}
+
+}  // namespace
+
+uint32_t OsProcessId() {
+  ForgetNumbersAtFork();
+  uint32_t process = known_process.load(std::memory_order_relaxed);
+  if (process == 0) {
+    process = static_cast<uint32_t>(::getpid());
+    known_process.store(process, std::memory_order_relaxed);
+  }
+  return process;
+}
+
+uint32_t OsThreadId() {
+  ForgetNumbersAtFork();
+  if (known_thread == 0) known_thread = static_cast<uint32_t>(::syscall(SYS_gettid));
+  return known_thread;
+}
 
 uint32_t OsTickCount() {
   timespec now{};
