@@ -1,8 +1,14 @@
-// The request document through oem_do_flash_with_file on a small simulated
-// machine (fuzz_machine.h): the fuzz input is the document the host hands
-// back. The firmware directory holds a catalogue, so no package is read to
-// build the inventory; only items that name a file of the directory on the
-// adapter's device block reach the installer, and its packages are small.
+// The request document on a small simulated machine (fuzz_machine.h): the
+// fuzz input is the document the host hands back, processed as
+// oem_do_flash_with_file processes it, against the machine's inventory.
+//
+// Only the document comes from the input. What the entry point does before it
+// reads the document (the catalogue, the library's start, the inventory) is
+// the same for every input, so it is done once, when the first input comes,
+// and every execution is spent on the document and what it asks for. The
+// firmware directory holds a catalogue, so no package is read to build the
+// inventory; only items that name a file of the directory on the adapter's
+// device block reach the installer, and its packages are small.
 //
 // Checked after every call: a result from the table, a document the library
 // refused left byte for byte as it was, and any document it wrote back still
@@ -18,13 +24,17 @@
 #include <string>
 
 #include "fuzz_machine.h"
-#include "host/entry_points.h"
+#include "diag/trace_log.h"
+#include "host/catalogue.h"
+#include "host/flash_request.h"
+#include "host/inventory.h"
+#include "host/library_state.h"
 #include "host/result_codes.h"
 #include "host/xml_helpers.h"
+#include "nmapi/nmapi.h"
+#include "package/installer.h"
 
 namespace {
-
-std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -45,6 +55,29 @@ bool WellFormedRequest(const std::string& text) {
   return root_kept;
 }
 
+// The trace opened, the library started and the inventory built as
+// oem_do_flash_with_file does it, kept for the process; all end at exit.
+class StartedLibrary {
+ public:
+  explicit StartedLibrary(const skyfw::fuzz::FuzzMachine& machine) {
+    using namespace skyfw;
+    OpenTraceForCall();
+    if (do_discover_with_qvfwdata(machine.firmware) != kHostSuccess) {
+      Fail("the catalogue was not read", kHostFirmwareFileNotFound);
+    }
+    if (ngNmapiInitialize(kNmapiVersionA, kNmapiVersionB, kNmapiVersionC) != ngNMAPI_OK) {
+      Fail("the library did not start", kHostNmapiInitFailed);
+    }
+    if (!BuildInventory(std::nullopt)) Fail("no adapter found", kHostDiscoverDeviceFailed);
+  }
+  ~StartedLibrary() {
+    skyfw::ngNmapiUninitialize();
+    skyfw::TraceClose();
+  }
+  StartedLibrary(const StartedLibrary&) = delete;
+  StartedLibrary& operator=(const StartedLibrary&) = delete;
+};
+
 // The event log grows with every install; a long run keeps only the latest.
 void TrimEventLog(const skyfw::fuzz::FuzzMachine& machine) {
   static unsigned calls = 0;
@@ -58,6 +91,7 @@ void TrimEventLog(const skyfw::fuzz::FuzzMachine& machine) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace skyfw;
   const fuzz::FuzzMachine& machine = fuzz::TheFuzzMachine();
+  static const StartedLibrary started(machine);
   const std::string input(reinterpret_cast<const char*>(data), size);
   {
     std::FILE* file = std::fopen(machine.document.c_str(), "wb");
@@ -66,9 +100,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
   }
 
-  const std::u16string document = Wide(machine.document);
-  const std::u16string firmware = Wide(machine.firmware);
-  const HostResultCode result = DoFlashWithFile(document.c_str(), firmware.c_str());
+  const HostResultCode result =
+      ProcessFlashRequest(machine.document, machine.firmware,
+                          [](DeviceRecord& record, const std::string& package) {
+                            return InstallPackageFile(record, package);
+                          });
 
   switch (result) {
     case kHostDiscoveryFileNotAccessible:
