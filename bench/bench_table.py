@@ -252,13 +252,14 @@ def main():
         rows.append((f"{discovery[1][0]}, {label}", None, eight, "1 port", one))
     rows.append(("skyfw discover (process), demo machine", None, process("skyfw discover"),
                  "skyfw text 0", process("skyfw text 0")))
-    # Each call into the simulated machine stats its registry or NVRAM file
-    # once, to see at once what another process or a hand changed there.
-    stat = ours("StatOfAFile")
+    # Each call into the simulated machine looks at its registry or NVRAM
+    # file once (an fstat of the file it keeps open), to see at once what
+    # another process or a hand changed there.
+    stat = ours("FstatOfAnOpenFile")
     rows.append(("Simulated registry value read", None, ours("RegistryQueryValue"),
-                 "one stat", stat))
+                 "one fstat", stat))
     rows.append(("Simulated driver method (register read)", None, ours("DriverRegisterRead"),
-                 "one stat", stat))
+                 "one fstat", stat))
 
     print(f"skyfw benchmarks ({options.build}); before: {load_before}; after: {load_average()}")
     for basis, heading in BASES:
