@@ -5,7 +5,7 @@ by median CPU time (user + system; less disturbed when other work shares the
 machine).
 
 In-process figures come from Google Benchmark's JSON output (median of its
-repetitions). Programs started as processes (sha256sum, openssl, cat, cp,
+repetitions). Programs started as processes (sha256sum, openssl, cat, cp, dd,
 skyfw itself) are run round-robin, so that all see the same machine load, and
 their median is taken. Process figures include starting the process and
 reading the file; the in-process ones do not.
@@ -184,12 +184,17 @@ def main():
         if package_file:
             package_size = os.path.getsize(package_file)
             copy = os.path.join(work, "copy.pkg")
+            synced_copy = os.path.join(work, "synced-copy.pkg")
             commands.update({
                 "skyfw pkg verify": [skyfw, "pkg", "verify", package_file],
                 "sha256sum": ["sha256sum", package_file],
                 "openssl dgst -sha256": ["openssl", "dgst", "-sha256", package_file],
                 "cat": ["cat", package_file],
                 "cp": ["cp", package_file, copy],
+                # A copy that is on the disk when the program ends, as a
+                # backup is when the entry point returns.
+                "dd conv=fsync": ["dd", "if=" + package_file, "of=" + synced_copy, "bs=1M",
+                                  "conv=fsync", "status=none"],
             })
         for name, command in list(commands.items()):
             if shutil.which(command[0]) is None:
@@ -206,7 +211,8 @@ def main():
         os.sync()
         processes.update(time_processes({k: v for k, v in commands.items() if k not in pair},
                                         options.runs))
-        for name in ("sha256sum", "openssl dgst -sha256", "cat", "cp", "skyfw pkg verify"):
+        for name in ("sha256sum", "openssl dgst -sha256", "cat", "cp", "dd conv=fsync",
+                     "skyfw pkg verify"):
             if name in processes:
                 processes[name].size = package_size
         rsa = None
@@ -244,6 +250,9 @@ def main():
          "cat", process("cat")),
         ("Backup (oem_get_full_flash_dump_PCI)", nvram,
          ours("BackupThroughEntryPoint/real_time", nvram), "cp", process("cp")),
+        ("Backup (oem_get_full_flash_dump_PCI)", nvram,
+         ours("BackupThroughEntryPoint/real_time", nvram), "dd conv=fsync",
+         process("dd conv=fsync")),
     ]
     for payload, label in ((256, "40 x 256 KiB"), (1024, "40 x 1 MiB")):
         one = ours(discovery[0][1].format(payload))
