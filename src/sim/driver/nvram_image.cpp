@@ -1,5 +1,6 @@
 #include "sim/driver/nvram_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -98,8 +99,10 @@ DriverError ReadItem(const NvramImage& image, uint32_t index, uint32_t offset, u
   uint32_t available = item.item_length - offset;
   uint32_t count = length < available ? length : available;
   out.assign(count, kErasedByte);
-  for (uint32_t i = 0; i < count && offset + i < item.data.size(); ++i) {
-    out[i] = item.data[offset + i];
+  // Bytes past what was ever written read as erased.
+  if (offset < item.data.size()) {
+    const size_t stored = std::min<size_t>(count, item.data.size() - offset);
+    std::copy_n(item.data.begin() + offset, stored, out.begin());
   }
   return kDriverOk;
 }
@@ -137,7 +140,7 @@ DriverError ModifyItem(NvramImage& image, uint32_t index, uint32_t offset, ByteV
   if (bytes.size() > item.item_length - offset) return kDriverInsufficientSpace;
   size_t end = offset + bytes.size();
   if (item.data.size() < end) item.data.resize(end, kErasedByte);
-  for (size_t i = 0; i < bytes.size(); ++i) item.data[offset + i] = bytes[i];
+  std::copy(bytes.begin(), bytes.end(), item.data.begin() + offset);
   return kDriverOk;
 }
 
