@@ -23,8 +23,8 @@
 #include <iterator>
 #include <string>
 
-#include "fuzz_machine.h"
 #include "diag/trace_log.h"
+#include "fuzz_machine.h"
 #include "host/catalogue.h"
 #include "host/flash_request.h"
 #include "host/inventory.h"
@@ -100,11 +100,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fclose(file);
   }
 
-  const HostResultCode result =
-      ProcessFlashRequest(machine.document, machine.firmware,
-                          [](DeviceRecord& record, const std::string& package) {
-                            return InstallPackageFile(record, package);
-                          });
+  const HostResultCode result = ProcessFlashRequest(
+      machine.document, machine.firmware, [](DeviceRecord& record, const std::string& package) {
+        return InstallPackageFile(record, package);
+      });
 
   switch (result) {
     case kHostDiscoveryFileNotAccessible:

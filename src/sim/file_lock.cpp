@@ -356,8 +356,7 @@ bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents
   return error == 0;
 }
 
-ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded,
-                    GuardedFile* held) {
+ChangeStamp StampOf(const FileLock& lock, const std::filesystem::path& guarded, GuardedFile* held) {
   ChangeStamp stamp;
   stamp.valid = lock.locked();
   stamp.counter = lock.ChangeCounter();

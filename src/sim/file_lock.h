@@ -67,11 +67,12 @@ FileIdentity IdentifyFile(const std::filesystem::path& path);
 
 // A guarded file kept open between looks, where the platform lets a file
 // that is open be removed or replaced (POSIX): its identity is then read from
-// the open file, without looking its name up at every look. A file removed or renamed over has no name left, which shows
-// at once; one renamed away keeps its name elsewhere but gets a new change
-// time, which shows once the file system's clock has ticked since the file
-// last changed (a few milliseconds). Either way the name is then looked up
-// again. Elsewhere every look goes by the name.
+// the open file, without looking its name up at every look. A file removed or
+// renamed over has no name left, which shows at once; one renamed away keeps
+// its name elsewhere but gets a new change time, which shows once the file
+// system's clock has ticked since the file last changed (a few milliseconds).
+// Either way the name is then looked up again. Elsewhere every look goes by
+// the name.
 class GuardedFile {
  public:
   GuardedFile() = default;

@@ -122,7 +122,8 @@ TEST(GuardedFile, SeesTheFileChangedRemovedOrReplacedByHand) {
   };
   const Case cases[] = {
       {"nothing", false, nullptr},
-      {"written in place", false, [&](const fs::path& file, const fs::path&) { write(file, "{ }\n"); }},
+      {"written in place", false,
+       [&](const fs::path& file, const fs::path&) { write(file, "{ }\n"); }},
       {"removed", false, [](const fs::path& file, const fs::path&) { fs::remove(file); }},
       {"renamed over", false,
        [&](const fs::path& file, const fs::path& beside) {
