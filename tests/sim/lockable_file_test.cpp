@@ -5,7 +5,6 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -112,47 +111,47 @@ TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
 // nothing done, the same one.
 TEST(GuardedFile, SeesTheFileChangedRemovedOrReplacedByHand) {
   namespace fs = std::filesystem;
+  using platform::PathFromUtf8;
+  using skyfw::testing::WriteFile;
   struct Case {
     const char* what;
     bool wait_for_the_clock;  // the change shows only by the file's change time
-    std::function<void(const fs::path& file, const fs::path& beside)> change;
-  };
-  auto write = [](const fs::path& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    std::function<void(const std::string& file, const std::string& beside)> change;
   };
   const Case cases[] = {
       {"nothing", false, nullptr},
       {"written in place", false,
-       [&](const fs::path& file, const fs::path&) { write(file, "{ }\n"); }},
-      {"removed", false, [](const fs::path& file, const fs::path&) { fs::remove(file); }},
+       [](const std::string& file, const std::string&) { WriteFile(file, "{ }\n"); }},
+      {"removed", false,
+       [](const std::string& file, const std::string&) { fs::remove(PathFromUtf8(file)); }},
       {"renamed over", false,
-       [&](const fs::path& file, const fs::path& beside) {
-         write(beside, "{}\n");
-         fs::rename(beside, file);
+       [](const std::string& file, const std::string& beside) {
+         WriteFile(beside, "{}\n");
+         fs::rename(PathFromUtf8(beside), PathFromUtf8(file));
        }},
       {"renamed away and another put there", true,
-       [&](const fs::path& file, const fs::path& beside) {
-         fs::rename(file, beside);
-         write(file, "{}\n");
+       [](const std::string& file, const std::string& beside) {
+         fs::rename(PathFromUtf8(file), PathFromUtf8(beside));
+         WriteFile(file, "{}\n");
        }},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.what);
     skyfw::testing::TempDir dir;
-    const fs::path file = platform::PathFromUtf8(dir.File("registry.json"));
-    const fs::path beside = platform::PathFromUtf8(dir.File("kept.json"));
-    write(file, "{}\n");
+    const std::string file = dir.File("registry.json");
+    const fs::path path = PathFromUtf8(file);
+    WriteFile(file, "{}\n");
     GuardedFile held;
-    const FileIdentity first = held.Hold(file);
+    const FileIdentity first = held.Hold(path);
     ASSERT_TRUE(first.exists);
-    EXPECT_EQ(held.Identify(file), first);
+    EXPECT_EQ(held.Identify(path), first);
     if (test.change == nullptr) continue;
     if (test.wait_for_the_clock) std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    test.change(file, beside);
-    EXPECT_NE(held.Identify(file), first);
+    test.change(file, dir.File("kept.json"));
+    EXPECT_NE(held.Identify(path), first);
     // Held again, the file there now is the one looked at.
-    const FileIdentity now = held.Hold(file);
-    EXPECT_EQ(held.Identify(file), now);
+    const FileIdentity now = held.Hold(path);
+    EXPECT_EQ(held.Identify(path), now);
   }
 }
 
