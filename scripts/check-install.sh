@@ -49,7 +49,10 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 libdir=$(dirname "$(find "$prefix" -name "libskyfw.so.$version")")
 [[ $(readlink "$libdir/libskyfw.so") == libskyfw.so.1 ]] || fail "libskyfw.so does not link to the SONAME"
 [[ $(readlink "$libdir/libskyfw.so.1") == "libskyfw.so.$version" ]] || fail "no SONAME link"
-objdump -p "$libdir/libskyfw.so.$version" | grep -q "SONAME *libskyfw.so.1$" || fail "SONAME"
+# Read the headers whole first: grep -q stops at the first match, and with
+# pipefail objdump's SIGPIPE on the rest would fail the check at random.
+headers=$(objdump -p "$libdir/libskyfw.so.$version")
+grep -q "SONAME *libskyfw.so.1$" <<<"$headers" || fail "SONAME"
 for file in include/skyfw/oem.h include/skyfw/version.h bin/skyfw share/man/man1/skyfw.1.gz \
   share/bash-completion/completions/skyfw share/doc/skyfw/LICENSE \
   share/skyfw/firmware/skyline-s2-21.8.0.pkg share/skyfw/dev_signing_private.pem; do
