@@ -44,26 +44,12 @@ void StoreCounter(uint64_t value, uint8_t (&bytes)[8]) {
 const std::wstring& WideName(const std::filesystem::path& path) { return path.native(); }
 
 std::string LastErrorText() { return "error " + std::to_string(::GetLastError()); }
+bool FolderMissing() { return ::GetLastError() == ERROR_PATH_NOT_FOUND; }
 
 // The whole range, so that every lock of one file conflicts with every other.
 bool LockWhole(HANDLE handle, DWORD flags) {
   OVERLAPPED at{};
   return ::LockFileEx(handle, flags, 0, MAXDWORD, MAXDWORD, &at) != 0;
-}
-
-bool ReadAt(HANDLE handle, uint64_t offset, void* bytes, DWORD length, DWORD& done) {
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  return ::ReadFile(handle, bytes, length, &done, &at) != 0 || ::GetLastError() == ERROR_HANDLE_EOF;
-}
-
-bool WriteAt(HANDLE handle, uint64_t offset, const void* bytes, DWORD length) {
-  OVERLAPPED at{};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  DWORD done = 0;
-  return ::WriteFile(handle, bytes, length, &done, &at) != 0 && done == length;
 }
 
 bool WriteAll(HANDLE handle, std::string_view bytes) {
@@ -81,6 +67,7 @@ bool WriteAll(HANDLE handle, std::string_view bytes) {
 #else
 
 std::string LastErrorText() { return std::strerror(errno); }
+bool FolderMissing() { return errno == ENOENT; }
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -97,60 +84,6 @@ bool WriteAll(int fd, std::string_view bytes) {
 }  // namespace
 
 #ifdef _WIN32
-
-FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  auto open = [&] {
-    return ::CreateFileW(WideName(path).c_str(), GENERIC_READ | GENERIC_WRITE,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  };
-  HANDLE handle = open();
-  if (handle == INVALID_HANDLE_VALUE && ::GetLastError() == ERROR_PATH_NOT_FOUND) {
-    // Only the first lock of a folder makes it.
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    handle = open();
-  }
-  if (handle == INVALID_HANDLE_VALUE) {
-    error_ = "cannot open " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
-    return;
-  }
-  if (!LockWhole(handle, mode == LockMode::kExclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0)) {
-    error_ = "cannot lock " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
-    ::CloseHandle(handle);
-    return;
-  }
-  // Watchers map the counter's bytes, which must therefore be there.
-  LARGE_INTEGER size{};
-  if (::GetFileSizeEx(handle, &size) != 0 && size.QuadPart < kCounterBytes) {
-    const uint8_t zero[kCounterBytes] = {};
-    WriteAt(handle, 0, zero, kCounterBytes);
-  }
-  handle_ = handle;
-}
-
-FileLock::~FileLock() {
-  if (handle_ != nullptr) ::CloseHandle(handle_);  // closing releases the lock
-}
-
-bool FileLock::locked() const { return handle_ != nullptr; }
-
-uint64_t FileLock::ChangeCounter() const {
-  uint8_t bytes[8] = {};
-  DWORD done = 0;
-  if (handle_ == nullptr || !ReadAt(handle_, 0, bytes, sizeof bytes, done) ||
-      done != sizeof bytes) {
-    return 0;
-  }
-  return LoadCounter(bytes);
-}
-
-bool FileLock::BumpChangeCounter() {
-  if (handle_ == nullptr) return false;
-  uint8_t bytes[8];
-  StoreCounter(ChangeCounter() + 1, bytes);
-  return WriteAt(handle_, 0, bytes, sizeof bytes);
-}
 
 FileIdentity IdentifyFile(const std::filesystem::path& path) {
   FileIdentity identity;
@@ -215,58 +148,6 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
 }
 
 #else
-
-FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0 && errno == ENOENT) {
-    // Only the first lock of a folder makes it.
-    std::error_code ignored;
-    std::filesystem::create_directories(path.parent_path(), ignored);
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  }
-  if (fd < 0) {
-    error_ = "cannot open " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
-    return;
-  }
-  int result;
-  do {
-    result = ::flock(fd, mode == LockMode::kExclusive ? LOCK_EX : LOCK_SH);
-  } while (result != 0 && errno == EINTR);
-  if (result != 0) {
-    error_ = "cannot lock " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
-    ::close(fd);
-    return;
-  }
-  // Watchers map the counter's bytes, which must therefore be there.
-  struct stat status {};
-  if (::fstat(fd, &status) == 0 && status.st_size < kCounterBytes) {
-    const uint8_t zero[kCounterBytes] = {};
-    // Should this fail, watchers read the counter through the file instead.
-    [[maybe_unused]] ssize_t written = ::pwrite(fd, zero, kCounterBytes, 0);
-  }
-  fd_ = fd;
-}
-
-FileLock::~FileLock() {
-  if (fd_ >= 0) ::close(fd_);  // closing drops the flock
-}
-
-bool FileLock::locked() const { return fd_ >= 0; }
-
-uint64_t FileLock::ChangeCounter() const {
-  uint8_t bytes[8] = {};
-  if (fd_ < 0 || ::pread(fd_, bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
-    return 0;
-  }
-  return LoadCounter(bytes);
-}
-
-bool FileLock::BumpChangeCounter() {
-  if (fd_ < 0) return false;
-  uint8_t bytes[8];
-  StoreCounter(ChangeCounter() + 1, bytes);
-  return ::pwrite(fd_, bytes, sizeof bytes, 0) == static_cast<ssize_t>(sizeof bytes);
-}
 
 namespace {
 
@@ -346,6 +227,44 @@ bool AppendLine(const std::filesystem::path& path, std::string_view line) {
 }
 
 #endif
+
+FileLock::FileLock(const std::filesystem::path& path, LockMode mode) {
+  if (!file_.Open(path) && FolderMissing()) {
+    // Only the first lock of a folder makes it.
+    std::error_code ignored;
+    std::filesystem::create_directories(path.parent_path(), ignored);
+    file_.Open(path);
+  }
+  if (!file_.is_open()) {
+    error_ = "cannot open " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
+    return;
+  }
+  if (file_.TakeLock(mode, /*wait=*/true) != LockableFile::Outcome::kLocked) {
+    error_ = "cannot lock " + platform::FromFileSystemPath(path) + ": " + LastErrorText();
+    file_.Close();
+    return;
+  }
+  // Watchers map the counter's bytes, which must therefore be there. Should
+  // this fail, they read the counter through the file instead.
+  uint8_t counter[kCounterBytes];
+  const long length = file_.ReadPrefix(counter, sizeof counter);
+  if (length >= 0 && length < kCounterBytes) {
+    file_.WritePrefix(std::string(kCounterBytes, '\0'));
+  }
+}
+
+uint64_t FileLock::ChangeCounter() const {
+  uint8_t bytes[kCounterBytes] = {};
+  if (file_.ReadPrefix(bytes, sizeof bytes) != kCounterBytes) return 0;
+  return LoadCounter(bytes);
+}
+
+bool FileLock::BumpChangeCounter() {
+  if (!locked()) return false;
+  uint8_t bytes[kCounterBytes];
+  StoreCounter(ChangeCounter() + 1, bytes);
+  return file_.WritePrefix(std::string_view(reinterpret_cast<const char*>(bytes), sizeof bytes));
+}
 
 bool WriteFileWhole(const std::filesystem::path& path, std::string_view contents) {
   std::error_code ignored;

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
+#include "sim/lockable_file.h"
+
 namespace skyfw::sim {
 
-class LockableFile;
-
-enum class LockMode { kShared, kExclusive };
+using LockMode = LockableFile::Lock;
 
 // A lock on a lock file, held for the object's life. The lock file is
 // created when missing and never removed (removing it would let two
@@ -26,11 +26,10 @@ enum class LockMode { kShared, kExclusive };
 class FileLock {
  public:
   explicit FileLock(const std::filesystem::path& path, LockMode mode = LockMode::kExclusive);
-  ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
 
-  bool locked() const;
+  bool locked() const { return file_.is_open(); }
   // Why the lock could not be taken, naming the lock file.
   const std::string& error() const { return error_; }
 
@@ -40,11 +39,7 @@ class FileLock {
   bool BumpChangeCounter();
 
  private:
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  LockableFile file_;  // open only while locked
   std::string error_;
 };
 
