@@ -8,8 +8,8 @@
 #include <map>
 #include <memory>
 
-#include "diag/text_conversion.h"
-#include "sim/machine.h"
+#include "base/text_conversion.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::bench {
 namespace fs = std::filesystem;

@@ -19,7 +19,7 @@
 #include "builders.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
-#include "package/package_check_cache.h"
+#include "update/package_check_cache.h"
 
 namespace skyfw {
 namespace {

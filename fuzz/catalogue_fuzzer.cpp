@@ -18,9 +18,9 @@
 #include "host/discovery_document.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
-#include "package/firmware_action.h"
+#include "update/firmware_action.h"
 #include "package/version_compare.h"
-#include "versions/firmware_decision.h"
+#include "update/firmware_decision.h"
 
 #if defined(__linux__)
 #include <unistd.h>

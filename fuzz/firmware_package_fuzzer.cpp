@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/firmware_crc32.h"
 #include "sim/driver/firmware_install.h"
 #include "sim/driver/firmware_package.h"

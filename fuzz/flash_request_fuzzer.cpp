@@ -29,10 +29,10 @@
 #include "host/flash_request.h"
 #include "host/inventory.h"
 #include "host/library_state.h"
-#include "host/result_codes.h"
+#include "base/result_codes.h"
 #include "host/xml_helpers.h"
 #include "nmapi/nmapi.h"
-#include "package/installer.h"
+#include "update/installer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "builders.h"
 #include "host/library_state.h"
 #include "platform/platform.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::fuzz {

@@ -13,7 +13,7 @@
 
 #include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_file.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace {
 

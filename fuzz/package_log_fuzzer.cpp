@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/package_log.h"
-#include "versions/package_version.h"
+#include "update/package_version.h"
 
 namespace {
 

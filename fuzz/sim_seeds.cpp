@@ -7,7 +7,7 @@
 #include "seeds.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_file.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::fuzz {
 namespace {

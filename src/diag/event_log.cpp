@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "diag/trace_log.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {

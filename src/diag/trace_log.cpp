@@ -9,10 +9,10 @@
 #include <string_view>
 
 #include "diag/critical_section.h"
-#include "diag/never_destroyed.h"
-#include "platform/file_names.h"
+#include "base/never_destroyed.h"
+#include "os/file_names.h"
 #include "platform/platform.h"
-#include "platform/utf8_formatting.h"
+#include "os/utf8_formatting.h"
 
 namespace skyfw {
 namespace {

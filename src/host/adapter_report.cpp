@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <string>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "host/catalogue.h"
-#include "platform/unicode.h"
-#include "versions/firmware_decision.h"
+#include "base/unicode.h"
+#include "update/firmware_decision.h"
 
 namespace skyfw {
 namespace {

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "host/device_record.h"
+#include "update/device_record.h"
 #include "skyfw/oem.h"
 
 namespace skyfw {

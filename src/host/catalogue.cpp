@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "diag/trace_log.h"
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
 

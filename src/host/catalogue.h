@@ -11,8 +11,8 @@
 #include <map>
 #include <string>
 
-#include "host/result_codes.h"
-#include "versions/firmware_decision.h"
+#include "base/result_codes.h"
+#include "update/firmware_decision.h"
 
 namespace skyfw {
 

@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <vector>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "host/catalogue.h"
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
-#include "platform/file_writer.h"
+#include "os/file_writer.h"
 
 namespace skyfw {
 namespace {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "host/device_record.h"
+#include "update/device_record.h"
 
 namespace skyfw {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "host/adapter_report.h"
 #include "host/discovery_document.h"
@@ -11,8 +11,8 @@
 #include "host/host_path.h"
 #include "host/library_state.h"
 #include "host/request_frames.h"
-#include "package/backup.h"
-#include "package/installer.h"
+#include "update/backup.h"
+#include "update/installer.h"
 
 namespace skyfw {
 

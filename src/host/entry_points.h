@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "host/result_codes.h"
+#include "base/result_codes.h"
 #include "skyfw/oem.h"
 
 namespace skyfw {

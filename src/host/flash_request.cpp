@@ -4,10 +4,10 @@
 #include <vector>
 
 #include "diag/trace_log.h"
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
-#include "platform/file_writer.h"
+#include "os/file_writer.h"
 
 namespace skyfw {
 namespace {

@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "host/device_record.h"
-#include "host/result_codes.h"
+#include "update/device_record.h"
+#include "base/result_codes.h"
 
 namespace skyfw {
 

@@ -1,6 +1,6 @@
 #include "host/host_path.h"
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 
 namespace skyfw {
 

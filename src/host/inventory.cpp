@@ -4,16 +4,16 @@
 #include <cstring>
 #include <vector>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "host/catalogue.h"
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/nmapi.h"
 #include "nvm/nvm_operations.h"
-#include "versions/firmware_decision.h"
+#include "update/firmware_decision.h"
 
 namespace skyfw {
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "host/device_record.h"
+#include "update/device_record.h"
 
 namespace skyfw {
 

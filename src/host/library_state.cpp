@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "diag/never_destroyed.h"
+#include "base/never_destroyed.h"
 #include "diag/trace_log.h"
 
 namespace skyfw {

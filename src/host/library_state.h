@@ -9,7 +9,7 @@
 #include <string>
 
 #include "host/catalogue.h"
-#include "host/device_record.h"
+#include "update/device_record.h"
 
 namespace skyfw {
 

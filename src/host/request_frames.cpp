@@ -4,12 +4,12 @@
 
 #include "diag/trace_log.h"
 #include "host/catalogue.h"
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 #include "host/host_path.h"
 #include "host/inventory.h"
 #include "host/library_state.h"
 #include "nmapi/nmapi.h"
-#include "package/package_check_cache.h"
+#include "update/package_check_cache.h"
 
 namespace skyfw {
 namespace {

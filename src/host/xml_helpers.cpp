@@ -2,8 +2,8 @@
 
 #include <limits>
 
-#include "platform/file_reader.h"
-#include "platform/unicode.h"
+#include "os/file_reader.h"
+#include "base/unicode.h"
 
 namespace skyfw {
 namespace {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

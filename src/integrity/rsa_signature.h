@@ -6,8 +6,8 @@
 #include <cstdint>
 
 #include "integrity/sha256.h"
-#include "package/nvm_status.h"
-#include "platform/byte_reader.h"
+#include "base/nvm_status.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "nmapi/registry_values.h"
 #include "platform/platform.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "nmapi/adapter_info.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 #include "platform/registry.h"
 
 namespace skyfw {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "diag/text_conversion.h"
-#include "nmapi/fixed_text.h"
+#include "base/text_conversion.h"
+#include "base/fixed_text.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/product_data.h"
 #include "nvm/nvm_operations.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "nmapi/adapter_node.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

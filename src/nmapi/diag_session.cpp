@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi.h"
 #include "nmapi/nmapi_log.h"

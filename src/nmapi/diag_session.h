@@ -5,7 +5,7 @@
 #include <string>
 
 #include "nmapi/adapter_node.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

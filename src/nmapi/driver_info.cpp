@@ -7,11 +7,11 @@
 
 #include "nmapi/adapter_class.h"
 #include "nmapi/chip_identity.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/registry_values.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "platform/platform.h"
 
 namespace skyfw {

@@ -7,7 +7,7 @@
 #include <span>
 
 #include "nmapi/adapter_node.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

@@ -8,13 +8,13 @@
 #include "nmapi/adapter_class.h"
 #include "nmapi/chip_identity.h"
 #include "nmapi/driver_info.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/registry_values.h"
 #include "nmapi/tcpip_info.h"
-#include "platform/byte_reader.h"
-#include "platform/file_names.h"
+#include "base/byte_reader.h"
+#include "os/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "nmapi/adapter_node.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 #include "platform/devices.h"
 
 namespace skyfw {

@@ -1,6 +1,6 @@
 #include "nmapi/library_state.h"
 
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

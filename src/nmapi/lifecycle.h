@@ -1,7 +1,7 @@
 // Internal steps of starting and stopping the library.
 #pragma once
 
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

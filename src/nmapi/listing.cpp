@@ -3,7 +3,7 @@
 #include "nmapi/adapter_class.h"
 #include "nmapi/chip_identity.h"
 #include "nmapi/driver_info.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi.h"
 #include "nmapi/nmapi_log.h"

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "nmapi/adapter_info.h"
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 
 namespace skyfw {
 

@@ -8,8 +8,8 @@
 #include <system_error>
 
 #include "nmapi/library_state.h"
-#include "platform/file_names.h"
-#include "platform/file_reader.h"
+#include "os/file_names.h"
+#include "os/file_reader.h"
 #include "platform/platform.h"
 
 namespace skyfw {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "nmapi/nmapi_result.h"
+#include "base/nmapi_result.h"
 #include "platform/named_mutex.h"
 
 namespace skyfw {

@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "nmapi/address_text.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/registry_values.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "platform/platform.h"
 
 namespace skyfw {

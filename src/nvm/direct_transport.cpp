@@ -6,9 +6,9 @@
 #include <new>
 #include <vector>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "platform/platform.h"
 
 namespace skyfw {

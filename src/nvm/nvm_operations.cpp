@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "nvm/direct_transport.h"
 #include "nvm/wmi_helper.h"
 #include "package/package_format.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "platform/platform.h"
 
 namespace skyfw {

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "platform/wmi.h"
 
 namespace skyfw {

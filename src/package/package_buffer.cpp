@@ -1,6 +1,6 @@
 #include "package/package_buffer.h"
 
-#include "platform/large_block.h"
+#include "os/large_block.h"
 
 namespace skyfw {
 

@@ -23,9 +23,9 @@
 #include <string>
 #include <string_view>
 
-#include "package/nvm_status.h"
+#include "base/nvm_status.h"
 #include "package/package_buffer.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

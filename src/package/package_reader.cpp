@@ -5,7 +5,7 @@
 
 #include "integrity/crc32.h"
 #include "package/package_format.h"
-#include "platform/file_reader.h"
+#include "os/file_reader.h"
 
 namespace skyfw {
 

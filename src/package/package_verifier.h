@@ -9,9 +9,9 @@
 #include <string_view>
 
 #include "integrity/signed_image.h"
-#include "package/nvm_status.h"
+#include "base/nvm_status.h"
 #include "package/package_format.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

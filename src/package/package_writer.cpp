@@ -7,7 +7,7 @@
 #include "integrity/crc32.h"
 #include "integrity/signed_image.h"
 #include "package/item_types.h"
-#include "platform/file_writer.h"
+#include "os/file_writer.h"
 
 namespace skyfw {
 

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <span>
 
-#include "package/nvm_status.h"
+#include "base/nvm_status.h"
 #include "package/package_format.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "package/nvm_status.h"
-#include "platform/byte_reader.h"
+#include "base/nvm_status.h"
+#include "base/byte_reader.h"
 
 namespace skyfw {
 

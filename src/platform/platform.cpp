@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "platform/process_facts.h"
+#include "os/process_facts.h"
 
 namespace skyfw::platform {
 

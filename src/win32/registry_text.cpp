@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/unicode.h"
+#include "base/unicode.h"
 #include "platform/win32_types.h"
 
 namespace skyfw::win32 {

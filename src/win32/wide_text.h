@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/unicode.h"
+#include "base/unicode.h"
 
 namespace skyfw::win32 {
 

@@ -20,9 +20,9 @@
 
 #include "concurrency/s2_machine.h"
 #include "install/sim_adapter.h"
-#include "platform/environment.h"
-#include "platform/file_names.h"
-#include "platform/unicode.h"
+#include "os/environment.h"
+#include "os/file_names.h"
+#include "base/unicode.h"
 #include "skyfw/oem.h"
 #include "support/plugin_api.h"
 

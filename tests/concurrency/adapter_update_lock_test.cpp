@@ -1,7 +1,7 @@
 // The per-adapter update lock that installations and backups hold: a second
 // holder waits, another adapter does not, and a machine without named
 // mutexes leaves the update unguarded rather than impossible.
-#include "package/adapter_update_lock.h"
+#include "update/adapter_update_lock.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "concurrency/s2_machine.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::testing {
 namespace {

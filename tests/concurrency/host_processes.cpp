@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "platform/environment.h"
+#include "os/environment.h"
 #include "support/child_process.h"
 
 namespace skyfw::testing {

@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/environment.h"
-#include "platform/shared_library.h"
-#include "platform/unicode.h"
+#include "os/environment.h"
+#include "os/shared_library.h"
+#include "base/unicode.h"
 #include "skyfw/oem.h"
 
 namespace {

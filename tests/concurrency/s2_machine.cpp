@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "install/sim_adapter.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::testing {
 

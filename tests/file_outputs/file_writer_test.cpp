@@ -1,6 +1,6 @@
 // The one writer: what it refuses, what it keeps, and that it leaves nothing
 // behind.
-#include "platform/file_writer.h"
+#include "os/file_writer.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "file_outputs/unprivileged.h"
-#include "platform/file_reader.h"
+#include "os/file_reader.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {

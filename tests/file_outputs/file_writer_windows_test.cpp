@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_names.h"
-#include "platform/file_writer.h"
+#include "os/file_names.h"
+#include "os/file_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {

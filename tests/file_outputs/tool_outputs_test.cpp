@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "file_outputs/unprivileged.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 

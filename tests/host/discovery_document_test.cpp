@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "host/library_state.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "support/temp_dir.h"
 
 namespace skyfw {

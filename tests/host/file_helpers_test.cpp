@@ -1,4 +1,4 @@
-#include "host/file_helpers.h"
+#include "update/file_helpers.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "host/library_state.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "support/temp_dir.h"
 
 namespace skyfw {

@@ -1,4 +1,4 @@
-#include "package/package_check_cache.h"
+#include "update/package_check_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include "host/inventory.h"
 #include "host/library_state.h"
 #include "host/request_frames.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 namespace skyfw {
 namespace {

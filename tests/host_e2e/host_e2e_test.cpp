@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "package/vpd.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "plugin_host.h"
 #include "sim/driver/nvram_file.h"
 

@@ -10,9 +10,9 @@
 #include <map>
 #include <string>
 
-#include "diag/text_conversion.h"
-#include "platform/environment.h"
-#include "sim/machine.h"
+#include "base/text_conversion.h"
+#include "os/environment.h"
+#include "sim/machine/machine.h"
 #include "skyfw/oem.h"
 #include "support/plugin_api.h"
 #include "support/temp_dir.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 

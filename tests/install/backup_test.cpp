@@ -1,6 +1,6 @@
 // Backups of simulated adapters: the package they produce, how they fail,
 // and writing a backup back onto another adapter of the same model.
-#include "package/backup.h"
+#include "update/backup.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 
 #include "install/sim_adapter.h"
 #include "integrity/crc32.h"
-#include "package/installer.h"
+#include "update/installer.h"
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "package/vpd.h"

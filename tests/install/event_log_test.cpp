@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "install/sim_adapter.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 namespace skyfw::testing {
 namespace {

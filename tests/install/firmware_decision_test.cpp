@@ -1,17 +1,17 @@
 // The firmware item chosen for an adapter, from the catalogue or from the
 // package files, and the version numbers of the host's adapter report.
-#include "versions/firmware_decision.h"
+#include "update/firmware_decision.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <utility>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "install/sim_adapter.h"
-#include "package/firmware_action.h"
-#include "platform/file_names.h"
+#include "update/firmware_action.h"
+#include "os/file_names.h"
 #include "support/capturing_platform.h"
 
 namespace skyfw::testing {

@@ -1,7 +1,7 @@
 // The installer on simulated adapters: current version, the checks of a
 // package, installation with its trace lines and events, and the adapter's
 // identity kept across an update.
-#include "package/installer.h"
+#include "update/installer.h"
 
 #include <gtest/gtest.h>
 

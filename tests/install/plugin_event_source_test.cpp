@@ -6,11 +6,11 @@
 #include <memory>
 
 #include "diag/event_log.h"
-#include "platform/environment.h"
-#include "platform/file_names.h"
+#include "os/environment.h"
+#include "os/file_names.h"
 #include "platform/platform.h"
-#include "platform/shared_library.h"
-#include "sim/machine.h"
+#include "os/shared_library.h"
+#include "sim/machine/machine.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {

@@ -10,7 +10,7 @@
 #include "host/entry_points.h"
 #include "host/library_state.h"
 #include "install/sim_adapter.h"
-#include "platform/unicode.h"
+#include "base/unicode.h"
 
 namespace skyfw::testing {
 namespace {

@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "diag/trace_log.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::testing {
 namespace {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "builders.h"
-#include "host/device_record.h"
+#include "update/device_record.h"
 #include "nvm/nvm_operations.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"

@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi/nmapi.h"
 #include "nmapi_fixture.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::test {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "nmapi/adapter_class.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi_fixture.h"
 
 namespace skyfw::test {

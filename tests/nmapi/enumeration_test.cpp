@@ -4,7 +4,7 @@
 #include <string>
 
 #include "nmapi/adapter_info.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi_fixture.h"
 
 namespace skyfw::test {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw::test {
 

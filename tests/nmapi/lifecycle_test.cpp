@@ -1,7 +1,7 @@
 // Starting and stopping the library.
 #include <string>
 
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi_fixture.h"
 
 namespace skyfw::test {

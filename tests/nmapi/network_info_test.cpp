@@ -3,7 +3,7 @@
 #include <string>
 
 #include "nmapi/address_text.h"
-#include "nmapi/fixed_text.h"
+#include "base/fixed_text.h"
 #include "nmapi_fixture.h"
 
 namespace skyfw::test {

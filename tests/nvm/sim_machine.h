@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {

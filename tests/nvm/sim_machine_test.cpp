@@ -9,7 +9,7 @@
 #include "builders.h"
 #include "nvm/nvm_operations.h"
 #include "nvm/wmi_helper.h"
-#include "versions/package_version.h"
+#include "update/package_version.h"
 
 namespace skyfw {
 namespace {

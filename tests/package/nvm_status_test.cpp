@@ -1,4 +1,4 @@
-#include "package/nvm_status.h"
+#include "base/nvm_status.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 
 #include "integrity/crc32.h"
 #include "package/package_format.h"
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::test {

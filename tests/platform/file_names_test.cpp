@@ -1,4 +1,4 @@
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <memory>
 
-#include "host/file_helpers.h"
-#include "platform/file_reader.h"
-#include "platform/file_writer.h"
+#include "update/file_helpers.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::platform {

@@ -1,9 +1,9 @@
-#include "platform/shared_library.h"
+#include "os/shared_library.h"
 
 #include <gtest/gtest.h>
 
-#include "platform/file_names.h"
-#include "platform/process_facts.h"
+#include "os/file_names.h"
+#include "os/process_facts.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::platform {

@@ -1,4 +1,4 @@
-#include "platform/utf8_formatting.h"
+#include "os/utf8_formatting.h"
 
 #include <gtest/gtest.h>
 

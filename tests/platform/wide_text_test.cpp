@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/environment.h"
-#include "platform/unicode.h"
+#include "os/environment.h"
+#include "base/unicode.h"
 
 namespace skyfw::platform {
 namespace {

@@ -3,9 +3,9 @@
 #include <string>
 #include <type_traits>
 
-#include "platform/process_facts.h"
-#include "platform/shared_library.h"
-#include "platform/unicode.h"
+#include "os/process_facts.h"
+#include "os/shared_library.h"
+#include "base/unicode.h"
 #include "skyfw/oem.h"
 #include "support/child_process.h"
 #include "support/plugin_api.h"

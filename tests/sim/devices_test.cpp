@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "machine_fixture.h"
-#include "sim/driver_interface.h"
+#include "sim/machine/driver_interface.h"
 
 namespace skyfw::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "sim/lockable_file.h"
+#include "os/lockable_file.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/file_names.h"
-#include "sim/file_lock.h"
+#include "os/file_names.h"
+#include "sim/machine/file_lock.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::sim::testing {
 

@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "machine_fixture.h"
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 
 namespace skyfw::sim {
 namespace {

@@ -10,9 +10,9 @@
 #include <thread>
 
 #include "machine_fixture.h"
-#include "platform/environment.h"
-#include "platform/process_facts.h"
-#include "sim/machine_mutexes.h"
+#include "os/environment.h"
+#include "os/process_facts.h"
+#include "sim/machine/machine_mutexes.h"
 #include "support/child_process.h"
 
 namespace skyfw::sim {

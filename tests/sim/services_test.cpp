@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "machine_fixture.h"
-#include "platform/environment.h"
+#include "os/environment.h"
 
 namespace skyfw::sim {
 namespace {

@@ -6,7 +6,7 @@
 #include <ostream>
 
 #include "machine_fixture.h"
-#include "sim/machine_wmi.h"
+#include "sim/machine/machine_wmi.h"
 
 namespace skyfw::sim {
 namespace {

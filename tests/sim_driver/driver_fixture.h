@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "sim/driver_interface.h"
-#include "sim/machine_description.h"
+#include "sim/machine/driver_interface.h"
+#include "sim/machine/machine_description.h"
 
 namespace skyfw::sim::testing {
 

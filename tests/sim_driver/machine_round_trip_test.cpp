@@ -15,8 +15,8 @@
 
 #include "sim/driver/firmware_requests.h"
 #include "sim/driver/wide_text.h"
-#include "sim/driver_interface.h"
-#include "sim/machine.h"
+#include "sim/machine/driver_interface.h"
+#include "sim/machine/machine.h"
 #include "sim_driver/package_builder.h"
 #include "support/temp_dir.h"
 

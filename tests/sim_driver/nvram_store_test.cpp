@@ -11,9 +11,9 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/firmware_crc32.h"
-#include "sim/file_lock.h"
+#include "sim/machine/file_lock.h"
 #include "sim_driver/package_builder.h"
 #include "support/temp_dir.h"
 

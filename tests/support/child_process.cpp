@@ -7,7 +7,7 @@
 #if defined(_WIN32)
 #include <windows.h>
 
-#include "platform/unicode.h"
+#include "base/unicode.h"
 #else
 #include <fcntl.h>
 #include <signal.h>

@@ -8,7 +8,7 @@
 #include <string>
 #include <type_traits>
 
-#include "platform/shared_library.h"
+#include "os/shared_library.h"
 #include "skyfw/oem.h"
 
 namespace skyfw::testing {

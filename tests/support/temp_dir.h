@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 namespace skyfw::testing {
 

@@ -6,7 +6,7 @@
 #include <functional>
 #include <memory>
 
-#include "sim/machine.h"
+#include "sim/machine/machine.h"
 #include "support/temp_dir.h"
 #include "sweep/sweep_scene.h"
 

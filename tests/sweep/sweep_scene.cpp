@@ -19,8 +19,8 @@
 #include "package/package_verifier.h"
 #include "platform/platform.h"
 #include "sim/driver/nvram_file.h"
-#include "sim/machine.h"
-#include "sim/machine_mutexes.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/machine_mutexes.h"
 #include "support/fault_injecting_platform.h"
 #include "support/temp_dir.h"
 

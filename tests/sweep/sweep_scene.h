@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/result_codes.h"
+#include "base/result_codes.h"
 
 namespace skyfw::testing {
 

@@ -1,6 +1,6 @@
 // The installed package version against the scripted driver: the driver's
 // Version first, then the package log and its record and field rules.
-#include "versions/package_version.h"
+#include "update/package_version.h"
 
 #include <gtest/gtest.h>
 

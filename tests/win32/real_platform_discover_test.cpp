@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
-#include "platform/environment.h"
+#include "os/environment.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
 

@@ -21,7 +21,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "platform/unicode.h"
+#include "base/unicode.h"
 #include "win32_test_support.h"
 
 namespace skyfw::win32::testing {

@@ -11,11 +11,11 @@
 #include <memory>
 
 #include "command_output.h"
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "host/oem_text.h"
-#include "platform/file_names.h"
-#include "platform/file_reader.h"
-#include "platform/standard_streams.h"
+#include "os/file_names.h"
+#include "os/file_reader.h"
+#include "os/standard_streams.h"
 
 namespace skyfw::tool {
 namespace {

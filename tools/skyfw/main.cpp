@@ -7,8 +7,8 @@
 #include "command_output.h"
 #include "command_registry.h"
 #include "host_session.h"
-#include "platform/environment.h"
-#include "platform/standard_streams.h"
+#include "os/environment.h"
+#include "os/standard_streams.h"
 #include "program_version.h"
 
 namespace {

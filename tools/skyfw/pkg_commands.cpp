@@ -16,7 +16,7 @@
 #include "package/package_verifier.h"
 #include "pkg_common.h"
 #include "pkg_describe.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 namespace skyfw::tool {
 namespace {

@@ -1,8 +1,8 @@
 #include "pkg_common.h"
 
-#include "package/nvm_status.h"
-#include "platform/file_reader.h"
-#include "platform/file_writer.h"
+#include "base/nvm_status.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 
 namespace skyfw::tool {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw::tool {
 

@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "host/oem_text.h"
-#include "platform/file_names.h"
-#include "platform/shared_library.h"
+#include "os/file_names.h"
+#include "os/shared_library.h"
 #include "skyfw/oem.h"
 
 namespace skyfw::tool {

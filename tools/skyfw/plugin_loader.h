@@ -5,7 +5,7 @@
 #include <string>
 
 #include "command_registry.h"
-#include "platform/shared_library.h"
+#include "os/shared_library.h"
 
 namespace skyfw::tool {
 

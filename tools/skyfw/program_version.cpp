@@ -7,7 +7,7 @@
 #include <string>
 
 #include "command_output.h"
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "plugin_loader.h"
 
 namespace skyfw::tool {

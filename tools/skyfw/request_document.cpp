@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file_reader.h"
-#include "platform/file_writer.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 
 namespace skyfw::tool {
 namespace {

@@ -4,7 +4,7 @@
 #include <random>
 #include <system_error>
 
-#include "platform/file_names.h"
+#include "os/file_names.h"
 
 namespace skyfw::tool {
 

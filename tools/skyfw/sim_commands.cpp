@@ -14,13 +14,13 @@
 #include "command_output.h"
 #include "command_registry.h"
 #include "package/item_types.h"
-#include "platform/byte_reader.h"
-#include "platform/file_names.h"
-#include "platform/file_reader.h"
+#include "base/byte_reader.h"
+#include "os/file_names.h"
+#include "os/file_reader.h"
 #include "platform/platform.h"
-#include "sim/machine.h"
-#include "sim/machine_mutexes.h"
-#include "sim/text.h"
+#include "sim/machine/machine.h"
+#include "sim/machine/machine_mutexes.h"
+#include "sim/machine/text.h"
 
 namespace skyfw::tool {
 namespace {

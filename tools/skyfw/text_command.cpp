@@ -6,7 +6,7 @@
 
 #include "command_output.h"
 #include "command_registry.h"
-#include "diag/text_conversion.h"
+#include "base/text_conversion.h"
 #include "host/oem_text.h"
 #include "plugin_loader.h"
 #include "skyfw/oem.h"

@@ -20,11 +20,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/firmware_install.h"
 #include "sim/driver/nvram_file.h"
 #include "sim/driver/nvram_store.h"
-#include "sim/machine_description.h"
+#include "sim/machine/machine_description.h"
 
 namespace skyfw::sim {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <system_error>
 
-#include "platform/file_names.h"
+#include "os/file_names.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_store.h"
 #include "sim/driver/wide_text.h"

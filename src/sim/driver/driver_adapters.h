@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "sim/driver/adapter_driver.h"
-#include "sim/driver_interface.h"
+#include "sim/machine/driver_interface.h"
 
 namespace skyfw::sim {
 

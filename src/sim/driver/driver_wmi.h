@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "sim/driver/driver_adapters.h"
-#include "sim/driver_interface.h"
+#include "sim/machine/driver_interface.h"
 
 namespace skyfw::sim {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw::sim {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/driver_error.h"
 
 namespace skyfw::sim {

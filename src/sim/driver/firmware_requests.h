@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/adapter_driver.h"
 
 namespace skyfw::sim {

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "sim/driver/nvram_file.h"
-#include "sim/machine_description.h"
+#include "sim/machine/machine_description.h"
 
 namespace skyfw::sim {
 

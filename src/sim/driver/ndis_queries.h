@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/byte_reader.h"
-#include "sim/machine_description.h"
+#include "base/byte_reader.h"
+#include "sim/machine/machine_description.h"
 
 namespace skyfw::sim {
 

@@ -46,7 +46,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/nvram_image.h"
 
 namespace skyfw::sim {

@@ -7,11 +7,11 @@
 #include <optional>
 #include <vector>
 
-#include "platform/file_names.h"
-#include "platform/file_reader.h"
+#include "os/file_names.h"
+#include "os/file_reader.h"
 #include "sim/driver/firmware_crc32.h"
-#include "sim/file_lock.h"
-#include "sim/lockable_file.h"
+#include "sim/machine/file_lock.h"
+#include "os/lockable_file.h"
 
 namespace skyfw::sim {
 namespace {

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 #include "sim/driver/nvram_image.h"
 
 namespace skyfw::sim {

@@ -7,7 +7,7 @@
 #include "sim/driver/driver_wmi.h"
 #include "sim/driver/firmware_requests.h"
 #include "sim/driver/ndis_queries.h"
-#include "sim/driver_interface.h"
+#include "sim/machine/driver_interface.h"
 
 namespace skyfw::sim {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/byte_reader.h"
+#include "base/byte_reader.h"
 
 namespace skyfw::sim {
 namespace {

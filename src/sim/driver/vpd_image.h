@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "sim/machine_description.h"
+#include "sim/machine/machine_description.h"
 
 namespace skyfw::sim {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "image_signer.h"
-#include "package/nvm_status.h"
+#include "base/nvm_status.h"
 #include "package/package_format.h"
 
 namespace skyfw::tool {

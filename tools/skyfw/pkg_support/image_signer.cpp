@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/file_reader.h"
+#include "os/file_reader.h"
 
 #define LTM_DESC
 #include <tomcrypt.h>

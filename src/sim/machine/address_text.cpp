@@ -1,0 +1,20 @@
+#include "sim/machine/address_text.h"
+
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
+#include <arpa/inet.h>
+#endif
+
+namespace skyfw::sim {
+
+bool ParseIpv4Text(const std::string& text, std::array<uint8_t, 4>& address) {
+  return inet_pton(AF_INET, text.c_str(), address.data()) == 1;
+}
+
+bool ParseIpv6Text(const std::string& text, std::array<uint8_t, 16>& address) {
+  return inet_pton(AF_INET6, text.c_str(), address.data()) == 1;
+}
+
+}  // namespace skyfw::sim
