@@ -2,7 +2,10 @@
 # check-layers.sh [ROOT]: the folders under src/ are the layers, and a file
 # includes only headers of its own folder or of folders below it. Reads every
 # #include "…" under src/, include/ and tools/ and names each one that runs
-# upward, or from src/ or include/ into tools/. Exits 1 when it finds any.
+# upward, or from src/ or include/ into tools/. Second rule: the operating
+# system is reached through src/os only, so a file of src/ or include/
+# elsewhere that includes a system header or tests _WIN32 is named too.
+# Exits 1 when it finds any.
 #
 # The order, lowest first, is written down here and nowhere else; the top
 # CMakeLists.txt adds the folders in the same order.
@@ -28,6 +31,20 @@ layers=(
   tools      # everything under tools/ sits above every layer
 )
 
+# The folders that may speak to the operating system themselves: os and its
+# per-system bodies, the real Windows platform, and the composition root
+# (DllMain). tools/, tests/ and the public header (whose export macros name
+# _WIN32) are outside the rule.
+os_folders=(src/os src/win32 src/plugin)
+
+# System headers, as extended regular expressions of what is between < and >.
+os_headers=(
+  'windows\.h' 'winsock2\.h' 'ws2tcpip\.h' 'shellapi\.h' 'io\.h' 'share\.h' 'malloc\.h'
+  'unistd\.h' 'fcntl\.h' 'dlfcn\.h' 'pthread\.h' 'dirent\.h' 'poll\.h' 'spawn\.h'
+  'termios\.h' 'syslog\.h' 'wait\.h'
+  'sys/.*' 'arpa/.*' 'netinet/.*' 'net/.*' 'linux/.*'
+)
+
 declare -A rank
 for i in "${!layers[@]}"; do rank[${layers[$i]}]=$i; done
 
@@ -38,6 +55,17 @@ layer_of_file() {
     include/skyfw/*) echo skyfw ;;
     tools/*) echo tools ;;
   esac
+}
+
+os_header_pattern="^[[:space:]]*#[[:space:]]*include[[:space:]]*<($(IFS='|'; echo "${os_headers[*]}"))>"
+win32_test_pattern='(^|[^[:alnum:]_])_WIN32([^[:alnum:]_]|$)'
+
+# True when the file may include system headers and test the system.
+may_speak_to_os() {
+  case $1 in tools/* | tests/* | include/*) return 0 ;; esac
+  local folder
+  for folder in "${os_folders[@]}"; do [[ $1 == "$folder"/* ]] && return 0; done
+  return 1
 }
 
 failures=0
@@ -52,9 +80,20 @@ while IFS= read -r -d '' file; do
     report "$file: folder '$from' is not a layer (add it to scripts/check-layers.sh)"
     continue
   fi
+  may_speak_to_os "$file" && speaks=yes || speaks=no
   line_number=0
   while IFS= read -r line; do
     line_number=$((line_number + 1))
+    if [[ $speaks == no ]]; then
+      if [[ $line =~ $os_header_pattern ]]; then
+        report "$file:$line_number: includes <${BASH_REMATCH[1]}>: only ${os_folders[*]} speak to the system"
+        continue
+      fi
+      if [[ $line =~ $win32_test_pattern ]]; then
+        report "$file:$line_number: tests _WIN32: per-system code belongs in src/os/posix and src/os/windows"
+        continue
+      fi
+    fi
     [[ $line =~ ^[[:space:]]*#[[:space:]]*include[[:space:]]*\"([^\"]+)\" ]] || continue
     target=${BASH_REMATCH[1]}
     # A name without a folder: tools name their neighbours so; a layer names
@@ -81,7 +120,7 @@ while IFS= read -r -d '' file; do
 done < <(find src include tools -type f \( -name '*.h' -o -name '*.cpp' -o -name '*.c' -o -name '*.rc.in' \) -print0 | sort -z)
 
 if ((failures > 0)); then
-  echo "check-layers: $failures include(s) run upward" >&2
+  echo "check-layers: $failures include(s) run upward or reach the system past src/os" >&2
   exit 1
 fi
-echo "check-layers: ${#layers[@]} layers, every include runs downward"
+echo "check-layers: ${#layers[@]} layers, every include runs downward, only ${os_folders[*]} reach the system"

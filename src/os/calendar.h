@@ -6,12 +6,6 @@
 namespace skyfw::platform {
 
 // False when the time cannot be represented.
-inline bool UtcCalendarTime(std::time_t time, std::tm& out) {
-#if defined(_WIN32)
-  return gmtime_s(&out, &time) == 0;
-#else
-  return gmtime_r(&time, &out) != nullptr;
-#endif
-}
+bool UtcCalendarTime(std::time_t time, std::tm& out);
 
 }  // namespace skyfw::platform

@@ -15,6 +15,11 @@ std::optional<std::string> GetEnvironmentText(const char* name);
 // value removes it. False when the system refuses.
 bool SetEnvironmentText(const char* name, const std::string& value);
 
+// The variable naming the folder where a user's programs keep their local
+// state, where the platform has one (LOCALAPPDATA on Windows); null
+// elsewhere, where ~/.local/state serves.
+const char* LocalStateFolderVariable();
+
 // The program's arguments (argv[0] included) in UTF-8: on Linux argv as it
 // is, on Windows the wide command line the process was started with.
 std::vector<std::string> ProgramArguments(int argc, char** argv);

@@ -13,12 +13,10 @@
 
 namespace skyfw::platform {
 
-// The platform's path separator, the one the system joins paths with.
-#if defined(_WIN32)
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+// The platform's path separator, the one the system joins paths with ('\\'
+// on Windows, '/' elsewhere).
+inline constexpr char kPathSeparator =
+    static_cast<char>(std::filesystem::path::preferred_separator);
 
 // The file-system path of a UTF-8 name. False (out unchanged) when the text
 // is not well-formed UTF-8 and the platform names files in UTF-16: such a

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-namespace skyfw::sim {
+namespace skyfw::platform {
 
 class LockableFile {
  public:
@@ -27,14 +27,16 @@ class LockableFile {
   LockableFile& operator=(const LockableFile&) = delete;
 
   // kReadWrite creates the file when missing; kReadOnly needs it to exist.
-  bool Open(const std::filesystem::path& path, Access access = Access::kReadWrite);
+  // 0, or the errno-style reason it cannot be opened.
+  int Open(const std::filesystem::path& path, Access access = Access::kReadWrite);
   bool is_open() const;
   void Close();
 
   // Waits for the lock, or with wait false answers kBusy when another open
   // file holds a conflicting one. Taking a lock of the other kind while
   // holding one is not portable: Unlock first.
-  Outcome TakeLock(Lock kind, bool wait);
+  // On kFailed, `reason` (when given) gets the errno-style reason.
+  Outcome TakeLock(Lock kind, bool wait, int* reason = nullptr);
   void Unlock();
 
   // The file's first bytes (at most max_bytes); false on a read error. The
@@ -50,19 +52,19 @@ class LockableFile {
   // number copied, or -1 on a read error.
   long ReadPrefix(uint8_t* bytes, size_t length) const;
   // Overwrites the content's first bytes without cutting what follows, so
-  // that a watcher's mapping stays valid.
-  bool WritePrefix(std::string_view bytes);
+  // that a watcher's mapping stays valid. 0 or the errno-style reason.
+  int WritePrefix(std::string_view bytes);
 
  private:
   void Unmap();
+  // The content's first bytes read through the file, as ReadPrefix counts.
+  long ReadFromFile(uint8_t* bytes, size_t length) const;
 
-#if defined(_WIN32)
-  void* handle_ = nullptr;  // a HANDLE; null when closed
-#else
-  int fd_ = -1;
-#endif
+  // The platform's file handle or descriptor, kNoFile when closed.
+  static constexpr intptr_t kNoFile = -1;
+  intptr_t file_ = kNoFile;
   const volatile uint8_t* mapped_ = nullptr;
   size_t mapped_length_ = 0;
 };
 
-}  // namespace skyfw::sim
+}  // namespace skyfw::platform

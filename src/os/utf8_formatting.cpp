@@ -12,12 +12,6 @@
 
 #include "base/unicode.h"
 
-#if !defined(_WIN32)
-#include <locale.h>
-
-#include <clocale>
-#endif
-
 namespace skyfw::platform {
 namespace {
 
@@ -59,8 +53,8 @@ struct Conversion {
   std::string flags;
   bool width_from_argument = false;
   bool precision_from_argument = false;
-  int width = -1;      // -1: none
-  int precision = -1;  // -1: none
+  int width = -1;           // -1: none
+  int precision = -1;       // -1: none
   std::string_view length;  // one of the literals below
   char conversion = '\0';
 
@@ -307,42 +301,5 @@ int FormatWithOwnWideText(char* buffer, size_t size, const char* format, va_list
   va_end(remaining);
   return out.Finish(ok);
 }
-
-#if defined(_WIN32)
-
-void CreateUtf8Formatting() {}
-void DestroyUtf8Formatting() {}
-
-int FormatUtf8(char* buffer, size_t size, const char* format, va_list arguments) {
-  return FormatWithOwnWideText(buffer, size, format, arguments);
-}
-
-#else
-
-namespace {
-
-locale_t utf8_locale{};
-
-}  // namespace
-
-void CreateUtf8Formatting() {
-  if (utf8_locale == locale_t{}) utf8_locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t{});
-}
-
-void DestroyUtf8Formatting() {
-  if (utf8_locale != locale_t{}) {
-    freelocale(utf8_locale);
-    utf8_locale = locale_t{};
-  }
-}
-
-int FormatUtf8(char* buffer, size_t size, const char* format, va_list arguments) {
-  locale_t previous = utf8_locale != locale_t{} ? uselocale(utf8_locale) : locale_t{};
-  int length = std::vsnprintf(buffer, size, format, arguments);
-  if (previous != locale_t{}) uselocale(previous);
-  return length;
-}
-
-#endif
 
 }  // namespace skyfw::platform

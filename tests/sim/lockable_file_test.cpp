@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -9,13 +10,16 @@
 #include <string>
 #include <thread>
 
+#include "os/file_identity.h"
 #include "os/file_names.h"
-#include "sim/machine/file_lock.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {
 namespace {
 
+using platform::FileIdentity;
+using platform::GuardedFile;
+using platform::LockableFile;
 using Lock = LockableFile::Lock;
 using Outcome = LockableFile::Outcome;
 
@@ -25,8 +29,8 @@ class LockableFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = dir_.File("mutex.owner");
-    ASSERT_TRUE(first_.Open(path_));
-    ASSERT_TRUE(second_.Open(path_));
+    ASSERT_EQ(first_.Open(path_), 0);
+    ASSERT_EQ(second_.Open(path_), 0);
   }
 
   skyfw::testing::TempDir dir_;
@@ -49,7 +53,7 @@ TEST_F(LockableFileTest, SharedLocksCoexistAndKeepAnExclusiveOneOut) {
   ASSERT_EQ(first_.TakeLock(Lock::kShared, false), Outcome::kLocked);
   EXPECT_EQ(second_.TakeLock(Lock::kShared, false), Outcome::kLocked);
   LockableFile third;
-  ASSERT_TRUE(third.Open(path_));
+  ASSERT_EQ(third.Open(path_), 0);
   EXPECT_EQ(third.TakeLock(Lock::kExclusive, false), Outcome::kBusy);
 }
 
@@ -57,13 +61,13 @@ TEST_F(LockableFileTest, SharedLocksCoexistAndKeepAnExclusiveOneOut) {
 // a lock over the content itself would make Windows refuse that read.
 TEST_F(LockableFileTest, ContentStaysReadableAndWritableUnderALock) {
   ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
-  ASSERT_TRUE(first_.WritePrefix("0000004711"));
+  ASSERT_EQ(first_.WritePrefix("0000004711"), 0);
   LockableFile reader;
-  ASSERT_TRUE(reader.Open(path_, LockableFile::Access::kReadOnly));
+  ASSERT_EQ(reader.Open(path_, LockableFile::Access::kReadOnly), 0);
   std::string text;
   ASSERT_TRUE(reader.ReadContent(text, 15));
   EXPECT_EQ(text, "0000004711");
-  ASSERT_TRUE(first_.WritePrefix("0000000009"));
+  ASSERT_EQ(first_.WritePrefix("0000000009"), 0);
   ASSERT_TRUE(reader.ReadContent(text, 15));
   EXPECT_EQ(text, "0000000009");
 }
@@ -73,14 +77,14 @@ TEST_F(LockableFileTest, ContentStaysReadableAndWritableUnderALock) {
 // file too short is not mapped at all.
 TEST_F(LockableFileTest, MappedPrefixShowsEveryWriteOfAnotherOpenFileAtOnce) {
   LockableFile watcher;
-  ASSERT_TRUE(watcher.Open(path_, LockableFile::Access::kReadOnly));
+  ASSERT_EQ(watcher.Open(path_, LockableFile::Access::kReadOnly), 0);
   EXPECT_FALSE(watcher.MapPrefix(4));  // the file is still empty
-  ASSERT_TRUE(first_.WritePrefix("0000tail"));
+  ASSERT_EQ(first_.WritePrefix("0000tail"), 0);
   ASSERT_TRUE(watcher.MapPrefix(4));
   ASSERT_EQ(first_.TakeLock(Lock::kExclusive, false), Outcome::kLocked);
   uint8_t bytes[16] = {};
   for (const char* counter : {"0001", "0002", "9999"}) {
-    ASSERT_TRUE(first_.WritePrefix(counter));
+    ASSERT_EQ(first_.WritePrefix(counter), 0);
     ASSERT_EQ(watcher.ReadPrefix(bytes, 4), 4);
     EXPECT_EQ(std::string(bytes, bytes + 4), counter);
   }
@@ -88,7 +92,7 @@ TEST_F(LockableFileTest, MappedPrefixShowsEveryWriteOfAnotherOpenFileAtOnce) {
   EXPECT_EQ(std::string(bytes, bytes + 8), "9999tail");
   // Moving keeps the mapping; closing drops it.
   LockableFile moved = std::move(watcher);
-  ASSERT_TRUE(first_.WritePrefix("0003"));
+  ASSERT_EQ(first_.WritePrefix("0003"), 0);
   ASSERT_EQ(moved.ReadPrefix(bytes, 4), 4);
   EXPECT_EQ(std::string(bytes, bytes + 4), "0003");
   moved.Close();
@@ -98,12 +102,12 @@ TEST_F(LockableFileTest, MappedPrefixShowsEveryWriteOfAnotherOpenFileAtOnce) {
 TEST(LockableFile, ReadOnlyNeedsAnExistingFileAndAClosedFileDoesNothing) {
   skyfw::testing::TempDir dir;
   LockableFile file;
-  EXPECT_FALSE(file.Open(dir.File("missing"), LockableFile::Access::kReadOnly));
+  EXPECT_EQ(file.Open(dir.File("missing"), LockableFile::Access::kReadOnly), ENOENT);
   EXPECT_FALSE(file.is_open());
   EXPECT_EQ(file.TakeLock(Lock::kExclusive, false), Outcome::kFailed);
   std::string text = "stale";
   EXPECT_FALSE(file.ReadContent(text, 15));
-  EXPECT_FALSE(file.WritePrefix("1"));
+  EXPECT_NE(file.WritePrefix("1"), 0);
   EXPECT_FALSE(file.MapPrefix(1));
 }
 

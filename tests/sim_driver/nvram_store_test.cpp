@@ -12,8 +12,8 @@
 #include <filesystem>
 
 #include "base/byte_reader.h"
+#include "os/file_writer.h"
 #include "sim/driver/firmware_crc32.h"
-#include "sim/machine/file_lock.h"
 #include "sim_driver/package_builder.h"
 #include "support/temp_dir.h"
 
@@ -48,7 +48,7 @@ std::vector<uint8_t> VersionOneFile(const NvramFile& file) {
 }
 
 void WriteRaw(const std::string& path, const std::vector<uint8_t>& bytes) {
-  ASSERT_TRUE(WriteFileWhole(path, std::string(bytes.begin(), bytes.end())));
+  ASSERT_EQ(platform::WriteWholeFile(path, bytes), 0);
 }
 
 void AppendRaw(const std::string& path, const std::string& bytes) {
@@ -413,7 +413,7 @@ TEST_F(NvramStoreTest, AStoreSeesEveryChangeMadeElsewhereAtOnce) {
 
   // Replaced whole by a tool that knows nothing of the counter.
   std::vector<uint8_t> replaced = EncodeNvramFile(initial);
-  ASSERT_TRUE(WriteFileWhole(path_, std::string(replaced.begin(), replaced.end())));
+  ASSERT_EQ(platform::WriteWholeFile(path_, replaced), 0);
   ASSERT_TRUE(look(data, checksum)) << error;
   EXPECT_EQ(data, testing::Bytes("abcd"));
 

@@ -6,12 +6,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <memory>
 
-#include "command_output.h"
 #include "base/text_conversion.h"
+#include "command_output.h"
 #include "host/oem_text.h"
 #include "os/file_names.h"
 #include "os/file_reader.h"
@@ -143,11 +142,13 @@ TraceWindow::TraceWindow(const std::string& path) : path_(path) {
 std::vector<std::string> TraceWindow::CauseLines() const {
   std::vector<std::string> lines;
   if (path_.empty()) return lines;
-  std::ifstream in(platform::PathFromUtf8(path_), std::ios::binary);
-  if (!in) return lines;
-  in.seekg(static_cast<std::streamoff>(start_));
-  std::string line;
-  while (std::getline(in, line)) {
+  std::string text;
+  if (platform::ReadRegularFile(path_, text) != 0 || start_ >= text.size()) return lines;
+  for (size_t start = static_cast<size_t>(start_); start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    start = end + 1;
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
     size_t begin = line.find_first_not_of(' ');
     if (begin == std::string::npos) continue;

@@ -11,12 +11,14 @@
 #include "command_registry.h"
 #include "host_session.h"
 #include "image_signer.h"
+#include "os/file_names.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 #include "package/item_types.h"
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "pkg_common.h"
 #include "pkg_describe.h"
-#include "os/file_names.h"
 
 namespace skyfw::tool {
 namespace {
@@ -197,9 +199,9 @@ int RunMakeImage(const GlobalOptions& options, const ImageArguments& arguments) 
 
   Bytes payload;
   if (!arguments.payload_file.empty()) {
-    std::string error;
-    if (!ReadWholeFile(arguments.payload_file, payload, error)) {
-      return Fail(options, kExitFailure, error);
+    if (int reason = platform::ReadRegularFile(arguments.payload_file, payload); reason != 0) {
+      return Fail(options, kExitFailure,
+                  "cannot read " + arguments.payload_file + ": " + platform::FileErrorText(reason));
     }
   } else {
     payload = FillerBytes(static_cast<size_t>(*size), static_cast<uint32_t>(*seed));
@@ -222,9 +224,9 @@ int RunMakeImage(const GlobalOptions& options, const ImageArguments& arguments) 
   } else {
     image = BuildTrailerSignedImage(*signer, item_type, payload, arguments.version);
   }
-  std::string error;
-  if (!WriteFileWhole(arguments.output, image, error)) {
-    return Fail(options, kExitFailure, error);
+  if (int reason = platform::WriteWholeFile(arguments.output, image); reason != 0) {
+    return Fail(options, kExitFailure,
+                "cannot write " + arguments.output + ": " + platform::FileErrorText(reason));
   }
   return Written(options, arguments.output, image.size(),
                  framing + "-signed image of type " + std::to_string(item_type));
@@ -280,9 +282,9 @@ int RunMakeVpd(const GlobalOptions& options, const VpdArguments& arguments) {
   const Bytes vpd = BuildVpd(arguments.identifier, *read_only, static_cast<size_t>(*reserve),
                              read_write->empty() ? nullptr : &*read_write);
   item.insert(item.end(), vpd.begin(), vpd.end());
-  std::string error;
-  if (!WriteFileWhole(arguments.output, item, error)) {
-    return Fail(options, kExitFailure, error);
+  if (int reason = platform::WriteWholeFile(arguments.output, item); reason != 0) {
+    return Fail(options, kExitFailure,
+                "cannot write " + arguments.output + ": " + platform::FileErrorText(reason));
   }
   return Written(options, arguments.output, item.size(), "VPD item");
 }
@@ -334,7 +336,12 @@ bool ParseItem(const std::string& text, PackageItemPlan& item, std::string& erro
   item.attr = static_cast<uint16_t>(values[3]);
   item.directive = static_cast<uint8_t>(values[4]);
   item.item_length = static_cast<uint32_t>(values[5]);
-  return ReadWholeFile(text.substr(equals + 1), item.data, error);
+  const std::string file = text.substr(equals + 1);
+  if (int reason = platform::ReadRegularFile(file, item.data); reason != 0) {
+    error = "cannot read " + file + ": " + platform::FileErrorText(reason);
+    return false;
+  }
+  return true;
 }
 
 int RunBuild(const GlobalOptions& options, const BuildArguments& arguments) {
@@ -397,8 +404,9 @@ int RunBuild(const GlobalOptions& options, const BuildArguments& arguments) {
     return Fail(options, kExitFailure, "cannot build the package: " + StatusText(status));
   }
   if (arguments.wrap) package = WrapPackage(package);
-  if (!WriteFileWhole(arguments.output, package, error)) {
-    return Fail(options, kExitFailure, error);
+  if (int reason = platform::WriteWholeFile(arguments.output, package); reason != 0) {
+    return Fail(options, kExitFailure,
+                "cannot write " + arguments.output + ": " + platform::FileErrorText(reason));
   }
   return Written(options, arguments.output, package.size(),
                  "package of " + std::to_string(plan.items.size()) + " items");

@@ -1,26 +1,8 @@
 #include "pkg_common.h"
 
 #include "base/nvm_status.h"
-#include "os/file_reader.h"
-#include "os/file_writer.h"
 
 namespace skyfw::tool {
-
-bool WriteFileWhole(const std::string& path, ByteView bytes, std::string& error) {
-  if (int reason = platform::WriteWholeFile(path, bytes); reason != 0) {
-    error = "cannot write " + path + ": " + platform::FileErrorText(reason);
-    return false;
-  }
-  return true;
-}
-
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error) {
-  if (int reason = platform::ReadRegularFile(path, bytes); reason != 0) {
-    error = "cannot read " + path + ": " + platform::FileErrorText(reason);
-    return false;
-  }
-  return true;
-}
 
 namespace {
 

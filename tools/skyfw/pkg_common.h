@@ -10,11 +10,6 @@
 
 namespace skyfw::tool {
 
-// Writes a file whole: beside it first, then renamed over it. False with
-// `error` set when it could not.
-bool WriteFileWhole(const std::string& path, ByteView bytes, std::string& error);
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-
 // A number in decimal or with 0x in hex; nullopt unless all of `text` is one
 // and it lies within [0, maximum].
 std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t maximum);

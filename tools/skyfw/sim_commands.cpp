@@ -6,17 +6,15 @@
 #include <fmt/format.h>
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
+#include "base/byte_reader.h"
 #include "command_output.h"
 #include "command_registry.h"
-#include "package/item_types.h"
-#include "base/byte_reader.h"
 #include "os/file_names.h"
 #include "os/file_reader.h"
+#include "package/item_types.h"
 #include "platform/platform.h"
 #include "sim/machine/machine.h"
 #include "sim/machine/machine_mutexes.h"
@@ -326,13 +324,14 @@ int Init(const GlobalOptions& options, const std::string& directory, const std::
 int Show(const GlobalOptions& options, const std::string& directory) {
   if (!IsMachine(directory)) return NotAMachine(options, directory);
   std::string error;
-  std::ifstream in(platform::PathFromUtf8(directory) / "machine.json", std::ios::binary);
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
+  // OpenMachine reads it too, and says why when it cannot.
+  std::string text;
+  [[maybe_unused]] const int unread = platform::ReadRegularFile(
+      platform::FromFileSystemPath(platform::PathFromUtf8(directory) / "machine.json"), text);
   sim::MachineDescription description;
   std::unique_ptr<platform::Platform> machine;
   if (!sim::OpenMachine(directory, machine, error) ||
-      !sim::ParseMachineDescription(buffer.str(), description, error)) {
+      !sim::ParseMachineDescription(text, description, error)) {
     return Fail(options, kExitFailure, error, {{"machine", directory}});
   }
   Json root = DescribeMachine(directory, description, *machine);
@@ -349,12 +348,17 @@ int Show(const GlobalOptions& options, const std::string& directory) {
 
 int Events(const GlobalOptions& options, const std::string& directory) {
   if (!IsMachine(directory)) return NotAMachine(options, directory);
-  std::ifstream in(platform::PathFromUtf8(directory) / "events.jsonl");
+  // No log yet: no events.
+  std::string log;
+  [[maybe_unused]] const int unread = platform::ReadRegularFile(
+      platform::FromFileSystemPath(platform::PathFromUtf8(directory) / "events.jsonl"), log);
   Json events = Json::array();
-  std::string line;
-  while (std::getline(in, line)) {
-    Json event = Json::parse(line, nullptr, false);
+  for (size_t start = 0; start < log.size();) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    Json event = Json::parse(log.substr(start, end - start), nullptr, false);
     if (!event.is_discarded()) events.push_back(event);
+    start = end + 1;
   }
   if (options.json) {
     EmitJson(options, {{"machine", directory}, {"events", nlohmann::json::parse(events.dump())}},

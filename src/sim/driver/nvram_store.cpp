@@ -7,11 +7,15 @@
 #include <optional>
 #include <vector>
 
+#include "os/appending_file.h"
+#include "os/file_identity.h"
 #include "os/file_names.h"
 #include "os/file_reader.h"
-#include "sim/driver/firmware_crc32.h"
-#include "sim/machine/file_lock.h"
+#include "os/file_writer.h"
 #include "os/lockable_file.h"
+#include "sim/driver/firmware_crc32.h"
+#include "sim/machine/change_stamp.h"
+#include "sim/machine/file_lock.h"
 
 namespace skyfw::sim {
 namespace {
@@ -31,8 +35,9 @@ std::string ReadError(const std::string& path, int reason) {
   return "cannot read NVRAM file " + path + ": " + std::strerror(reason);
 }
 
-bool LoadUnlocked(const std::string& path, NvramFile& out, NvramFileLayout& layout,
-                  std::string& error) {
+// The caller holds the file's lock (shared or exclusive).
+bool LoadWhileLocked(const std::string& path, NvramFile& out, NvramFileLayout& layout,
+                     std::string& error) {
   std::vector<uint8_t> bytes;
   if (int reason = platform::ReadRegularFile(path, bytes); reason != 0) {
     error = ReadError(path, reason);
@@ -68,17 +73,16 @@ bool ReadNewRecords(const std::string& path, const NvramFileLayout& known,
          std::fread(bytes.data(), 1, bytes.size(), stream.get()) == bytes.size();
 }
 
-// Under the exclusive lock: the counter moves first, so that a writer killed
+// The caller holds the exclusive lock. The counter moves first, so that a writer killed
 // between the two steps costs the others a needless re-read, never a missed
 // change.
-bool StoreUnlocked(FileLock& lock, const std::string& path, const NvramFile& file,
-                   NvramFileLayout* layout, std::string& error) {
+bool StoreWhileLocked(FileLock& lock, const std::string& path, const NvramFile& file,
+                      NvramFileLayout* layout, std::string& error) {
   std::vector<uint8_t> bytes = EncodeNvramFile(file);
-  if (!lock.BumpChangeCounter() ||
-      !WriteFileWhole(
-          platform::PathFromUtf8(path),
-          std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
-    error = "cannot write NVRAM file " + path + ": " + std::strerror(errno);
+  int reason = lock.BumpChangeCounter();
+  if (reason == 0) reason = platform::WriteWholeFile(path, bytes);
+  if (reason != 0) {
+    error = "cannot write NVRAM file " + path + ": " + platform::FileErrorText(reason);
     return false;
   }
   if (layout != nullptr) {
@@ -98,8 +102,8 @@ struct NvramStore::Cache {
   NvramFile file;
   NvramFileLayout layout;
   std::vector<std::optional<uint32_t>> checksums;
-  LockableFile watch;  // the lock file held open, to see unlocked that nothing changed
-  GuardedFile held;    // the NVRAM file as last stamped, looked at without its name
+  platform::LockableFile watch;  // the lock file held open, to see unlocked that nothing changed
+  platform::GuardedFile held;    // the NVRAM file as last stamped, looked at without its name
   // Made once: every call looks at both.
   std::filesystem::path file_path;
   std::filesystem::path lock_path;
@@ -138,7 +142,7 @@ bool NvramStore::Refresh(const ChangeStamp& stamp, std::string& error) {
     }
     // Read whole instead, which also reports damage if there is some.
   }
-  if (!LoadUnlocked(path_, cache.file, cache.layout, error)) return false;
+  if (!LoadWhileLocked(path_, cache.file, cache.layout, error)) return false;
   cache.stamp = stamp;
   return true;
 }
@@ -195,15 +199,18 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     if (log_length > std::max(cache.layout.snapshot_end, kLogFloor)) record.clear();
   }
   if (record.empty()) {
-    if (!StoreUnlocked(lock, path_, cache.file, &cache.layout, error)) return false;
+    if (!StoreWhileLocked(lock, path_, cache.file, &cache.layout, error)) return false;
   } else {
     // The record goes where the last whole one ends, over whatever a killed
     // writer left behind it.
-    if (!lock.BumpChangeCounter() ||
-        !WriteFileTail(
-            cache.file_path, cache.layout.log_end,
-            std::string_view(reinterpret_cast<const char*>(record.data()), record.size()))) {
-      error = "cannot write NVRAM file " + path_ + ": " + std::strerror(errno);
+    int reason = lock.BumpChangeCounter();
+    if (reason == 0) {
+      reason = platform::WriteFileTail(
+          cache.file_path, cache.layout.log_end,
+          std::string_view(reinterpret_cast<const char*>(record.data()), record.size()));
+    }
+    if (reason != 0) {
+      error = "cannot write NVRAM file " + path_ + ": " + platform::FileErrorText(reason);
       return false;
     }
     cache.layout.log_end += record.size();
@@ -233,7 +240,7 @@ bool ReadNvramFile(const std::string& path, NvramFile& out, std::string& error) 
     return false;
   }
   NvramFileLayout layout;
-  return LoadUnlocked(path, out, layout, error);
+  return LoadWhileLocked(path, out, layout, error);
 }
 
 bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string& error) {
@@ -242,7 +249,7 @@ bool WriteNvramFile(const std::string& path, const NvramFile& file, std::string&
     error = lock.error();
     return false;
   }
-  return StoreUnlocked(lock, path, file, nullptr, error);
+  return StoreWhileLocked(lock, path, file, nullptr, error);
 }
 
 bool CreateNvramFileIfMissing(const std::string& path,
@@ -252,8 +259,8 @@ bool CreateNvramFileIfMissing(const std::string& path,
     error = lock.error();
     return false;
   }
-  if (IdentifyFile(platform::PathFromUtf8(path)).exists) return true;
-  return StoreUnlocked(lock, path, make_initial(), nullptr, error);
+  if (platform::IdentifyFile(platform::PathFromUtf8(path)).exists) return true;
+  return StoreWhileLocked(lock, path, make_initial(), nullptr, error);
 }
 
 }  // namespace skyfw::sim

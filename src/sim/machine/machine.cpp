@@ -5,6 +5,8 @@
 
 #include "os/environment.h"
 #include "os/file_names.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 #include "sim/machine/driver_interface.h"
 #include "sim/machine/file_lock.h"
 #include "sim/machine/machine_devices.h"
@@ -81,7 +83,8 @@ bool InitMachine(const std::filesystem::path& directory, std::string_view machin
             ": cannot create the directory: " + failure.message();
     return false;
   }
-  if (!WriteFileWhole(DescriptionPath(directory), machine_json)) {
+  if (platform::WriteWholeFile(platform::FromFileSystemPath(DescriptionPath(directory)),
+                               machine_json) != 0) {
     error = platform::FromFileSystemPath(DescriptionPath(directory)) + ": cannot write it";
     return false;
   }
@@ -91,7 +94,8 @@ bool InitMachine(const std::filesystem::path& directory, std::string_view machin
 bool OpenMachine(const std::filesystem::path& directory,
                  std::unique_ptr<platform::Platform>& platform, std::string& error) {
   std::string text;
-  if (!ReadWholeFile(DescriptionPath(directory), text)) {
+  if (platform::ReadRegularFile(platform::FromFileSystemPath(DescriptionPath(directory)), text) !=
+      0) {
     error = platform::FromFileSystemPath(DescriptionPath(directory)) +
             ": cannot read it (no machine there?)";
     return false;
@@ -123,10 +127,10 @@ std::optional<std::filesystem::path> PathFromEnvironment(const char* name) {
 std::filesystem::path DefaultMachineDirectory() {
   if (auto machine = PathFromEnvironment("SKYFW_MACHINE")) return *machine;
   std::optional<std::filesystem::path> base = PathFromEnvironment("XDG_STATE_HOME");
-#if defined(_WIN32)
   // Windows keeps a user's state under the local application-data folder.
-  if (!base) base = PathFromEnvironment("LOCALAPPDATA");
-#endif
+  if (const char* local_state = platform::LocalStateFolderVariable(); !base && local_state) {
+    base = PathFromEnvironment(local_state);
+  }
   if (!base) {
     std::optional<std::filesystem::path> home = PathFromEnvironment("HOME");
     base = home.value_or(std::filesystem::path(".")) / ".local" / "state";

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "sim/machine/address_text.h"
+#include "os/ip_address_text.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/machine/machine.h"
 #include "sim/machine/text.h"
@@ -228,7 +228,7 @@ std::array<uint8_t, 6> Mac(const Json& value, const std::string& path) {
 std::array<uint8_t, 16> Ipv6Address(const Json& value, const std::string& path) {
   std::string text = ToText(value, path);
   std::array<uint8_t, 16> address{};
-  if (!ParseIpv6Text(text, address)) {
+  if (!platform::ParseIpv6Text(text, address)) {
     Fail(path, "not an IPv6 address: " + Shown(value));
   }
   return address;
@@ -237,7 +237,7 @@ std::array<uint8_t, 16> Ipv6Address(const Json& value, const std::string& path) 
 void CheckIpv4(const std::string& text, const std::string& path) {
   if (text.empty()) return;
   std::array<uint8_t, 4> address{};
-  if (!ParseIpv4Text(text, address)) {
+  if (!platform::ParseIpv4Text(text, address)) {
     Fail(path, "not a dotted IPv4 address: \"" + text + "\"");
   }
 }

@@ -56,6 +56,7 @@ std::string UnescapeName(std::string_view escaped) {
   return name;
 }
 
+using platform::LockableFile;
 using Lock = LockableFile::Lock;
 using Outcome = LockableFile::Outcome;
 
@@ -72,7 +73,8 @@ uint32_t ReadOwnerPid(const LockableFile& file) {
 void WriteOwnerPid(LockableFile& file, uint32_t pid) {
   char digits[11];
   std::snprintf(digits, sizeof digits, "%010u", static_cast<unsigned>(pid));
-  file.WritePrefix(std::string_view(digits, 10));
+  // A failed write leaves the old owner; the lock, not the text, decides.
+  [[maybe_unused]] const int ignored = file.WritePrefix(std::string_view(digits, 10));
 }
 
 // One of a name's lock files: the base path with its suffix.
@@ -181,12 +183,12 @@ uint32_t MachineMutexes::CreateMutex(const platform::SecurityAttributes*, bool i
 
   std::lock_guard<std::mutex> names_guard(mutex_);
   LockableFile creation_guard;
-  if (!creation_guard.Open(LockFilePath(base, ".guard")) ||
+  if (creation_guard.Open(LockFilePath(base, ".guard")) != 0 ||
       creation_guard.TakeLock(Lock::kExclusive, true) != Outcome::kLocked) {
     return platform::ERROR_ACCESS_DENIED;
   }
   LockableFile handle_file;
-  bool ok = handle_file.Open(LockFilePath(base, ".handles"));
+  bool ok = handle_file.Open(LockFilePath(base, ".handles")) == 0;
   bool created = ok && handle_file.TakeLock(Lock::kExclusive, false) == Outcome::kLocked;
   // The guard keeps every other creation and probe out while the exclusive
   // lock becomes a shared one.
@@ -201,7 +203,9 @@ uint32_t MachineMutexes::CreateMutex(const platform::SecurityAttributes*, bool i
   std::unique_ptr<MachineNamedMutex> handle;
   if (ok) {
     std::lock_guard<std::mutex> guard(shared->mutex);
-    if (!shared->owner.is_open()) shared->owner.Open(shared->owner_path);
+    if (!shared->owner.is_open()) {
+      [[maybe_unused]] const int ignored = shared->owner.Open(shared->owner_path);
+    }
     ok = shared->owner.is_open();
     // A new mutex starts unowned, whatever a dead owner left in the file.
     if (ok && created) WriteOwnerPid(shared->owner, 0);
@@ -239,15 +243,15 @@ std::vector<MutexState> ListMutexes(const std::filesystem::path& machine_directo
     const std::filesystem::path base = locks / ("mutex-" + escaped);
     LockableFile guard;
     LockableFile handles;
-    if (guard.Open(LockFilePath(base, ".guard")) &&
-        handles.Open(entry.path(), LockableFile::Access::kReadOnly) &&
+    if (guard.Open(LockFilePath(base, ".guard")) == 0 &&
+        handles.Open(entry.path(), LockableFile::Access::kReadOnly) == 0 &&
         guard.TakeLock(Lock::kExclusive, true) == Outcome::kLocked) {
       state.exists = handles.TakeLock(Lock::kExclusive, false) != Outcome::kLocked;
     }
     handles.Close();
     guard.Close();
     LockableFile owner;
-    if (owner.Open(LockFilePath(base, ".owner"), LockableFile::Access::kReadOnly)) {
+    if (owner.Open(LockFilePath(base, ".owner"), LockableFile::Access::kReadOnly) == 0) {
       state.owned = owner.TakeLock(Lock::kExclusive, false) != Outcome::kLocked;
       if (state.owned) state.owner_process = ReadOwnerPid(owner);
     }

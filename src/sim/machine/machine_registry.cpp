@@ -1,7 +1,11 @@
 #include "sim/machine/machine_registry.h"
 
 #include <nlohmann/json.hpp>
+#include <system_error>
 
+#include "os/file_names.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 #include "sim/machine/file_lock.h"
 #include "sim/machine/text.h"
 
@@ -112,7 +116,9 @@ std::string MachineRegistry::Normalize(std::string_view path) {
 MachineRegistry::KeyMap MachineRegistry::LoadWrites() {
   KeyMap writes;
   std::string text;
-  if (!ReadWholeFile(writes_path_, text)) return writes;
+  if (platform::ReadRegularFile(platform::FromFileSystemPath(writes_path_), text) != 0) {
+    return writes;
+  }
   auto json = nlohmann::json::parse(text, nullptr, false);
   if (!json.is_object() || !json.contains("keys") || !json["keys"].is_array()) return writes;
   for (const auto& key : json["keys"]) {
@@ -136,7 +142,7 @@ MachineRegistry::KeyMap MachineRegistry::LoadWrites() {
   return writes;
 }
 
-bool MachineRegistry::SaveWrites(const KeyMap& writes) {
+int MachineRegistry::SaveWrites(const KeyMap& writes) {
   nlohmann::ordered_json keys = nlohmann::ordered_json::array();
   for (const auto& [upper, key] : writes) {
     nlohmann::ordered_json values = nlohmann::ordered_json::array();
@@ -152,7 +158,9 @@ bool MachineRegistry::SaveWrites(const KeyMap& writes) {
   }
   nlohmann::ordered_json root;
   root["keys"] = keys;
-  return WriteFileWhole(writes_path_, root.dump(2) + "\n");
+  std::error_code ignored;
+  std::filesystem::create_directories(writes_path_.parent_path(), ignored);
+  return platform::WriteWholeFile(platform::FromFileSystemPath(writes_path_), root.dump(2) + "\n");
 }
 
 void MachineRegistry::Refresh(const FileLock& lock) {
@@ -194,7 +202,7 @@ const MachineRegistry::KeyMap& MachineRegistry::Keys() {
 bool MachineRegistry::SaveChanged(FileLock& lock, KeyMap writes) {
   // The counter moves first: a writer killed before the file is replaced
   // costs the others one needless re-read, never a missed change.
-  if (!lock.BumpChangeCounter() || !SaveWrites(writes)) {
+  if (lock.BumpChangeCounter() != 0 || SaveWrites(writes) != 0) {
     stamp_ = {};
     return false;
   }
@@ -324,8 +332,7 @@ uint32_t MachineRegistry::EnumKey(const KeyPath& key, uint32_t index, std::strin
   return ERROR_SUCCESS;
 }
 
-uint32_t MachineRegistry::QueryInfoKey(const KeyPath& key, uint32_t& subkeys,
-                                       uint32_t& values) {
+uint32_t MachineRegistry::QueryInfoKey(const KeyPath& key, uint32_t& subkeys, uint32_t& values) {
   std::lock_guard<std::mutex> guard(mutex_);
   const KeyMap& keys = Keys();
   subkeys = static_cast<uint32_t>(Children(key.upper).size());

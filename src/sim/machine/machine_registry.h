@@ -13,9 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.h"
-#include "sim/machine/file_lock.h"
+#include "os/file_identity.h"
 #include "os/lockable_file.h"
+#include "platform/registry.h"
+#include "sim/machine/change_stamp.h"
+#include "sim/machine/file_lock.h"
 #include "sim/machine/machine_description.h"
 
 namespace skyfw::sim {
@@ -65,7 +67,8 @@ class MachineRegistry final : public platform::Registry {
   // their spelling as first written.
   const std::vector<std::pair<std::string, std::string>>& Children(const std::string& upper_path);
   KeyMap LoadWrites();
-  bool SaveWrites(const KeyMap& writes);
+  // 0 or the errno-style reason registry.json could not be written.
+  int SaveWrites(const KeyMap& writes);
   bool Exists(const KeyMap& keys, const std::string& upper_path) const;
   uint32_t CheckAccess(const std::string& upper_path, uint32_t access) const;
 
@@ -75,9 +78,9 @@ class MachineRegistry final : public platform::Registry {
   std::filesystem::path lock_path_;
   std::mutex mutex_;
   // The lock file held open, to see without locking that nothing changed.
-  LockableFile watch_;
+  platform::LockableFile watch_;
   // registry.json as last read, held open to look at it without its name.
-  GuardedFile held_;
+  platform::GuardedFile held_;
   // What registry.json held when last read, and the keys merged with it.
   ChangeStamp stamp_;
   KeyMap writes_;

@@ -6,10 +6,10 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "os/appending_file.h"
 #include "os/calendar.h"
 #include "os/file_names.h"
 #include "os/process_facts.h"
-#include "sim/machine/file_lock.h"
 #include "sim/machine/text.h"
 
 namespace skyfw::sim {
@@ -69,7 +69,7 @@ class MachineEventSource final : public platform::EventSource {
     event["strings"] = strings;
     event["process"] = system_.GetCurrentProcessId();
     std::string line = event.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    return AppendLine(path_, line) ? ERROR_SUCCESS : platform::ERROR_ACCESS_DENIED;
+    return platform::AppendLine(path_, line) == 0 ? ERROR_SUCCESS : platform::ERROR_ACCESS_DENIED;
   }
 
   uint32_t Deregister() override {
@@ -230,7 +230,9 @@ uint32_t MachineSystem::GetComputerName(std::string& name) {
   return ERROR_SUCCESS;
 }
 
-uint32_t MachineSystem::GetCommonAppDataFolder(std::string& path) { return program_data_.Get(path); }
+uint32_t MachineSystem::GetCommonAppDataFolder(std::string& path) {
+  return program_data_.Get(path);
+}
 
 uint32_t MachineSystem::GetSystemDirectory(std::string& path) { return system32_.Get(path); }
 

@@ -1,16 +1,10 @@
 #include "os/environment.h"
 
-#include <cstdlib>
-
-#if defined(_WIN32)
 #include <stdlib.h>
 
 #include "base/unicode.h"
-#endif
 
 namespace skyfw::platform {
-
-#if defined(_WIN32)
 
 // A name or value that is not UTF-8 is refused: with a substitute in it,
 // it would read or set another variable.
@@ -28,19 +22,6 @@ bool SetEnvironmentText(const char* name, const std::string& value) {
   return wide_name && wide_value && _wputenv_s(wide_name->c_str(), wide_value->c_str()) == 0;
 }
 
-#else
-
-std::optional<std::string> GetEnvironmentText(const char* name) {
-  const char* value = std::getenv(name);
-  if (value == nullptr) return std::nullopt;
-  return std::string(value);
-}
-
-bool SetEnvironmentText(const char* name, const std::string& value) {
-  if (value.empty()) return unsetenv(name) == 0;
-  return setenv(name, value.c_str(), 1) == 0;
-}
-
-#endif
+const char* LocalStateFolderVariable() { return "LOCALAPPDATA"; }
 
 }  // namespace skyfw::platform

@@ -1,33 +1,11 @@
 #include "os/large_block.h"
 
+#include <sys/mman.h>
+
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(_WIN32)
-#include <malloc.h>
-#else
-#include <sys/mman.h>
-#endif
-
 namespace skyfw::platform {
-
-namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-}  // namespace
-
-#if defined(_WIN32)
-
-// The C runtime frees aligned blocks with their own function, so every block
-// comes from the aligned allocator.
-void* AllocateLargeBlock(size_t size) {
-  return _aligned_malloc(size == 0 ? 1 : size, size < kHugePage ? 16 : kHugePage);
-}
-
-void FreeLargeBlock(void* block) { _aligned_free(block); }
-
-#else
 
 void* AllocateLargeBlock(size_t size) {
   if (size < kHugePage) return std::malloc(size);
@@ -42,7 +20,5 @@ void* AllocateLargeBlock(size_t size) {
 }
 
 void FreeLargeBlock(void* block) { std::free(block); }
-
-#endif
 
 }  // namespace skyfw::platform

@@ -1,19 +1,14 @@
-#include "os/environment.h"
-
-#if defined(_WIN32)
 #include <windows.h>
 // After windows.h, which it needs.
 #include <shellapi.h>
 
 #include "base/unicode.h"
-#endif
+#include "os/environment.h"
 
 namespace skyfw::platform {
 
-// Apart from the environment: only programs need it, and on Windows it takes
-// a library the plug-in should not import.
-#if defined(_WIN32)
-
+// Apart from the environment: only programs need it, and it takes a library
+// the plug-in should not import.
 std::vector<std::string> ProgramArguments(int argc, char** argv) {
   int count = 0;
   wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
@@ -26,13 +21,5 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
   LocalFree(wide);
   return arguments;
 }
-
-#else
-
-std::vector<std::string> ProgramArguments(int argc, char** argv) {
-  return std::vector<std::string>(argv, argv + argc);
-}
-
-#endif
 
 }  // namespace skyfw::platform

@@ -1,13 +1,9 @@
-#include "sim/machine/address_text.h"
+#include "os/ip_address_text.h"
 
-#ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#else
-#include <arpa/inet.h>
-#endif
 
-namespace skyfw::sim {
+namespace skyfw::platform {
 
 bool ParseIpv4Text(const std::string& text, std::array<uint8_t, 4>& address) {
   return inet_pton(AF_INET, text.c_str(), address.data()) == 1;
@@ -17,4 +13,4 @@ bool ParseIpv6Text(const std::string& text, std::array<uint8_t, 16>& address) {
   return inet_pton(AF_INET6, text.c_str(), address.data()) == 1;
 }
 
-}  // namespace skyfw::sim
+}  // namespace skyfw::platform
