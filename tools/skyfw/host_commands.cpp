@@ -9,19 +9,23 @@
 //   info       the adapter-information array
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "adapter_address.h"
+#include "base/result_codes.h"
+#include "base/text_conversion.h"
 #include "command_output.h"
 #include "command_registry.h"
-#include "base/text_conversion.h"
 #include "display_width.h"
 #include "host_session.h"
 #include "os/file_names.h"
@@ -94,6 +98,33 @@ void PrintTable(const std::vector<std::string>& header,
 
 // ---- adapters as the commands show them ------------------------------------
 
+// Where an item stands in flash and flash-pci.
+enum class InstallStatus {
+  kNotAttempted,  // planned, but no call installed it (also before the plan)
+  kSkipped,
+  kWouldInstall,  // a dry run's plan
+  kInstalled,
+  kFailed,
+  kPackageNotFound,
+};
+
+// The names --json prints, and the ones the text output starts from.
+constexpr std::array<std::pair<InstallStatus, const char*>, 6> kInstallStatusNames = {{
+    {InstallStatus::kNotAttempted, "not_attempted"},
+    {InstallStatus::kSkipped, "skipped"},
+    {InstallStatus::kWouldInstall, "would_install"},
+    {InstallStatus::kInstalled, "installed"},
+    {InstallStatus::kFailed, "failed"},
+    {InstallStatus::kPackageNotFound, "package_not_found"},
+}};
+
+const char* InstallStatusName(InstallStatus status) {
+  for (const auto& [value, name] : kInstallStatusNames) {
+    if (value == status) return name;
+  }
+  return "failed";  // unreachable: the table names every status
+}
+
 // One row: an adapter with one firmware item of the document.
 struct AdapterRow {
   size_t device = 0;  // index in the document
@@ -106,7 +137,7 @@ struct AdapterRow {
   std::string packageVersion;
   std::string action;
   // flash and flash-pci
-  std::string installStatus;
+  InstallStatus installStatus = InstallStatus::kNotAttempted;
   std::string reason;
   std::optional<int> code;
   std::vector<std::string> cause;
@@ -147,7 +178,8 @@ Json AdapterJson(const AdapterRow& row, bool with_install, bool with_read_back) 
                   {"package_version", TextOrNull(row.packageVersion)},
                   {"action", TextOrNull(row.action)}};
   if (with_install) {
-    Json install = {{"status", row.installStatus}, {"code", row.code ? Json(*row.code) : Json()}};
+    Json install = {{"status", InstallStatusName(row.installStatus)},
+                    {"code", row.code ? Json(*row.code) : Json()}};
     if (!row.reason.empty()) install["reason"] = row.reason;
     if (row.hasCause) install["cause"] = row.cause;
     adapter["install"] = install;
@@ -193,7 +225,7 @@ std::map<std::string, std::string> ReadVersionsBack(const GlobalOptions& options
                                                     const ScratchFolder& scratch) {
   std::map<std::string, std::string> versions;
   const std::string path = scratch.File("read-back.xml");
-  if (Discover(options, host, path, scratch.EmptyFolder()) != 0) return versions;
+  if (Discover(options, host, path, scratch.EmptyFolder()) != kHostSuccess) return versions;
   DiscoveryDocument document;
   std::string error;
   if (!ReadDiscoveryDocument(path, document, error)) return versions;
@@ -211,8 +243,8 @@ void ApplyReadBack(std::vector<AdapterRow>& rows,
     auto found = versions.find(row.pci);
     row.readBack = found != versions.end();
     if (row.readBack) row.versionAfter = found->second;
-    row.inPlace = row.readBack && row.installStatus == "installed" && !row.packageVersion.empty() &&
-                  row.versionAfter == row.packageVersion;
+    row.inPlace = row.readBack && row.installStatus == InstallStatus::kInstalled &&
+                  !row.packageVersion.empty() && row.versionAfter == row.packageVersion;
   }
 }
 
@@ -231,7 +263,7 @@ std::string AdapterList(const std::vector<AdapterRow>& rows) {
 
 void PrintReadBack(const std::vector<AdapterRow>& rows) {
   for (const AdapterRow& row : rows) {
-    if (row.installStatus != "installed") continue;
+    if (row.installStatus != InstallStatus::kInstalled) continue;
     if (row.inPlace) {
       std::printf("%s: %s in place (pending reboot)\n", row.pci.c_str(), row.versionAfter.c_str());
     } else {
@@ -261,7 +293,7 @@ int RunDiscover(const GlobalOptions& options, const DiscoverOptions& discover) {
                {"firmware", firmware},
                {"result", ResultJson(host, result)},
                {"adapters", Json::array()}};
-  if (result != 0) {
+  if (result != kHostSuccess) {
     return Fail(options, ExitCodeForResult(result),
                 PluginError(host, "discovery failed", result, trace), body);
   }
@@ -330,10 +362,16 @@ class Progress {
   Clock::time_point started_ = Clock::now();
 };
 
-// The worse of two flash results: a call that could not run at all (11, 101,
-// 102) over a failed installation over a missing file over success.
+// The worse of two flash results: a call that could not run at all (the
+// request not readable, the adapter library or the discovery failing) over a
+// failed installation over a missing file over success.
 int32_t Worse(int32_t a, int32_t b) {
-  auto rank = [](int32_t r) { return r == 0 || r == 1 ? 0 : r == 8 ? 1 : r == 106 ? 2 : 3; };
+  auto rank = [](int32_t r) {
+    if (r == kHostSuccess || r == kHostSuccessRebootRequired) return 0;
+    if (r == kHostFirmwareFileNotFound) return 1;
+    if (r == kHostFlashFailed) return 2;
+    return 3;
+  };
   return rank(b) > rank(a) ? b : a;
 }
 
@@ -379,13 +417,214 @@ std::string SkipReason(const FlashOptions& flash, bool skipped_by_user, const Do
   return {};
 }
 
+// The status as the table shows it: its name in words, with the reason or
+// the code.
 std::string StatusShown(const AdapterRow& row) {
-  if (row.installStatus == "skipped") return "skipped (" + row.reason + ")";
-  if (row.installStatus == "would_install") return "would install";
-  if (row.installStatus == "installed") return "installed";
-  if (row.installStatus == "package_not_found") return "package not found";
-  if (row.installStatus == "not_attempted") return "not attempted";
-  return "failed" + (row.code ? " (" + std::to_string(*row.code) + ")" : std::string());
+  std::string shown = InstallStatusName(row.installStatus);
+  std::replace(shown.begin(), shown.end(), '_', ' ');
+  if (row.installStatus == InstallStatus::kSkipped) return shown + " (" + row.reason + ")";
+  if (row.installStatus == InstallStatus::kFailed && row.code) {
+    return shown + " (" + std::to_string(*row.code) + ")";
+  }
+  return shown;
+}
+
+// What flash is to do: every row with its status (skipped, with the reason,
+// or to be installed), the devices to install on in order, and the request
+// with the items left alone marked "skip".
+struct FlashPlan {
+  std::vector<AdapterRow> rows;
+  std::vector<size_t> devices;  // indexes in the document
+  RequestDocument request;
+};
+
+// Plans from a new discovery into the scratch folder, or from the prepared
+// request. kExitOk, or the exit code of the failure it has reported (with
+// body as it stands).
+int PlanFlash(const GlobalOptions& options, const FlashOptions& flash, const HostPlugin& host,
+              const ScratchFolder& scratch, const std::string& firmware,
+              std::vector<SkipEntry> skips, Json& body, FlashPlan& plan) {
+  std::string source = flash.request;
+  if (source.empty()) {
+    source = scratch.File("discovery.xml");
+    TraceWindow trace(host.tracePath);
+    int32_t discovered = Discover(options, host, source, firmware);
+    if (discovered != kHostSuccess) {
+      body["result"] = ResultJson(host, discovered);
+      return Fail(options, ExitCodeForResult(discovered),
+                  PluginError(host, "discovery failed", discovered, trace), body);
+    }
+  }
+  DiscoveryDocument document;
+  std::string error;
+  if (!ReadDiscoveryDocument(source, document, error) || !plan.request.Read(source)) {
+    return Fail(options, kExitDocument, "cannot read the request document " + source, body);
+  }
+
+  // What to install: every item not left alone, and why the others are.
+  plan.rows = RowsOf(document);
+  std::vector<bool> skipped_by_user(document.devices.size(), false);
+  for (size_t d = 0; d < document.devices.size(); ++d) {
+    for (SkipEntry& entry : skips) {
+      if (SkipMatches(entry, document.devices[d])) skipped_by_user[d] = true;
+    }
+  }
+  for (const SkipEntry& entry : skips) {
+    if (!entry.matched) {
+      body["adapters"] = AdaptersJson(plan.rows, false, false);
+      return Fail(options, kExitUsage,
+                  "--skip " + entry.text + " matches no adapter; the adapters are " +
+                      AdapterList(plan.rows),
+                  body);
+    }
+  }
+  for (size_t d = 0; d < document.devices.size(); ++d) {
+    std::vector<std::string> left_alone;
+    bool installs = false;
+    for (AdapterRow& row : plan.rows) {
+      if (row.device != d) continue;
+      const DocumentItem& item = document.devices[d].items[row.item];
+      row.reason = SkipReason(flash, skipped_by_user[d], item);
+      if (!row.reason.empty()) {
+        row.installStatus = InstallStatus::kSkipped;
+        left_alone.push_back(item.file);
+      } else {
+        row.installStatus =
+            flash.dryRun ? InstallStatus::kWouldInstall : InstallStatus::kNotAttempted;
+        installs = true;
+      }
+    }
+    plan.request.MarkSkipped(d, [&](const std::string& file) {
+      return std::find(left_alone.begin(), left_alone.end(), file) != left_alone.end();
+    });
+    if (installs) plan.devices.push_back(d);
+  }
+  return kExitOk;
+}
+
+// Installs the plan one device per call (each call gets a request holding
+// that device alone), takes each call's statuses into the rows and the
+// request, writes the request to output and reads the versions back. outcome
+// goes in as the plan's result and comes out as the worst of it and the
+// calls'. kExitOk, or the exit code of the failure it has reported.
+int InstallPlan(const GlobalOptions& options, const HostPlugin& host, const ScratchFolder& scratch,
+                const std::string& firmware, const std::string& output, const Json& body,
+                FlashPlan& plan, int32_t& outcome) {
+  std::vector<AdapterRow>& rows = plan.rows;
+  Progress progress(options.json);
+  const std::string single = scratch.File("device.xml");
+  for (size_t n = 0; n < plan.devices.size(); ++n) {
+    const size_t d = plan.devices[n];
+    const auto first_row = std::find_if(rows.begin(), rows.end(),
+                                        [&](const AdapterRow& row) { return row.device == d; });
+    progress.Start(n + 1, plan.devices.size(), *first_row);
+    if (!plan.request.WriteSingleDevice(d, single)) {
+      return Fail(options, kExitDocument, "cannot write the request document " + single, body);
+    }
+    TraceWindow trace(host.tracePath);
+    int32_t result = kHostSuccess;
+    {
+      PluginOutputToStderr quiet(options.json);
+      result = host.flash(Wide(single).c_str(), Wide(firmware).c_str());
+    }
+    outcome = Worse(outcome, result);
+    plan.request.TakeStatuses(d, single);
+    DiscoveryDocument statuses;
+    std::string error;
+    bool have_statuses =
+        ReadDiscoveryDocument(single, statuses, error) && !statuses.devices.empty();
+    for (AdapterRow& row : rows) {
+      if (row.device != d || row.installStatus == InstallStatus::kSkipped) continue;
+      std::string status;
+      if (have_statuses && row.item < statuses.devices.front().items.size()) {
+        status = statuses.devices.front().items[row.item].actionStatus;
+      }
+      if (!status.empty()) {
+        row.code = std::atoi(status.c_str());
+        row.installStatus = *row.code == kHostSuccessRebootRequired ? InstallStatus::kInstalled
+                                                                    : InstallStatus::kFailed;
+      } else {
+        // The package was not under the firmware path, or the call did not
+        // get as far as this adapter (or the plug-in does not know it).
+        row.installStatus = result == kHostFirmwareFileNotFound ? InstallStatus::kPackageNotFound
+                                                                : InstallStatus::kNotAttempted;
+      }
+      if (row.installStatus != InstallStatus::kInstalled && trace.active()) {
+        row.hasCause = true;
+        row.cause = trace.CauseLines();
+      }
+    }
+  }
+  progress.Done(plan.devices.size());
+  plan.request.SetTakesEffect("immediate");
+  if (!plan.request.Write(output)) {
+    return Fail(options, kExitDocument, "cannot write the request document " + output, body);
+  }
+  ApplyReadBack(rows, ReadVersionsBack(options, host, scratch));
+  return kExitOk;
+}
+
+// The answer, as JSON or as the table followed by the read-back, the causes
+// of what failed and the result; the exit code.
+int ReportFlash(const GlobalOptions& options, const FlashOptions& flash, const HostPlugin& host,
+                const FlashPlan& plan, int32_t outcome, Json body) {
+  const std::vector<AdapterRow>& rows = plan.rows;
+  const bool reboot = AnyPendingReboot(rows);
+  const int exit_code = flash.dryRun ? kExitOk : ExitCodeForResult(outcome);
+  body["reboot_required"] = reboot;
+  body["adapters"] = AdaptersJson(rows, true, !flash.dryRun);
+  if (!flash.dryRun) body["result"] = ResultJson(host, outcome);
+  if (options.json) {
+    CommandError failure;
+    if (exit_code != kExitOk) {
+      size_t failed = 0;
+      for (const AdapterRow& row : rows) {
+        if (row.installStatus == InstallStatus::kFailed ||
+            row.installStatus == InstallStatus::kPackageNotFound ||
+            row.installStatus == InstallStatus::kNotAttempted) {
+          ++failed;
+          failure.cause.insert(failure.cause.end(), row.cause.begin(), row.cause.end());
+        }
+      }
+      failure.message = std::to_string(failed) + " of " + std::to_string(plan.devices.size()) +
+                        " adapter(s) not flashed: " + std::to_string(outcome) + " " +
+                        host.ResultText(outcome);
+      failure.result = ResultJson(host, outcome);
+      failure.has_cause = !host.tracePath.empty();
+    }
+    EmitJson(options, body, exit_code, &failure);
+    return exit_code;
+  }
+
+  std::vector<std::vector<std::string>> table;
+  for (const AdapterRow& row : rows) {
+    std::vector<std::string> line = {row.pci,
+                                     row.product,
+                                     Or(row.currentVersion, "-"),
+                                     Or(row.package, "-"),
+                                     Or(row.packageVersion, "-"),
+                                     Or(row.action, "-"),
+                                     StatusShown(row)};
+    table.push_back(line);
+  }
+  PrintTable({"PCI LOCATION", "PRODUCT", "CURRENT", "PACKAGE", "VERSION", "ACTION", "STATUS"},
+             table);
+  if (flash.dryRun) {
+    std::printf("\ndry run: %zu adapter(s) would be flashed; nothing was installed or written\n",
+                plan.devices.size());
+    return kExitOk;
+  }
+  if (plan.devices.empty()) std::printf("\nnothing to install\n");
+  std::printf("\n");
+  PrintReadBack(rows);
+  for (const AdapterRow& row : rows) {
+    if (row.cause.empty()) continue;
+    std::printf("%s: %s:\n", row.pci.c_str(), StatusShown(row).c_str());
+    for (const std::string& line : row.cause) std::printf("  %s\n", line.c_str());
+  }
+  std::printf("result %d: %s\n", outcome, host.ResultText(outcome).c_str());
+  if (reboot) std::printf("A reboot is required for the new firmware to take effect.\n");
+  return exit_code;
 }
 
 int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
@@ -418,170 +657,23 @@ int RunFlash(const GlobalOptions& options, const FlashOptions& flash) {
                {"reboot_required", false},
                {"adapters", Json::array()}};
 
-  std::string source = flash.request;
-  if (source.empty()) {
-    source = scratch.File("discovery.xml");
-    TraceWindow trace(host.tracePath);
-    int32_t discovered = Discover(options, host, source, firmware);
-    if (discovered != 0) {
-      body["result"] = ResultJson(host, discovered);
-      return Fail(options, ExitCodeForResult(discovered),
-                  PluginError(host, "discovery failed", discovered, trace), body);
-    }
+  // Planning and installing are separate steps: whatever must hold the
+  // machine across both, or ask before anything is installed, goes around
+  // them or between them.
+  FlashPlan plan;
+  if (int status = PlanFlash(options, flash, host, scratch, firmware, std::move(skips), body, plan);
+      status != kExitOk) {
+    return status;
   }
-  DiscoveryDocument document;
-  RequestDocument request;
-  std::string error;
-  if (!ReadDiscoveryDocument(source, document, error) || !request.Read(source)) {
-    return Fail(options, kExitDocument, "cannot read the request document " + source, body);
-  }
-
-  // What to install: every item not left alone, and why the others are.
-  std::vector<AdapterRow> rows = RowsOf(document);
-  std::vector<bool> skipped_by_user(document.devices.size(), false);
-  for (size_t d = 0; d < document.devices.size(); ++d) {
-    for (SkipEntry& entry : skips) {
-      if (SkipMatches(entry, document.devices[d])) skipped_by_user[d] = true;
-    }
-  }
-  for (const SkipEntry& entry : skips) {
-    if (!entry.matched) {
-      body["adapters"] = AdaptersJson(rows, false, false);
-      return Fail(
-          options, kExitUsage,
-          "--skip " + entry.text + " matches no adapter; the adapters are " + AdapterList(rows),
-          body);
-    }
-  }
-  std::vector<size_t> plan;
-  for (size_t d = 0; d < document.devices.size(); ++d) {
-    std::vector<std::string> left_alone;
-    bool installs = false;
-    for (AdapterRow& row : rows) {
-      if (row.device != d) continue;
-      const DocumentItem& item = document.devices[d].items[row.item];
-      row.reason = SkipReason(flash, skipped_by_user[d], item);
-      if (!row.reason.empty()) {
-        row.installStatus = "skipped";
-        left_alone.push_back(item.file);
-      } else {
-        row.installStatus = flash.dryRun ? "would_install" : "not_attempted";
-        installs = true;
-      }
-    }
-    request.MarkSkipped(d, [&](const std::string& file) {
-      return std::find(left_alone.begin(), left_alone.end(), file) != left_alone.end();
-    });
-    if (installs) plan.push_back(d);
-  }
-
   // Nothing to install is a success that needs no reboot.
-  int32_t outcome = plan.empty() ? 0 : 1;
+  int32_t outcome = plan.devices.empty() ? kHostSuccess : kHostSuccessRebootRequired;
   if (!flash.dryRun) {
-    Progress progress(options.json);
-    const std::string single = scratch.File("device.xml");
-    for (size_t n = 0; n < plan.size(); ++n) {
-      const size_t d = plan[n];
-      const auto first_row = std::find_if(rows.begin(), rows.end(),
-                                          [&](const AdapterRow& row) { return row.device == d; });
-      progress.Start(n + 1, plan.size(), *first_row);
-      if (!request.WriteSingleDevice(d, single)) {
-        return Fail(options, kExitDocument, "cannot write the request document " + single, body);
-      }
-      TraceWindow trace(host.tracePath);
-      int32_t result = 0;
-      {
-        PluginOutputToStderr quiet(options.json);
-        result = host.flash(Wide(single).c_str(), Wide(firmware).c_str());
-      }
-      outcome = Worse(outcome, result);
-      request.TakeStatuses(d, single);
-      DiscoveryDocument statuses;
-      bool have_statuses =
-          ReadDiscoveryDocument(single, statuses, error) && !statuses.devices.empty();
-      for (AdapterRow& row : rows) {
-        if (row.device != d || row.installStatus == "skipped") continue;
-        std::string status;
-        if (have_statuses && row.item < statuses.devices.front().items.size()) {
-          status = statuses.devices.front().items[row.item].actionStatus;
-        }
-        if (!status.empty()) {
-          row.code = std::atoi(status.c_str());
-          row.installStatus = *row.code == 1 ? "installed" : "failed";
-        } else {
-          // The package was not under the firmware path (8), or the call did
-          // not get as far as this adapter (or the plug-in does not know it).
-          row.installStatus = result == 8 ? "package_not_found" : "not_attempted";
-        }
-        if (row.installStatus != "installed" && trace.active()) {
-          row.hasCause = true;
-          row.cause = trace.CauseLines();
-        }
-      }
+    if (int status = InstallPlan(options, host, scratch, firmware, output, body, plan, outcome);
+        status != kExitOk) {
+      return status;
     }
-    progress.Done(plan.size());
-    request.SetTakesEffect("immediate");
-    if (!request.Write(output)) {
-      return Fail(options, kExitDocument, "cannot write the request document " + output, body);
-    }
-    ApplyReadBack(rows, ReadVersionsBack(options, host, scratch));
   }
-
-  const bool reboot = AnyPendingReboot(rows);
-  const int exit_code = flash.dryRun ? kExitOk : ExitCodeForResult(outcome);
-  body["reboot_required"] = reboot;
-  body["adapters"] = AdaptersJson(rows, true, !flash.dryRun);
-  if (!flash.dryRun) body["result"] = ResultJson(host, outcome);
-  if (options.json) {
-    CommandError failure;
-    if (exit_code != kExitOk) {
-      size_t failed = 0;
-      for (const AdapterRow& row : rows) {
-        if (row.installStatus == "failed" || row.installStatus == "package_not_found" ||
-            row.installStatus == "not_attempted") {
-          ++failed;
-          failure.cause.insert(failure.cause.end(), row.cause.begin(), row.cause.end());
-        }
-      }
-      failure.message = std::to_string(failed) + " of " + std::to_string(plan.size()) +
-                        " adapter(s) not flashed: " + std::to_string(outcome) + " " +
-                        host.ResultText(outcome);
-      failure.result = ResultJson(host, outcome);
-      failure.has_cause = !host.tracePath.empty();
-    }
-    EmitJson(options, body, exit_code, &failure);
-    return exit_code;
-  }
-
-  std::vector<std::vector<std::string>> table;
-  for (const AdapterRow& row : rows) {
-    std::vector<std::string> line = {row.pci,
-                                     row.product,
-                                     Or(row.currentVersion, "-"),
-                                     Or(row.package, "-"),
-                                     Or(row.packageVersion, "-"),
-                                     Or(row.action, "-"),
-                                     StatusShown(row)};
-    table.push_back(line);
-  }
-  PrintTable({"PCI LOCATION", "PRODUCT", "CURRENT", "PACKAGE", "VERSION", "ACTION", "STATUS"},
-             table);
-  if (flash.dryRun) {
-    std::printf("\ndry run: %zu adapter(s) would be flashed; nothing was installed or written\n",
-                plan.size());
-    return kExitOk;
-  }
-  if (plan.empty()) std::printf("\nnothing to install\n");
-  std::printf("\n");
-  PrintReadBack(rows);
-  for (const AdapterRow& row : rows) {
-    if (row.cause.empty()) continue;
-    std::printf("%s: %s:\n", row.pci.c_str(), StatusShown(row).c_str());
-    for (const std::string& line : row.cause) std::printf("  %s\n", line.c_str());
-  }
-  std::printf("result %d: %s\n", outcome, host.ResultText(outcome).c_str());
-  if (reboot) std::printf("A reboot is required for the new firmware to take effect.\n");
-  return exit_code;
+  return ReportFlash(options, flash, host, plan, outcome, std::move(body));
 }
 
 // ---- flash-pci and dump -------------------------------------------------------
@@ -601,7 +693,7 @@ std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlug
                                     const ScratchFolder& scratch, const PciLocation& location,
                                     const std::string& firmware) {
   const std::string path = scratch.File("adapter.xml");
-  if (Discover(options, host, path, firmware) != 0) return std::nullopt;
+  if (Discover(options, host, path, firmware) != kHostSuccess) return std::nullopt;
   DiscoveryDocument document;
   std::string error;
   if (!ReadDiscoveryDocument(path, document, error)) return std::nullopt;
@@ -656,7 +748,7 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
 
   auto started = Clock::now();
   TraceWindow trace(host.tracePath);
-  int32_t result = 0;
+  int32_t result = kHostSuccess;
   {
     PluginOutputToStderr quiet(options.json);
     result = backup
@@ -673,11 +765,11 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
   // The backup answers with 0 or a negative package status, which the
   // result table does not name.
   Json result_json = ResultJson(host, result);
-  if (backup && result == 0) result_json["text"] = "the backup was written";
+  if (backup && result == kHostSuccess) result_json["text"] = "the backup was written";
   if (result < 0) {
     result_json["text"] = "the backup failed (package status " + std::to_string(result) + ")";
   }
-  const bool succeeded = backup ? result == 0 : result == 1;
+  const bool succeeded = backup ? result == kHostSuccess : result == kHostSuccessRebootRequired;
   CommandError failure;
   if (!succeeded) {
     failure =
@@ -695,7 +787,8 @@ int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
     adapter["backup"] = backup_json;
     body["adapters"].push_back(adapter);
   } else {
-    row.installStatus = result == 1 ? "installed" : "failed";
+    row.installStatus =
+        result == kHostSuccessRebootRequired ? InstallStatus::kInstalled : InstallStatus::kFailed;
     row.code = result;
     if (!succeeded) {
       row.hasCause = failure.has_cause;
@@ -756,7 +849,7 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
   quiet.emplace(options.json);
   int32_t result = host.adapterInfo(nullptr, &count, firmware_wide.c_str());
   std::vector<OemAdapterInfoElement> elements;
-  if (result == 0 && count > 0) {
+  if (result == kHostSuccess && count > 0) {
     // The array has no stated capacity: room for adapters that appear between
     // the two calls, and a check that none more did.
     size_t room = static_cast<size_t>(count) + 8;
@@ -813,7 +906,7 @@ int RunInfo(const GlobalOptions& options, const std::string& fw) {
   }
   Json body = {
       {"firmware", firmware}, {"result", ResultJson(host, result)}, {"adapters", adapters}};
-  if (result != 0) {
+  if (result != kHostSuccess) {
     return Fail(options, ExitCodeForResult(result),
                 PluginError(host, "adapter information failed", result, trace), body);
   }

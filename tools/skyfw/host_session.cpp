@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 
+#include "base/result_codes.h"
 #include "base/text_conversion.h"
 #include "command_output.h"
 #include "host/oem_text.h"
@@ -68,25 +69,25 @@ const char* ExitCodesHelp() {
 
 int ExitCodeForResult(int32_t result) {
   switch (result) {
-    case 0:
-    case 1:
+    case kHostSuccess:
+    case kHostSuccessRebootRequired:
       return kExitOk;
-    case 101:
-    case 102:
-    case 4:
-    case 104:
-    case 105:
+    case kHostNmapiInitFailed:
+    case kHostDiscoverDeviceFailed:
+    case kHostHardwareNotAccessible:
+    case kHostDeviceNotSupported:
+    case kHostDeviceInitializeFailed:
       return kExitNoDevice;
-    case 8:
-    case 9:
-    case 103:
+    case kHostFirmwareFileNotFound:
+    case kHostFirmwareFileNotAccessible:
+    case kHostFirmwareImageInvalid:
       return kExitFirmwareMissing;
-    case 10:
-    case 11:
-    case 12:
+    case kHostDiscoveryFileNotFound:
+    case kHostDiscoveryFileNotAccessible:
+    case kHostDiscoveryFileNotCreated:
       return kExitDocument;
-    case 7:
-    case 106:
+    case kHostInstallationFailed:
+    case kHostFlashFailed:
       return kExitInstallFailed;
     default:
       if (result < 0) return kExitInstallFailed;  // a negative backup status
