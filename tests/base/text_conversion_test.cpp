@@ -2,6 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <string>
+
+#include "base/malformed_utf8.h"
+
 namespace skyfw {
 namespace {
 
@@ -36,20 +41,15 @@ TEST(TextConversionTest, UnpairedSurrogatesAreReportedAndReplaced) {
 }
 
 TEST(TextConversionTest, MalformedUtf8IsReportedAndReplaced) {
-  const char* cases[] = {
-      "\x80",              // continuation without lead
-      "\xC0\xAF",          // overlong '/'
-      "\xE0\x80\xAF",      // overlong, three bytes
-      "\xED\xA0\x80",      // an encoded surrogate
-      "\xF4\x90\x80\x80",  // past U+10FFFF
-      "\xE2\x82",          // cut sequence
-      "\xFF",
-  };
-  for (const char* text : cases) {
+  for (const testing::MalformedUtf8& bad : testing::kMalformedUtf8) {
+    const std::string bytes = bad.bytes;
     std::u16string wide;
-    EXPECT_FALSE(Utf8ToUtf16(text, wide)) << text;
-    ASSERT_FALSE(wide.empty());
-    EXPECT_EQ(wide[0], 0xFFFD);
+    EXPECT_FALSE(Utf8ToUtf16(bytes, wide)) << ::testing::PrintToString(bytes);
+    ASSERT_GT(wide.size(), bad.bad_at) << ::testing::PrintToString(bytes);
+    EXPECT_EQ(
+        wide.substr(0, bad.bad_at),
+        std::u16string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(bad.bad_at)));
+    EXPECT_EQ(wide[bad.bad_at], 0xFFFD) << ::testing::PrintToString(bytes);
   }
   std::u16string wide;
   EXPECT_FALSE(Utf8ToUtf16("a\xC3z", wide));

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "os/environment.h"
+#include "base/malformed_utf8.h"
 #include "base/unicode.h"
 
 namespace skyfw::platform {
@@ -36,17 +36,8 @@ TEST(WideText, WellFormedUtf8RoundTrips) {
 
 // A substitute would make a bad name another file's (or variable's) name.
 TEST(WideText, MalformedUtf8IsRefused) {
-  for (const char* bad : {
-           "name-\xFF.pkg",     // no lead byte
-           "\x80",              // a continuation alone
-           "\xC3(",             // a lead byte without its continuation
-           "\xE2\x82",          // cut at the end
-           "\xC0\xAF",          // overlong '/'
-           "\xE0\x80\xAF",      // overlong '/' in three bytes
-           "\xED\xA0\x80",      // an encoded surrogate
-           "\xF4\x90\x80\x80",  // past U+10FFFF
-       }) {
-    EXPECT_EQ(ToWide(bad), std::nullopt) << ::testing::PrintToString(bad);
+  for (const testing::MalformedUtf8& bad : testing::kMalformedUtf8) {
+    EXPECT_EQ(ToWide(bad.bytes), std::nullopt) << ::testing::PrintToString(bad.bytes);
   }
 }
 
@@ -64,23 +55,6 @@ TEST(WideText, NonCharactersBecomeTheSubstituteAndAreReported) {
     EXPECT_FALSE(FromWide(std::wstring(1, static_cast<wchar_t>(0x110000)), utf8));
     EXPECT_EQ(utf8, "\xEF\xBF\xBD");
   }
-}
-
-TEST(WideText, EnvironmentValuesAreUtf8) {
-  ASSERT_TRUE(SetEnvironmentText("SKYFW_TEST_WIDE", "\xCE\xA9-\xE2\x82\xAC"));
-  EXPECT_EQ(GetEnvironmentText("SKYFW_TEST_WIDE"), "\xCE\xA9-\xE2\x82\xAC");
-  // Windows keeps the environment in UTF-16: bytes that are not UTF-8 cannot
-  // be stored there and must not replace the value with a substitute.
-  const bool stored = SetEnvironmentText("SKYFW_TEST_WIDE", "bad-\xFF");
-#if defined(_WIN32)
-  EXPECT_FALSE(stored);
-  EXPECT_EQ(GetEnvironmentText("SKYFW_TEST_WIDE"), "\xCE\xA9-\xE2\x82\xAC");
-#else
-  EXPECT_TRUE(stored);
-  EXPECT_EQ(GetEnvironmentText("SKYFW_TEST_WIDE"), "bad-\xFF");
-#endif
-  EXPECT_TRUE(SetEnvironmentText("SKYFW_TEST_WIDE", ""));
-  EXPECT_EQ(GetEnvironmentText("SKYFW_TEST_WIDE"), std::nullopt);
 }
 
 }  // namespace

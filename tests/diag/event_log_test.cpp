@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "install/sim_adapter.h"
 #include "os/file_names.h"
+#include "support/sim_adapter.h"
 
 namespace skyfw::testing {
 namespace {

@@ -7,10 +7,10 @@
 #include <functional>
 #include <vector>
 
+#include "base/unicode.h"
 #include "host/entry_points.h"
 #include "host/library_state.h"
-#include "install/sim_adapter.h"
-#include "base/unicode.h"
+#include "support/sim_adapter.h"
 
 namespace skyfw::testing {
 namespace {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "file_outputs/unprivileged.h"
 #include "os/file_reader.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace skyfw::testing {
 namespace {

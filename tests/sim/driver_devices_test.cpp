@@ -2,11 +2,11 @@
 // interface and NDIS statistics queries on the NDIS device.
 #include <gtest/gtest.h>
 
+#include "driver_fixture.h"
 #include "platform/device_io.h"
 #include "sim/driver/firmware_requests.h"
 #include "sim/driver/ndis_queries.h"
-#include "sim_driver/driver_fixture.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 
 namespace skyfw::sim {
 namespace {

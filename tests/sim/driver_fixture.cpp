@@ -1,4 +1,4 @@
-#include "sim_driver/driver_fixture.h"
+#include "driver_fixture.h"
 
 #include "sim/driver/driver_wmi.h"
 #include "support/temp_dir.h"
@@ -44,12 +44,12 @@ void DriverTest::SetUp() {
 
 void DriverTest::TearDown() {
   driver_ = {};
-  std::filesystem::remove_all(directory_);
+  skyfw::testing::RemoveTree(directory_);
 }
 
 void DriverTest::RemoveNvram() {
   driver_ = {};
-  std::filesystem::remove_all(directory_ / "nvram");
+  skyfw::testing::RemoveTree(directory_ / "nvram");
 }
 
 void DriverTest::StartDriver() {

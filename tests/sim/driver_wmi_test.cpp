@@ -7,8 +7,8 @@
 #include <unistd.h>
 #endif
 
-#include "sim_driver/driver_fixture.h"
-#include "sim_driver/package_builder.h"
+#include "driver_fixture.h"
+#include "support/package_builder.h"
 
 namespace skyfw::sim {
 namespace {

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/driver/package_log.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 
 namespace skyfw::sim {
 namespace {

@@ -17,7 +17,7 @@
 #include "sim/driver/wide_text.h"
 #include "sim/machine/driver_interface.h"
 #include "sim/machine/machine.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {
@@ -118,7 +118,7 @@ class MachineRoundTripTest : public ::testing::Test {
   }
   void TearDown() override {
     machine_.reset();
-    std::filesystem::remove_all(directory_);
+    skyfw::testing::RemoveTree(directory_);
   }
 
   // The demo machine, its first adapter given `faults`.
@@ -226,7 +226,7 @@ TEST_F(MachineRoundTripTest, InstallsAPackageAsTheNvmLayerWould) {
 TEST_F(MachineRoundTripTest, SixteenBitInputsGetThroughHoweverTheyAreDeclared) {
   for (const char* declared : {"uint16", "sint16", "uint32", "sint32"}) {
     machine_.reset();  // it holds files of the folder open, which Windows would not remove
-    std::filesystem::remove_all(directory_ / "m");
+    skyfw::testing::RemoveTree(directory_ / "m");
     Open({{"sixteen_bit_inputs", declared}});
     WmiClient wmi(*machine_, u"root\\wmi");
     WmiObjectPtr result;

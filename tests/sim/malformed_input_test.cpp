@@ -7,7 +7,7 @@
 
 #include "sim/driver/firmware_package.h"
 #include "sim/driver/nvram_file.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 
 namespace skyfw::sim {
 namespace {

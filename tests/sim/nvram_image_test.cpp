@@ -4,7 +4,7 @@
 
 #include "sim/driver/firmware_crc32.h"
 #include "sim/driver/nvram_file.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 
 namespace skyfw::sim {
 namespace {

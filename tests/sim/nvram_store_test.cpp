@@ -14,7 +14,7 @@
 #include "base/byte_reader.h"
 #include "sim/driver/firmware_crc32.h"
 #include "sim/machine/file_lock.h"
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::sim {
@@ -29,7 +29,7 @@ class NvramStoreTest : public ::testing::Test {
     ASSERT_FALSE(directory_.empty());
     path_ = directory_ + "/adapter0.nvram";
   }
-  void TearDown() override { fs::remove_all(directory_); }
+  void TearDown() override { skyfw::testing::RemoveTree(directory_); }
 
   std::string directory_;
   std::string path_;

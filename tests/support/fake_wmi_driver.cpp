@@ -1,4 +1,4 @@
-#include "nvm/fake_wmi_driver.h"
+#include "support/fake_wmi_driver.h"
 
 #include <algorithm>
 

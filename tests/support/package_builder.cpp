@@ -1,6 +1,6 @@
-#include "sim_driver/package_builder.h"
+#include "support/package_builder.h"
 
-namespace skyfw::sim::testing {
+namespace skyfw::testing {
 
 uint32_t BitwiseCrc32(ByteView bytes) {
   uint32_t crc = 0xFFFFFFFFu;
@@ -11,21 +11,9 @@ uint32_t BitwiseCrc32(ByteView bytes) {
   return ~crc;
 }
 
-std::vector<uint8_t> BuildPackage(const TestPackage& package, PackageLayout* layout) {
-  std::vector<uint8_t> properties;
-  ByteWriter props(properties);
-  if (!package.description.empty()) {
-    props.PutU8(1);
-    props.PutU16(static_cast<uint16_t>(package.description.size()));
-    props.PutText(package.description);
-  }
-  if (!package.version.empty()) {
-    props.PutU8(9);
-    props.PutU16(static_cast<uint16_t>(package.version.size()));
-    props.PutText(package.version);
-  }
-
-  std::vector<uint8_t> bytes;
+Bytes EncodePackage(const Bytes& properties, const std::vector<PackageItem>& items,
+                    PackageLayout* layout) {
+  Bytes bytes;
   ByteWriter writer(bytes);
   writer.PutText("PKG0");
   writer.PutU32(4);
@@ -35,12 +23,12 @@ std::vector<uint8_t> BuildPackage(const TestPackage& package, PackageLayout* lay
   local.manifest = bytes.size();
   writer.PutText("Man0");
   writer.PutU32(20);
-  writer.PutU32(static_cast<uint32_t>(package.items.size()));
+  writer.PutU32(static_cast<uint32_t>(items.size()));
   writer.PutU32(64);
   writer.PutU32(24);
   local.entries = bytes.size();
-  size_t data_at = local.entries + package.items.size() * 88;
-  for (const TestItem& item : package.items) {
+  size_t data_at = local.entries + items.size() * 88;
+  for (const PackageItem& item : items) {
     uint32_t length = static_cast<uint32_t>(item.data.size());
     writer.PutU8(item.directive);
     writer.PutZeros(63);
@@ -55,7 +43,7 @@ std::vector<uint8_t> BuildPackage(const TestPackage& package, PackageLayout* lay
     local.data_offsets.push_back(length == 0 ? 0 : data_at);
     data_at += (length + 3) / 4 * 4;
   }
-  for (const TestItem& item : package.items) {
+  for (const PackageItem& item : items) {
     writer.PutBytes(item.data);
     writer.PutZeros((4 - item.data.size() % 4) % 4);
   }
@@ -64,15 +52,40 @@ std::vector<uint8_t> BuildPackage(const TestPackage& package, PackageLayout* lay
   return bytes;
 }
 
-void ResealPackage(std::vector<uint8_t>& bytes) {
+Bytes Property(uint8_t tag, const Bytes& value) {
+  Bytes out{tag, static_cast<uint8_t>(value.size()), static_cast<uint8_t>(value.size() >> 8)};
+  out.insert(out.end(), value.begin(), value.end());
+  return out;
+}
+
+Bytes TextValue(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+Bytes Concat(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+Bytes BuildPackage(const TestPackage& package, PackageLayout* layout) {
+  Bytes properties;
+  if (!package.description.empty()) {
+    properties = Concat({properties, Property(1, TextValue(package.description))});
+  }
+  if (!package.version.empty()) {
+    properties = Concat({properties, Property(9, TextValue(package.version))});
+  }
+  return EncodePackage(properties, package.items, layout);
+}
+
+void ResealPackage(Bytes& bytes) {
   uint32_t crc = BitwiseCrc32(ByteView(bytes).first(bytes.size() - 4));
   ByteWriter(bytes).SetU32At(bytes.size() - 4, crc);
 }
 
-std::vector<uint8_t> WrapPackage(const std::vector<uint8_t>& package) {
+Bytes WrapPackage(const Bytes& package) {
   const uint8_t id[16] = {0xF0, 0x18, 0x87, 0x8C, 0xCB, 0x7D, 0x49, 0x43,
                           0x98, 0x00, 0xA0, 0x2F, 0x05, 0x9A, 0xCA, 0x02};
-  std::vector<uint8_t> bytes(id, id + 16);
+  Bytes bytes(id, id + 16);
   ByteWriter writer(bytes);
   writer.PutU8(1);
   writer.PutU16(32);
@@ -82,8 +95,4 @@ std::vector<uint8_t> WrapPackage(const std::vector<uint8_t>& package) {
   return bytes;
 }
 
-std::vector<uint8_t> Bytes(const std::string& text) {
-  return std::vector<uint8_t>(text.begin(), text.end());
-}
-
-}  // namespace skyfw::sim::testing
+}  // namespace skyfw::testing

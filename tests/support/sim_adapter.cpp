@@ -1,4 +1,4 @@
-#include "install/sim_adapter.h"
+#include "support/sim_adapter.h"
 
 #include <gtest/gtest.h>
 
@@ -148,30 +148,35 @@ nlohmann::json S2Adapter(const std::string& id, const std::string& serial,
   return adapter;
 }
 
+void AddS2Adapter(MachineBuilder& builder, const nlohmann::json& adapter, size_t index,
+                  const nlohmann::json& port_extra) {
+  const std::string id = adapter["id"];
+  const std::string two_digits = std::to_string(10 + index).substr(0, 2);
+  nlohmann::json extra = {
+      {"instance_id", "PCI\\VEN_1D6A&DEV_0B10&SUBSYS_00011D6A&REV_02\\4&2B8E0A1&0&00" +
+                          std::to_string(10 + index)}};
+  extra.update(port_extra);
+  builder.AddAdapter(adapter).AddPort(id, static_cast<uint32_t>(3 + index),
+                                      SimulatedMachine::Title(id),
+                                      "{6C1B2A4E-8F3D-4B7A-9E21-5D0C7F3A9B" + two_digits + "}",
+                                      "02:0A:3B:1C:2D:" + two_digits, extra);
+}
+
 SimulatedMachine::SimulatedMachine(std::initializer_list<nlohmann::json> adapters,
                                    const nlohmann::json& faults,
                                    const std::function<void(nlohmann::json&)>& edit)
     : adapters_(adapters) {
-  nlohmann::json description = {{"adapters", adapters_}, {"devices", nlohmann::json::array()}};
-  if (!faults.is_null()) description["faults"] = faults;
-  for (size_t i = 0; i < adapters_.size(); ++i) {
-    std::string id = adapters_[i]["id"];
-    std::string two_digits = std::to_string(10 + i).substr(0, 2);
-    std::string guid = "{6C1B2A4E-8F3D-4B7A-9E21-5D0C7F3A9B" + two_digits + "}";
-    std::string mac = "02:0A:3B:1C:2D:" + two_digits;
-    description["devices"].push_back(
-        {{"adapter", id},
-         {"location", {{"bus", 3 + i}, {"device", 0}, {"function", 0}}},
-         {"instance_id",
-          "PCI\\VEN_1D6A&DEV_0B10&SUBSYS_00011D6A&REV_02\\4&2B8E0A1&0&00" + std::to_string(10 + i)},
-         {"description", Title(id)},
-         {"class_values", {{"NetCfgInstanceId", guid}}},
-         {"port", {{"permanent_mac", mac}}}});
+  MachineBuilder builder;
+  if (!faults.is_null()) builder.SetFaults(faults);
+  for (size_t i = 0; i < adapters_.size(); ++i) AddS2Adapter(builder, adapters_[i], i);
+  if (edit) {
+    nlohmann::json description = nlohmann::json::parse(builder.Text());
+    edit(description);
+    builder = MachineBuilder::From(description);
   }
-  if (edit) edit(description);
   std::string machine_directory = directory_.File("machine");
   std::string error;
-  if (!sim::InitMachine(machine_directory, description.dump(), error)) {
+  if (!builder.WriteTo(machine_directory, error)) {
     ADD_FAILURE() << "machine description refused: " << error;
     return;
   }

@@ -12,10 +12,11 @@
 #include <vector>
 
 #include "builders.h"
-#include "update/device_record.h"
 #include "nvm/nvm_operations.h"
 #include "platform/platform.h"
+#include "support/machine_builder.h"
 #include "support/temp_dir.h"
+#include "update/device_record.h"
 
 namespace skyfw::testing {
 
@@ -30,6 +31,12 @@ inline constexpr const char* kS2Identifier = "Norvane Skyline S2 Dual Port 25GbE
 // before the machine is opened).
 nlohmann::json S2Adapter(const std::string& id, const std::string& serial,
                          const std::string& installed_version);
+
+// Adapter `adapter` (an S2Adapter) with its one port, the `index`-th of the
+// machine: title "Skyline <id>", PCI bus 3 + index, interface GUID and MAC
+// address ending in 10 + index. `port_extra`: further members of the port.
+void AddS2Adapter(MachineBuilder& builder, const nlohmann::json& adapter, size_t index,
+                  const nlohmann::json& port_extra = nlohmann::json::object());
 
 // An NVRAM item of the description, with its data given as bytes.
 nlohmann::json NvramItem(uint16_t type, uint16_t attributes, uint32_t length, const Bytes& data);

@@ -18,13 +18,13 @@
 #include <optional>
 #include <vector>
 
-#include "concurrency/s2_machine.h"
-#include "install/sim_adapter.h"
+#include "base/unicode.h"
 #include "os/environment.h"
 #include "os/file_names.h"
-#include "base/unicode.h"
 #include "skyfw/oem.h"
 #include "support/plugin_api.h"
+#include "support/s2_machine.h"
+#include "support/sim_adapter.h"
 
 namespace skyfw::testing {
 namespace {

@@ -11,13 +11,13 @@
 #include <set>
 #include <sstream>
 
-#include "concurrency/host_processes.h"
-#include "concurrency/s2_machine.h"
-#include "install/sim_adapter.h"
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "package/vpd.h"
 #include "sim/driver/nvram_store.h"
+#include "support/s2_machine.h"
+#include "support/sim_adapter.h"
+#include "system/host_processes.h"
 
 namespace skyfw::testing {
 namespace {

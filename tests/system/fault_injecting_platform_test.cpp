@@ -8,7 +8,7 @@
 
 #include "sim/machine/machine.h"
 #include "support/temp_dir.h"
-#include "sweep/sweep_scene.h"
+#include "system/sweep_scene.h"
 
 namespace skyfw::testing {
 namespace {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "host/entry_points.h"
-#include "sweep/sweep_scene.h"
+#include "system/sweep_scene.h"
 
 namespace skyfw::testing {
 namespace {

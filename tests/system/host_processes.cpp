@@ -1,4 +1,4 @@
-#include "concurrency/host_processes.h"
+#include "system/host_processes.h"
 
 #include <cstdlib>
 #include <memory>

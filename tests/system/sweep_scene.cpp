@@ -1,4 +1,4 @@
-#include "sweep/sweep_scene.h"
+#include "system/sweep_scene.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,7 +13,6 @@
 #include "host/entry_points.h"
 #include "host/library_state.h"
 #include "host/xml_helpers.h"
-#include "install/sim_adapter.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "package/package_verifier.h"
@@ -22,6 +21,7 @@
 #include "sim/machine/machine.h"
 #include "sim/machine/machine_mutexes.h"
 #include "support/fault_injecting_platform.h"
+#include "support/sim_adapter.h"
 #include "support/temp_dir.h"
 
 namespace skyfw::testing {
@@ -43,19 +43,14 @@ std::string AdapterLibraryLog(const RunPaths& paths) {
   return ReadFile(LogFolderPath(paths.machine + kCommonAppData) + "/ngnmapi.log");
 }
 
-nlohmann::json MachineDescription() {
-  nlohmann::json port = {
-      {"adapter", kAdapterId},
-      {"location", {{"bus", kBus}, {"device", 0}, {"function", 0}}},
-      {"instance_id", "PCI\\VEN_1D6A&DEV_0B10&SUBSYS_00011D6A&REV_02\\4&2B8E0A1&0&0010"},
-      {"description", SimulatedMachine::Title(kAdapterId)},
-      {"class_values",
-       {{"Characteristics", 132},
-        {"ComponentId", "pci\\ven_1d6a&dev_0b10"},
-        {"NetCfgInstanceId", "{6C1B2A4E-8F3D-4B7A-9E21-5D0C7F3A9B10}"}}},
-      {"port", {{"permanent_mac", "02:0A:3B:1C:2D:10"}}}};
-  return {{"adapters", nlohmann::json::array({S2Adapter(kAdapterId, "SN0001", "21.6.2")})},
-          {"devices", nlohmann::json::array({port})}};
+// One S2 adapter, the first of the machine (its port on bus kBus).
+MachineBuilder SweepMachine() {
+  static_assert(kBus == 3);
+  MachineBuilder builder;
+  AddS2Adapter(
+      builder, S2Adapter(kAdapterId, "SN0001", "21.6.2"), 0,
+      {{"class_values", {{"Characteristics", 132}, {"ComponentId", "pci\\ven_1d6a&dev_0b10"}}}});
+  return builder;
 }
 
 // The adapter's firmware as the sweep compares it: every NVRAM item but the
@@ -140,7 +135,7 @@ std::string MakeSceneFolder() {
 
 }  // namespace
 
-std::string SweepMachineJson() { return MachineDescription().dump(); }
+std::string SweepMachineJson() { return SweepMachine().Text(); }
 
 SweepScene::SweepScene() {
   root_ = MakeSceneFolder();
@@ -151,7 +146,7 @@ SweepScene::SweepScene() {
   fs::create_directories(paths.catalogue);
 
   std::string error;
-  if (!sim::InitMachine(paths.machine, SweepMachineJson(), error)) {
+  if (!SweepMachine().WriteTo(paths.machine, error)) {
     ADD_FAILURE() << "machine description refused: " << error;
     return;
   }
@@ -198,10 +193,7 @@ SweepScene::SweepScene() {
   factory_ = FirmwareOf(paths.machine);
 }
 
-SweepScene::~SweepScene() {
-  std::error_code ignored;
-  fs::remove_all(root_, ignored);
-}
+SweepScene::~SweepScene() { RemoveTree(platform::PathFromUtf8(root_)); }
 
 RunPaths SweepScene::PathsIn(const std::string& root) const {
   RunPaths paths;
@@ -279,8 +271,7 @@ RunOutcome SweepScene::Run(const EntryPoint& entry, uint64_t fail_at) {
     platform::Install(nullptr);
   }
   machine.reset();
-  std::error_code ignored;
-  fs::remove_all(root, ignored);
+  RemoveTree(platform::PathFromUtf8(root));
   return outcome;
 }
 

@@ -11,10 +11,10 @@
 #include <utility>
 #include <vector>
 
-#include "file_outputs/unprivileged.h"
 #include "sim/machine/machine.h"
 #include "support/child_process.h"
 #include "support/temp_dir.h"
+#include "support/unprivileged.h"
 
 namespace skyfw::testing {
 namespace {

@@ -8,8 +8,8 @@
 #include <future>
 #include <thread>
 
-#include "concurrency/s2_machine.h"
 #include "sim/machine/machine.h"
+#include "support/s2_machine.h"
 
 namespace skyfw::testing {
 namespace {

@@ -6,12 +6,12 @@
 
 #include <regex>
 
-#include "install/sim_adapter.h"
 #include "integrity/crc32.h"
-#include "update/installer.h"
 #include "package/package_format.h"
 #include "package/package_verifier.h"
 #include "package/vpd.h"
+#include "support/sim_adapter.h"
+#include "update/installer.h"
 
 namespace skyfw::testing {
 namespace {

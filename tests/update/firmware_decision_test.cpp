@@ -9,10 +9,10 @@
 
 #include "base/text_conversion.h"
 #include "diag/trace_log.h"
-#include "install/sim_adapter.h"
-#include "update/firmware_action.h"
 #include "os/file_names.h"
 #include "support/capturing_platform.h"
+#include "support/sim_adapter.h"
+#include "update/firmware_action.h"
 
 namespace skyfw::testing {
 namespace {

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "diag/event_log.h"
-#include "install/sim_adapter.h"
 #include "package/vpd.h"
+#include "support/sim_adapter.h"
 
 namespace skyfw::testing {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "nvm/fake_wmi_driver.h"
 #include "nvm/nvm_operations.h"
+#include "support/fake_wmi_driver.h"
 
 namespace skyfw {
 namespace {
