@@ -81,8 +81,7 @@ class Holder {
     LibraryUnload();
     platform::Install(nullptr);
     platform_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(machine_.root, ignored);
+    testing::RemoveTree(platform::PathFromUtf8(machine_.root));
   }
   const FuzzMachine& machine() const { return machine_; }
 

@@ -80,7 +80,7 @@ TEST_F(NmapiLogTest, ExistingLogFileIsAppendedTo) {
 TEST_F(NmapiLogTest, TheLogIsWrittenAtItsEndWhateverThePosition) {
   for (bool existing : {false, true}) {
     SCOPED_TRACE(existing ? "existing log" : "new log");
-    std::filesystem::remove_all(LogFile(machine).parent_path());
+    testing::RemoveTree(LogFile(machine).parent_path());
     if (existing) {
       std::filesystem::create_directories(LogFile(machine).parent_path());
       testing::WriteFile(LogFile(machine).string(), "earlier line\r\n");

@@ -8,8 +8,8 @@
 #include <functional>
 #include <numeric>
 
-#include "nvm/fake_wmi_driver.h"
 #include "package/package_format.h"
+#include "support/fake_wmi_driver.h"
 
 namespace skyfw {
 namespace {

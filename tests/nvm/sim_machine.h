@@ -9,7 +9,7 @@
 
 #include "platform/platform.h"
 #include "sim/machine/machine.h"
-#include "support/temp_dir.h"
+#include "support/machine_builder.h"
 
 namespace skyfw::testing {
 
@@ -44,31 +44,19 @@ inline std::string SimMachineJson(const std::string& adapter_extra = "",
 })";
 }
 
+// The machine of `json`, installed as the process's platform while it lives.
 class SimMachine {
  public:
-  explicit SimMachine(const std::string& json) {
-    std::string error;
-    std::string directory = directory_.File("machine");
-    if (!sim::InitMachine(directory, json, error) ||
-        !sim::OpenMachine(directory, platform_, error)) {
-      ADD_FAILURE() << "machine: " << error;
-      return;
-    }
-    platform::Install(platform_.get());
+  explicit SimMachine(const std::string& json) : machine_(MachineBuilder::FromText(json)) {
+    machine_.Install();
   }
-  ~SimMachine() {
-    if (platform_) platform::Install(nullptr);
-  }
-  SimMachine(const SimMachine&) = delete;
-  SimMachine& operator=(const SimMachine&) = delete;
 
-  bool ok() const { return platform_ != nullptr; }
-  platform::Platform& platform() { return *platform_; }
-  std::string directory() const { return directory_.File("machine"); }
+  bool ok() const { return machine_.ok(); }
+  platform::Platform& platform() { return machine_.platform(); }
+  std::string directory() const { return machine_.path(); }
 
  private:
-  TempDir directory_;
-  std::unique_ptr<platform::Platform> platform_;
+  BuiltMachine machine_;
 };
 
 }  // namespace skyfw::testing

@@ -5,7 +5,7 @@
 #include <functional>
 #include <memory>
 
-#include "nvm/fake_wmi_driver.h"
+#include "support/fake_wmi_driver.h"
 
 namespace skyfw {
 namespace {

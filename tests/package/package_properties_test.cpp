@@ -1,18 +1,18 @@
 #include <gtest/gtest.h>
 
 #include "package/package_format.h"
-#include "raw_package.h"
+#include "support/package_builder.h"
 
 namespace skyfw {
 namespace {
 
-using test::Bytes;
-using test::Property;
+using testing::Bytes;
+using testing::Property;
 
 TEST(Properties, FindAndGet) {
-  const Bytes area = test::Concat(
-      {Property(1, test::TextValue("desc")), Property(2, {0x34, 0x12}), Property(2, {0x78, 0x56})});
-  const Bytes package = test::BuildRawPackage(area, {});
+  const Bytes area = testing::Concat({Property(1, testing::TextValue("desc")),
+                                      Property(2, {0x34, 0x12}), Property(2, {0x78, 0x56})});
+  const Bytes package = testing::EncodePackage(area, {});
 
   size_t offset = 0;
   EXPECT_EQ(FindProperty(package, 2, offset), 2);  // the first occurrence
@@ -30,7 +30,7 @@ TEST(Properties, FindAndGet) {
   EXPECT_EQ(FindProperty(area, 1, offset), 4);
   EXPECT_EQ(offset, 3u);
   // A first byte 0 ends the stream, whatever follows.
-  EXPECT_EQ(FindProperty(test::Concat({{0}, Property(1, {1})}), 1, offset),
+  EXPECT_EQ(FindProperty(testing::Concat({{0}, Property(1, {1})}), 1, offset),
             NVCRETVAL_ITEM_NOT_FOUND);
   // A value claiming more than there is.
   const Bytes overlong = {9, 0x10, 0x00, '1', '.', '0'};
@@ -47,13 +47,13 @@ TEST(Properties, SetOverwritesInPlaceOrMovesToTheEnd) {
 
   // Shorter value: stays in place with the old length, tail zeroed.
   EXPECT_EQ(SetProperty(area, 9, Bytes{'a', 'b', 'c'}), 5);
-  EXPECT_EQ(area, test::Concat(
+  EXPECT_EQ(area, testing::Concat(
                       {Property(9, {'a', 'b', 'c', 0, 0}), Property(1, {'x'}), Bytes(32 - 12, 0)}));
 
   // Longer value: removed and added again behind the others.
   EXPECT_EQ(SetProperty(area, 9, Bytes{'6', '7', '8', '9', '0', '1'}), 6);
-  EXPECT_EQ(area, test::Concat({Property(1, {'x'}), Property(9, {'6', '7', '8', '9', '0', '1'}),
-                                Bytes(32 - 13, 0)}));
+  EXPECT_EQ(area, testing::Concat({Property(1, {'x'}), Property(9, {'6', '7', '8', '9', '0', '1'}),
+                                   Bytes(32 - 13, 0)}));
 
   // No room: nothing changes.
   const Bytes before = area;
@@ -73,12 +73,12 @@ TEST(Properties, SetOfAPropertyEndingAtTheAreasEnd) {
     NvmStatus result;
     Bytes after;
   };
-  const Bytes full = test::Concat({Property(1, {'x'}), Property(9, {'1', '.', '0'})});
+  const Bytes full = testing::Concat({Property(1, {'x'}), Property(9, {'1', '.', '0'})});
   const Case cases[] = {
       {"longer: no room, nothing changes", Bytes{'1', '0', '.', '0'}, NVCRETVAL_INSUFFICIENT_SPACE,
        full},
       {"same length: in place", Bytes{'2', '.', '0'}, 3,
-       test::Concat({Property(1, {'x'}), Property(9, {'2', '.', '0'})})},
+       testing::Concat({Property(1, {'x'}), Property(9, {'2', '.', '0'})})},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -100,8 +100,8 @@ TEST(Properties, StringPropertyStoresExactlyTheLength) {
   Bytes area(32, 0);
   EXPECT_EQ(SetStringProperty(area, 1, "root", 4), 4);
   EXPECT_EQ(SetStringProperty(area, 6, std::string_view("ab\0cd", 5), 6), 6);
-  EXPECT_EQ(area, test::Concat({Property(1, test::TextValue("root")),
-                                Property(6, {'a', 'b', 0, 0, 0, 0}), Bytes(32 - 16, 0)}));
+  EXPECT_EQ(area, testing::Concat({Property(1, testing::TextValue("root")),
+                                   Property(6, {'a', 'b', 0, 0, 0, 0}), Bytes(32 - 16, 0)}));
   EXPECT_EQ(SetStringProperty(area, 1, "x", 65536), NVCRETVAL_INVALID_PROP_LENGTH);
 }
 

@@ -7,28 +7,29 @@
 
 #include "builders.h"
 #include "package/package_format.h"
-#include "raw_package.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
 
 namespace skyfw {
 namespace {
 
-using test::Bytes;
-using test::RawItem;
+using testing::Bytes;
+using testing::PackageItem;
 
 NvmStatus ReadBytesAsFile(const Bytes& bytes, NvmPackage& package) {
-  test::TempFile file("reader.pkg");
+  testing::TempFile file("reader.pkg");
   file.Write(bytes);
   return ReadPackageFile(file.path(), package);
 }
 
 Bytes SamplePackage() {
-  return test::BuildRawPackage(test::Property(9, test::TextValue("1.0")),
-                               {RawItem{.type = 0x20, .data = {1, 2, 3, 4, 5}},
-                                RawItem{.type = 0x21, .ordinal = 1, .data = {6, 7}}});
+  return testing::EncodePackage(testing::Property(9, testing::TextValue("1.0")),
+                                {PackageItem{.type = 0x20, .data = {1, 2, 3, 4, 5}},
+                                 PackageItem{.type = 0x21, .ordinal = 1, .data = {6, 7}}});
 }
 
 TEST(ReadPackageFile, FramingErrors) {
-  Bytes header_equals_size = test::BuildRawPackage({}, {});
+  Bytes header_equals_size = testing::EncodePackage({}, {});
   ByteWriter(header_equals_size).SetU32At(8, static_cast<uint32_t>(header_equals_size.size()));
   Bytes twelve_bad_magic = {'P', 'K', 'G', '1', 4, 0, 0, 0, 12, 0, 0, 0};
   Bytes wrapper_too_long = tool::WrapPackage(SamplePackage());
@@ -66,8 +67,8 @@ TEST(ReadPackageFile, FramingErrors) {
 // What is no file cannot be opened as one: a folder is not a package of
 // invalid length, and a FIFO with no writer must not hold the call.
 TEST(ReadPackageFile, NamesThatAreNoFileFailToOpen) {
-  const std::string folder = std::string(::testing::TempDir()) + "/skyfw-reader-names";
-  std::filesystem::remove_all(folder);
+  const testing::TempDir directory;
+  const std::string& folder = directory.path();
   std::filesystem::create_directories(folder + "/folder.pkg");
   ASSERT_EQ(::mkfifo((folder + "/fifo.pkg").c_str(), 0666), 0);
   for (const char* name : {"/folder.pkg", "/fifo.pkg"}) {
@@ -77,7 +78,6 @@ TEST(ReadPackageFile, NamesThatAreNoFileFailToOpen) {
   }
   NvmPackage package;
   EXPECT_EQ(ReadPackageFile("/dev/zero", package), NVCRETVAL_FILE_OPEN_FAILURE);
-  std::filesystem::remove_all(folder);
 }
 #endif
 
@@ -102,7 +102,7 @@ TEST(ReadPackageFile, PlainAndWrappedPackages) {
 }
 
 TEST(Manifest, HeaderChecksAndCounts) {
-  const Bytes empty = test::BuildRawPackage({}, {});  // H = 12, N = 0
+  const Bytes empty = testing::EncodePackage({}, {});  // H = 12, N = 0
   uint32_t count = 99;
   ASSERT_EQ(GetPackageItemCount(empty, count), NVCRETVAL_SUCCESS);
   EXPECT_EQ(count, 0u);
@@ -113,7 +113,7 @@ TEST(Manifest, HeaderChecksAndCounts) {
   // entries: a 36-byte package cannot declare 64-byte descriptors.
   PackageItemEntry entries[2];
   EXPECT_EQ(ReadPackageItems(empty, 0, entries), NVCRETVAL_INVALID_MANIFEST);
-  const Bytes no_items = test::BuildRawPackage(test::Property(1, Bytes(64, 'd')), {});
+  const Bytes no_items = testing::EncodePackage(testing::Property(1, Bytes(64, 'd')), {});
   EXPECT_EQ(ReadPackageItems(no_items, 0, entries), 0);
 
   Bytes short_room = empty;  // 19 bytes between H and the trailer
@@ -163,7 +163,7 @@ TEST(Manifest, ReadsAndFindsEntries) {
 
 // Entries of other lengths fill the 88-byte record part by part.
 TEST(Manifest, ShortAndLongEntryLayouts) {
-  Bytes package = test::BuildRawPackage({}, {});
+  Bytes package = testing::EncodePackage({}, {});
   ByteWriter writer(package);
   package.resize(package.size() - 4);
   writer.SetU32At(12 + 8, 1);    // N
@@ -174,7 +174,7 @@ TEST(Manifest, ShortAndLongEntryLayouts) {
   writer.PutU16(0x44);  // dir_type
   writer.PutZeros(28);
   writer.PutU32(0);
-  test::FixPackageCrc(package);
+  testing::ResealPackage(package);
   PackageItemEntry entry;
   ASSERT_EQ(ReadPackageItem(package, 0, entry), 1);
   EXPECT_EQ(entry.directive(), 3);

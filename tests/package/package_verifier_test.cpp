@@ -4,14 +4,14 @@
 
 #include "builders.h"
 #include "integrity/crc32.h"
-#include "raw_package.h"
+#include "support/package_builder.h"
 
 namespace skyfw {
 namespace {
 
-using test::Bytes;
-using test::Property;
-using test::RawItem;
+using testing::Bytes;
+using testing::PackageItem;
+using testing::Property;
 
 class VerifierTest : public ::testing::Test {
  protected:
@@ -84,7 +84,7 @@ TEST_F(VerifierTest, EveryFlippedItemByteIsCaughtWithItsIndex) {
     for (size_t at : {size_t{0}, length / 3, length / 2, length - 5, length - 1}) {
       Bytes damaged = package;
       damaged[entry.data_offset() + at] ^= 0x40;
-      test::FixPackageCrc(damaged);  // so the item check, not the package CRC, speaks
+      testing::ResealPackage(damaged);  // so the item check, not the package CRC, speaks
       int32_t index = -1;
       EXPECT_EQ(VerifyPackage(damaged, &index), NVCRETVAL_INVALID_CHECKSUM)
           << "item " << item << " byte " << at;
@@ -108,7 +108,7 @@ TEST_F(VerifierTest, ItemChecksBehindTheChecksum) {
   Bytes marked_bad = marked;
   marked_bad[256 + 60] ^= 1;
   const Bytes vpd = tool::BuildVpd("X", {{"PN", "1"}});
-  Bytes vpd_item = test::Concat({Bytes(4, 0), vpd});
+  Bytes vpd_item = testing::Concat({Bytes(4, 0), vpd});
   Bytes vpd_bad = vpd_item;
   vpd_bad.back() = 0x79;
 
@@ -144,27 +144,27 @@ TEST_F(VerifierTest, ItemChecksBehindTheChecksum) {
 }
 
 TEST_F(VerifierTest, PackageLevelFaults) {
-  const Bytes version = Property(9, test::TextValue("1.2.3"));
-  const RawItem plain{.type = 0x30, .data = {1, 2, 3, 4}};
+  const Bytes version = Property(9, testing::TextValue("1.2.3"));
+  const PackageItem plain{.type = 0x30, .data = {1, 2, 3, 4}};
 
-  Bytes crc_only = test::BuildRawPackage(version, {plain});
+  Bytes crc_only = testing::EncodePackage(version, {plain});
   crc_only.back() ^= 1;
-  Bytes bad_magic = test::BuildRawPackage(version, {plain});
+  Bytes bad_magic = testing::EncodePackage(version, {plain});
   bad_magic[0] = 'Q';
-  Bytes stream_past_h = test::BuildRawPackage(version, {plain});
+  Bytes stream_past_h = testing::EncodePackage(version, {plain});
   stream_past_h[10 + 3 + 1] = 0;  // property area says 8 bytes, header still 20
   ByteWriter(stream_past_h).SetU16At(12 + 1, 6);
-  Bytes zero_tag_cut = test::BuildRawPackage(Bytes{0, 0}, {plain});  // end tag needs 3 bytes
-  Bytes manifest_beyond = test::BuildRawPackage(version, {plain});
+  Bytes zero_tag_cut = testing::EncodePackage(Bytes{0, 0}, {plain});  // end tag needs 3 bytes
+  Bytes manifest_beyond = testing::EncodePackage(version, {plain});
   ByteWriter(manifest_beyond).SetU32At(20 + 8, 5);  // N = 5 entries do not fit
   // D = I = 0: every one of the 2^32 - 1 entries lies at the same place and
   // fits, so only the first entry's refusal may end the walk (the look-ahead
   // of the image digests went through all of them: minutes for 44 bytes).
-  Bytes empty_entries = test::BuildRawPackage(version, {});
+  Bytes empty_entries = testing::EncodePackage(version, {});
   ByteWriter(empty_entries).SetU32At(20 + 8, 0xFFFFFFFF);
   ByteWriter(empty_entries).SetU32At(20 + 12, 0);
   ByteWriter(empty_entries).SetU32At(20 + 16, 0);
-  test::FixPackageCrc(empty_entries);
+  testing::ResealPackage(empty_entries);
 
   struct Case {
     const char* name;
@@ -177,34 +177,40 @@ TEST_F(VerifierTest, PackageLevelFaults) {
       {"property overruns H", stream_past_h, NVCRETVAL_INVALID_PROP_STREAM, -1},
       {"end tag cut by H", zero_tag_cut, NVCRETVAL_INVALID_PROP_STREAM, -1},
       {"prerequisite equal to version",
-       test::BuildRawPackage(test::Concat({version, Property(20, test::TextValue("1.2.3"))}), {}),
+       testing::EncodePackage(testing::Concat({version, Property(20, testing::TextValue("1.2.3"))}),
+                              {}),
        NVCRETVAL_INVALID_PREREQUISITE, -1},
       {"prerequisite shorter than version",
-       test::BuildRawPackage(test::Concat({version, Property(20, test::TextValue("1.2"))}), {}),
+       testing::EncodePackage(testing::Concat({version, Property(20, testing::TextValue("1.2"))}),
+                              {}),
        NVCRETVAL_INVALID_PREREQUISITE, -1},
       {"prerequisite below version",
-       test::BuildRawPackage(test::Concat({version, Property(20, test::TextValue("1.2.0"))}),
-                             {plain}),
+       testing::EncodePackage(testing::Concat({version, Property(20, testing::TextValue("1.2.0"))}),
+                              {plain}),
        NVCRETVAL_SUCCESS, -1},
       {"entries beyond the trailer", manifest_beyond, NVCRETVAL_INVALID_MANIFEST, 1},
       {"2^32 - 1 entries of no length", empty_entries, NVCRETVAL_ZERO_LENGTH_ITEM, 0},
       {"directive 4 on a firmware image",
-       test::BuildRawPackage(version, {plain, RawItem{.directive = 4, .type = 10, .data = {1}}}),
+       testing::EncodePackage(version,
+                              {plain, PackageItem{.directive = 4, .type = 10, .data = {1}}}),
        NVCRETVAL_INVALID_DIRECTIVE, 1},
       {"zero item length",
-       test::BuildRawPackage(version, {RawItem{.type = 0x30, .item_length = 0}}),
+       testing::EncodePackage(version, {PackageItem{.type = 0x30, .item_length = 0, .data = {}}}),
        NVCRETVAL_ZERO_LENGTH_ITEM, 0},
       {"zero item length with directive 3",
-       test::BuildRawPackage(version, {RawItem{.directive = 3, .type = 0x30, .item_length = 0}}),
+       testing::EncodePackage(
+           version, {PackageItem{.directive = 3, .type = 0x30, .item_length = 0, .data = {}}}),
        NVCRETVAL_SUCCESS, -1},
       {"data longer than the item",
-       test::BuildRawPackage(version, {RawItem{.type = 0x30, .data = {1, 2}, .item_length = 1}}),
+       testing::EncodePackage(version,
+                              {PackageItem{.type = 0x30, .item_length = 1, .data = {1, 2}}}),
        NVCRETVAL_INVALID_DATA_LENGTH, 0},
       {"same key, different data, same directive",
-       test::BuildRawPackage(version, {plain, RawItem{.type = 0x30, .data = {9, 9}}}),
+       testing::EncodePackage(version, {plain, PackageItem{.type = 0x30, .data = {9, 9}}}),
        NVCRETVAL_DUPLICATE_ITEM, 1},
       {"same key, different directive",
-       test::BuildRawPackage(version, {plain, RawItem{.directive = 3, .type = 0x30, .data = {9}}}),
+       testing::EncodePackage(version,
+                              {plain, PackageItem{.directive = 3, .type = 0x30, .data = {9}}}),
        NVCRETVAL_SUCCESS, -1},
   };
   for (const Case& c : cases) {
@@ -224,13 +230,13 @@ TEST_F(VerifierTest, SignatureFailuresNameTheItem) {
     return image;
   };
   for (int32_t bad = 0; bad < 3; ++bad) {
-    std::vector<RawItem> items = {
-        RawItem{.type = 10, .ordinal = 0, .data = *header_image_},
-        RawItem{.type = 8, .attr = kAttrSignedTrailer, .data = *trailer_image_},
-        RawItem{.type = 10, .ordinal = 1, .data = *header_image_},
+    std::vector<PackageItem> items = {
+        PackageItem{.type = 10, .ordinal = 0, .data = *header_image_},
+        PackageItem{.type = 8, .attr = kAttrSignedTrailer, .data = *trailer_image_},
+        PackageItem{.type = 10, .ordinal = 1, .data = *header_image_},
     };
     items[bad].data = forged(items[bad].data);
-    const Bytes package = test::BuildRawPackage({}, items);
+    const Bytes package = testing::EncodePackage({}, items);
     int32_t index = -1;
     EXPECT_EQ(VerifyPackage(package, &index), NVCRETVAL_INVALID_RSA_SIGNATURE) << bad;
     EXPECT_EQ(index, bad);
@@ -240,12 +246,12 @@ TEST_F(VerifierTest, SignatureFailuresNameTheItem) {
 // The package CRC reuses item CRCs; every byte outside item data must still
 // count, whatever the order or overlap of the items.
 TEST_F(VerifierTest, PackageCrcCoversEveryByte) {
-  const Bytes version = Property(9, test::TextValue("1.0"));
+  const Bytes version = Property(9, testing::TextValue("1.0"));
   const Bytes x = tool::FillerBytes(5, 1);
   Bytes package =
-      test::BuildRawPackage(version, {RawItem{.type = 0x30, .data = x},
-                                      RawItem{.type = 0x31, .data = tool::FillerBytes(9, 2)},
-                                      RawItem{.type = 0x32, .data = x}});
+      testing::EncodePackage(version, {PackageItem{.type = 0x30, .data = x},
+                                       PackageItem{.type = 0x31, .data = tool::FillerBytes(9, 2)},
+                                       PackageItem{.type = 0x32, .data = x}});
   const size_t entries = 12 + version.size() + 20;
   // Entries out of data order (swap the first two), and the third sharing
   // the first one's data.
@@ -254,7 +260,7 @@ TEST_F(VerifierTest, PackageCrcCoversEveryByte) {
   uint32_t first_offset = 0;
   ByteReader(package).U32At(entries + 88 + 64 + 8, first_offset);
   ByteWriter(package).SetU32At(entries + 2 * 88 + 64 + 8, first_offset);
-  test::FixPackageCrc(package);
+  testing::ResealPackage(package);
   ASSERT_EQ(VerifyPackage(package), NVCRETVAL_SUCCESS);
 
   // Uninterpreted descriptor bytes and padding are only guarded by the CRC.
@@ -268,13 +274,13 @@ TEST_F(VerifierTest, PackageCrcCoversEveryByte) {
 }
 
 TEST_F(VerifierTest, ItemDataOutsideThePackage) {
-  Bytes package = test::BuildRawPackage({}, {RawItem{.type = 0x30, .data = {1, 2, 3, 4}}});
+  Bytes package = testing::EncodePackage({}, {PackageItem{.type = 0x30, .data = {1, 2, 3, 4}}});
   const size_t entry = 12 + 20;
   for (uint32_t bad_offset :
        {uint32_t(package.size() - 4 - 3), uint32_t(package.size()), uint32_t{0xFFFFFFFE}}) {
     Bytes moved = package;
     ByteWriter(moved).SetU32At(entry + 64 + 8, bad_offset);
-    test::FixPackageCrc(moved);
+    testing::ResealPackage(moved);
     int32_t index = -1;
     EXPECT_EQ(VerifyPackage(moved, &index), NVCRETVAL_INVALID_MANIFEST) << bad_offset;
     EXPECT_EQ(index, 0);
@@ -306,10 +312,10 @@ TEST_F(VerifierTest, Applicability) {
         << c.name;
   }
 
-  const Bytes bare = test::BuildRawPackage({}, {});
+  const Bytes bare = testing::EncodePackage({}, {});
   EXPECT_EQ(CheckPackageApplicability(bare, 1, 2, 3, 4, 200), NVCRETVAL_SUCCESS);
-  const Bytes any_vendor = test::BuildRawPackage(
-      test::Concat({Property(10, {0xFF, 0xFF}), Property(11, {0x22, 0x11})}), {});
+  const Bytes any_vendor = testing::EncodePackage(
+      testing::Concat({Property(10, {0xFF, 0xFF}), Property(11, {0x22, 0x11})}), {});
   EXPECT_EQ(CheckPackageApplicability(any_vendor, 1, 2, 0x1028, 0x1122, 5), NVCRETVAL_SUCCESS);
   EXPECT_EQ(CheckPackageApplicability(any_vendor, 1, 2, 0x1028, 0x1123, 5),
             NVCRETVAL_UNSUPPORTED_SUBSYS_ID);
@@ -318,9 +324,9 @@ TEST_F(VerifierTest, Applicability) {
 
 TEST_F(VerifierTest, Prerequisite) {
   const Bytes package =
-      test::BuildRawPackage(test::Concat({Property(9, test::TextValue("10.1.0")),
-                                          Property(20, test::TextValue("10.0.0"))}),
-                            {});
+      testing::EncodePackage(testing::Concat({Property(9, testing::TextValue("10.1.0")),
+                                              Property(20, testing::TextValue("10.0.0"))}),
+                             {});
   struct Case {
     const char* current;
     bool met;
@@ -334,10 +340,10 @@ TEST_F(VerifierTest, Prerequisite) {
   EXPECT_TRUE(IsPrerequisiteMet(package, "11.0.0", &prerequisite));
   EXPECT_EQ(prerequisite, "10.0.0");
 
-  const Bytes cut_number = test::BuildRawPackage(Property(20, test::TextValue("20.1.2")), {});
+  const Bytes cut_number = testing::EncodePackage(Property(20, testing::TextValue("20.1.2")), {});
   EXPECT_TRUE(IsPrerequisiteMet(cut_number, "20.1.15"));
-  EXPECT_TRUE(IsPrerequisiteMet(test::BuildRawPackage({}, {}), "0"));
-  EXPECT_TRUE(IsPrerequisiteMet(test::BuildRawPackage(Property(20, {}), {}), "0"));
+  EXPECT_TRUE(IsPrerequisiteMet(testing::EncodePackage({}, {}), "0"));
+  EXPECT_TRUE(IsPrerequisiteMet(testing::EncodePackage(Property(20, {}), {}), "0"));
 }
 
 }  // namespace

@@ -7,12 +7,13 @@
 #include "builders.h"
 #include "integrity/crc32.h"
 #include "package/package_verifier.h"
-#include "raw_package.h"
+#include "support/package_builder.h"
+#include "support/temp_dir.h"
 
 namespace skyfw {
 namespace {
 
-using test::Bytes;
+using testing::Bytes;
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -45,7 +46,7 @@ class WriterTest : public ::testing::Test {
     return record;
   }
 
-  test::TempFile file_{"writer.pkg"};
+  testing::TempFile file_{"writer.pkg"};
   Bytes written_;
 };
 

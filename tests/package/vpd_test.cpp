@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "builders.h"
-#include "raw_package.h"
+#include "support/package_builder.h"
 
 namespace skyfw {
 namespace {
 
-using test::Bytes;
+using testing::Bytes;
 
 // Recomputes the RV checksum after a test changed bytes in front of it.
 Bytes WithChecksum(Bytes vpd) {
@@ -119,7 +119,8 @@ TEST(Vpd, ReadIdentity) {
 
 TEST(Vpd, SetKeywordUsesTheReserveOfRv) {
   Bytes vpd = tool::BuildVpd("X", {{"PN", "N1"}, {"SN", "S1"}}, 10);
-  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "SN", test::TextValue("S12345")), NVCRETVAL_SUCCESS);
+  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "SN", testing::TextValue("S12345")),
+            NVCRETVAL_SUCCESS);
   ASSERT_EQ(UpdateVpdChecksum(vpd), NVCRETVAL_SUCCESS);
   EXPECT_EQ(ValidateVpd(vpd), NVCRETVAL_SUCCESS);
   VpdIdentity identity;
@@ -131,9 +132,9 @@ TEST(Vpd, SetKeywordUsesTheReserveOfRv) {
   EXPECT_EQ(vpd[section + 5 + 9 + 2], 6);  // RV shrank from 10 to 6 bytes
 
   // Appending a new keyword, then one that no longer fits.
-  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "EC", test::TextValue("A")), NVCRETVAL_SUCCESS);
+  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "EC", testing::TextValue("A")), NVCRETVAL_SUCCESS);
   const Bytes before = vpd;
-  EXPECT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "MN", test::TextValue("M")),
+  EXPECT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "MN", testing::TextValue("M")),
             NVCRETVAL_INSUFFICIENT_SPACE);
   EXPECT_EQ(vpd, before);
   EXPECT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "MN", Bytes(256, 'm')), NVCRETVAL_INVALID_DATA_LENGTH);
@@ -144,7 +145,7 @@ TEST(Vpd, SetKeywordUsesTheReserveOfRv) {
 TEST(Vpd, SetKeywordWithoutSectionChangesNothing) {
   Bytes vpd = {0x82, 0x01, 0x00, 'X', 0x78, 0, 0, 0, 0, 0, 0, 0, 0, 0};
   const Bytes before = vpd;
-  EXPECT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "SN", test::TextValue("1")),
+  EXPECT_EQ(SetVpdKeyword(vpd, kVpdReadOnly, "SN", testing::TextValue("1")),
             NVCRETVAL_RESOURCE_NOT_FOUND);
   EXPECT_EQ(vpd, before);
   EXPECT_EQ(UpdateVpdChecksum(vpd), NVCRETVAL_RESOURCE_NOT_FOUND);
@@ -153,19 +154,20 @@ TEST(Vpd, SetKeywordWithoutSectionChangesNothing) {
 TEST(Vpd, SetKeywordInReadWriteSection) {
   const std::vector<tool::VpdKeyword> rw = {{"V1", "a"}};
   Bytes vpd = tool::BuildVpd("X", {{"PN", "1"}}, 4, &rw, 10);
-  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadWrite, "V2", test::TextValue("hello")), NVCRETVAL_SUCCESS);
+  ASSERT_EQ(SetVpdKeyword(vpd, kVpdReadWrite, "V2", testing::TextValue("hello")),
+            NVCRETVAL_SUCCESS);
   EXPECT_EQ(ValidateVpd(vpd), NVCRETVAL_SUCCESS);  // VPD-W is outside the checksum
   size_t section = 0;
   ASSERT_EQ(FindVpdResource(vpd, kVpdReadWrite, section), 4 + 3 + 10);
   EXPECT_EQ(Bytes(vpd.begin() + section, vpd.begin() + section + 17),
-            test::Concat({test::TextValue("V1"),
-                          {1, 'a'},
-                          test::TextValue("V2"),
-                          {5},
-                          test::TextValue("hello"),
-                          test::TextValue("RW"),
-                          {2},
-                          {0, 0}}));
+            testing::Concat({testing::TextValue("V1"),
+                             {1, 'a'},
+                             testing::TextValue("V2"),
+                             {5},
+                             testing::TextValue("hello"),
+                             testing::TextValue("RW"),
+                             {2},
+                             {0, 0}}));
 }
 
 }  // namespace

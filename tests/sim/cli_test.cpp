@@ -28,7 +28,7 @@ ProgramRun RunSkyfw(const std::string& arguments) {
 
 TEST(SkyfwSim, InitThenShowTheDemoMachineWithItsNvram) {
   TempDir dir;
-  std::string machine = (dir.path() / "m").string();
+  std::string machine = dir.File("m");
   ProgramRun init = RunSkyfw("sim init " + machine);
   ASSERT_EQ(init.status, 0) << init.output;
   ProgramRun show = RunSkyfw("sim show " + machine + " --json");
@@ -57,9 +57,9 @@ TEST(SkyfwSim, InitThenShowTheDemoMachineWithItsNvram) {
 
 TEST(SkyfwSim, InitFromABadFileNamesTheField) {
   TempDir dir;
-  std::string file = (dir.path() / "bad.json").string();
+  std::string file = dir.File("bad.json");
   std::ofstream(file) << R"({"computer_name": "HOST", "adapters": [{"id": "a"}]})";
-  ProgramRun init = RunSkyfw("sim init " + (dir.path() / "m").string() + " --from " + file);
+  ProgramRun init = RunSkyfw("sim init " + dir.File("m") + " --from " + file);
   EXPECT_EQ(init.status, 1);
   EXPECT_NE(init.output.find("adapters[0].pci: missing (required)"), std::string::npos)
       << init.output;

@@ -1,7 +1,5 @@
 #include "machine_fixture.h"
 
-#include "support/temp_dir.h"
-
 namespace skyfw::sim::testing {
 
 Json SmallMachine() {
@@ -41,27 +39,6 @@ Json SmallMachine() {
       }
     ]
   })json");
-}
-
-TempDir::TempDir() { path_ = skyfw::testing::MakeTempDirectory("skyfw-sim-"); }
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ignored);
-}
-
-MachineFixture::MachineFixture(const Json& description) {
-  std::string error;
-  directory_ = dir_.path() / "machine";
-  EXPECT_TRUE(InitMachine(directory_, description.dump(2), error)) << error;
-  EXPECT_TRUE(OpenMachine(directory_, platform_, error)) << error;
-}
-
-std::unique_ptr<platform::Platform> MachineFixture::Reopen() const {
-  std::unique_ptr<platform::Platform> platform;
-  std::string error;
-  EXPECT_TRUE(OpenMachine(directory_, platform, error)) << error;
-  return platform;
 }
 
 }  // namespace skyfw::sim::testing

@@ -10,8 +10,11 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "os/file_names.h"
 #include "platform/platform.h"
 #include "sim/machine/machine.h"
+#include "support/machine_builder.h"
+#include "support/temp_dir.h"
 
 namespace skyfw::sim::testing {
 
@@ -21,30 +24,22 @@ using Json = nlohmann::ordered_json;
 // interface {11111111-2222-3333-4444-555555555555}) and one plain device.
 Json SmallMachine();
 
-// A fresh temporary directory, removed with the object.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
+using skyfw::testing::TempDir;
 
 // Writes `description` into a new machine directory and opens it.
 class MachineFixture {
  public:
-  explicit MachineFixture(const Json& description);
-  platform::Platform& machine() { return *platform_; }
+  explicit MachineFixture(const Json& description)
+      : built_(skyfw::testing::MachineBuilder::From(description)),
+        directory_(platform::PathFromUtf8(built_.path())) {}
+  platform::Platform& machine() { return built_.platform(); }
   const std::filesystem::path& directory() const { return directory_; }
   // Opens the same directory again, as a second process would see it.
-  std::unique_ptr<platform::Platform> Reopen() const;
+  std::unique_ptr<platform::Platform> Reopen() const { return built_.Reopen(); }
 
  private:
-  TempDir dir_;
+  skyfw::testing::BuiltMachine built_;
   std::filesystem::path directory_;
-  std::unique_ptr<platform::Platform> platform_;
 };
 
 inline constexpr const char* kPortInterface = "{11111111-2222-3333-4444-555555555555}";

@@ -161,17 +161,18 @@ TEST(MachineOpening, DefaultDirectoryFollowsTheEnvironment) {
 TEST(MachineOpening, DemoMachineIsCreatedOnFirstUseOnly) {
   testing::TempDir state;
   platform::SetEnvironmentText("SKYFW_MACHINE", "");
-  platform::SetEnvironmentText("XDG_STATE_HOME", state.path().string());
+  platform::SetEnvironmentText("XDG_STATE_HOME", state.path());
   std::unique_ptr<Platform> machine;
   std::string error;
   ASSERT_TRUE(OpenDefaultMachine(machine, error)) << error;
   std::string name;
   machine->system().GetComputerName(name);
   EXPECT_EQ(name, "SKYHOST01");
-  EXPECT_TRUE(std::filesystem::exists(state.path() / "skyfw" / "machine" / "machine.json"));
+  EXPECT_TRUE(std::filesystem::exists(platform::PathFromUtf8(state.path()) / "skyfw" / "machine" /
+                                      "machine.json"));
 
   // A named machine that is missing is an error, not a new demo machine.
-  platform::SetEnvironmentText("SKYFW_MACHINE", (state.path() / "absent").string());
+  platform::SetEnvironmentText("SKYFW_MACHINE", state.File("absent"));
   EXPECT_FALSE(OpenDefaultMachine(machine, error));
   EXPECT_NE(error.find("machine.json"), std::string::npos) << error;
   platform::SetEnvironmentText("SKYFW_MACHINE", "");
@@ -181,11 +182,11 @@ TEST(MachineOpening, DemoMachineIsCreatedOnFirstUseOnly) {
 TEST(MachineOpening, InitRefusesABadDescriptionAndAnOccupiedDirectory) {
   testing::TempDir dir;
   std::string error;
-  EXPECT_FALSE(InitMachine(dir.path() / "m", "{\"computer_name\": 7}", error));
+  EXPECT_FALSE(InitMachine(dir.File("m"), "{\"computer_name\": 7}", error));
   EXPECT_EQ(error, "computer_name: expected a text, got 7");
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "m" / "machine.json"));
-  ASSERT_TRUE(InitMachine(dir.path() / "m", DemoMachineJson(), error)) << error;
-  EXPECT_FALSE(InitMachine(dir.path() / "m", DemoMachineJson(), error));
+  EXPECT_FALSE(std::filesystem::exists(platform::PathFromUtf8(dir.path()) / "m" / "machine.json"));
+  ASSERT_TRUE(InitMachine(dir.File("m"), DemoMachineJson(), error)) << error;
+  EXPECT_FALSE(InitMachine(dir.File("m"), DemoMachineJson(), error));
   EXPECT_NE(error.find("a machine is already there"), std::string::npos);
 }
 

@@ -2,6 +2,7 @@
 // contents when the object goes.
 #pragma once
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -72,6 +73,19 @@ class TempDir {
   std::string path_;
 };
 
+// A file in a directory of its own: test cases run as parallel processes, so
+// a fixed name under the shared temporary folder would be written by several.
+class TempFile {
+ public:
+  explicit TempFile(const std::string& name) : path_(directory_.File(name)) {}
+  const std::string& path() const { return path_; }
+  void Write(const std::vector<uint8_t>& bytes) const;
+
+ private:
+  TempDir directory_;
+  std::string path_;
+};
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(platform::PathFromUtf8(path), std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -80,6 +94,10 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::ofstream out(platform::PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+inline void TempFile::Write(const std::vector<uint8_t>& bytes) const {
+  WriteFile(path_, std::string(bytes.begin(), bytes.end()));
 }
 
 }  // namespace skyfw::testing
