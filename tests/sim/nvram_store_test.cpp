@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 
 #include "base/byte_reader.h"
 #include "os/file_writer.h"
@@ -275,9 +276,16 @@ TEST_F(NvramStoreTest, ANameThatIsNotUtf8IsRefusedNotReplaced) {
 // the bytes it changed appended by a store that lives as long as its process.
 enum class WriteMode { kWholeFile, kRecord };
 
-std::string ModeName(const ::testing::TestParamInfo<WriteMode>& info) {
-  return info.param == WriteMode::kWholeFile ? "WholeFile" : "Record";
+const char* ModeText(WriteMode mode) {
+  return mode == WriteMode::kWholeFile ? "WholeFile" : "Record";
 }
+
+std::string ModeName(const ::testing::TestParamInfo<WriteMode>& info) {
+  return ModeText(info.param);
+}
+
+// Listed and logged by name too.
+void PrintTo(WriteMode mode, std::ostream* out) { *out << ModeText(mode); }
 
 // Writes `block` at the start of item 0 and counts the call under `name`.
 bool WriteBlock(NvramStore& store, WriteMode mode, const std::string& name,
