@@ -9,154 +9,156 @@ namespace {
 // Names are kept whole, as stored; the lookups hand out the part after it.
 constexpr int kPrefixLength = 10;  // "NVCRETVAL_"
 
+constexpr const char* AfterPrefix(const char* name) { return name + kPrefixLength; }
+
 }  // namespace
 
 const char* NvmStatusName(NvmStatus status) {
   switch (status) {
     case NVCRETVAL_SUCCESS:
-      return "NVCRETVAL_SUCCESS" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_SUCCESS");
     case NVCRETVAL_FAILURE:
-      return "NVCRETVAL_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FAILURE");
     case NVCRETVAL_UNSUPPORTED_COMMAND:
-      return "NVCRETVAL_UNSUPPORTED_COMMAND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_COMMAND");
     case NVCRETVAL_MALLOC_FAILURE:
-      return "NVCRETVAL_MALLOC_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_MALLOC_FAILURE");
     case NVCRETVAL_INSUFFICIENT_SPACE:
-      return "NVCRETVAL_INSUFFICIENT_SPACE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INSUFFICIENT_SPACE");
     case NVCRETVAL_INVALID_INDEX_PARAMETER:
-      return "NVCRETVAL_INVALID_INDEX_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_INDEX_PARAMETER");
     case NVCRETVAL_INVALID_OFFSET_PARAMETER:
-      return "NVCRETVAL_INVALID_OFFSET_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_OFFSET_PARAMETER");
     case NVCRETVAL_INVALID_BIT_PARAMETER:
-      return "NVCRETVAL_INVALID_BIT_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_BIT_PARAMETER");
     case NVCRETVAL_INVALID_PARAMETER_VALUE:
-      return "NVCRETVAL_INVALID_PARAMETER_VALUE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_PARAMETER_VALUE");
     case NVCRETVAL_INVALID_LENGTH:
-      return "NVCRETVAL_INVALID_LENGTH" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_LENGTH");
     case NVCRETVAL_INVALID_LENGTH_PARAMETER:
-      return "NVCRETVAL_INVALID_LENGTH_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_LENGTH_PARAMETER");
     case NVCRETVAL_INVALID_POINTER_PARAMETER:
-      return "NVCRETVAL_INVALID_POINTER_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_POINTER_PARAMETER");
     case NVCRETVAL_INVALID_FILENAME_PARAMETER:
-      return "NVCRETVAL_INVALID_FILENAME_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_FILENAME_PARAMETER");
     case NVCRETVAL_INVALID_TYPE_PARAMETER:
-      return "NVCRETVAL_INVALID_TYPE_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_TYPE_PARAMETER");
     case NVCRETVAL_INVALID_PREREQUISITE:
-      return "NVCRETVAL_INVALID_PREREQUISITE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_PREREQUISITE");
     case NVCRETVAL_INVALID_PARAMETER:
-      return "NVCRETVAL_INVALID_PARAMETER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_PARAMETER");
     case NVCRETVAL_INVALID_TAG:
-      return "NVCRETVAL_INVALID_TAG" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_TAG");
     case NVCRETVAL_INVALID_END_TAG:
-      return "NVCRETVAL_INVALID_END_TAG" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_END_TAG");
     case NVCRETVAL_INVALID_STRING:
-      return "NVCRETVAL_INVALID_STRING" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_STRING");
     case NVCRETVAL_INVALID_FILE_HEADER:
-      return "NVCRETVAL_INVALID_FILE_HEADER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_FILE_HEADER");
     case NVCRETVAL_INVALID_SIGNATURE:
-      return "NVCRETVAL_INVALID_SIGNATURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_SIGNATURE");
     case NVCRETVAL_INVALID_PROP_STREAM:
-      return "NVCRETVAL_INVALID_PROP_STREAM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_PROP_STREAM");
     case NVCRETVAL_INVALID_PROP_LENGTH:
-      return "NVCRETVAL_INVALID_PROP_LENGTH" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_PROP_LENGTH");
     case NVCRETVAL_INVALID_MANIFEST:
-      return "NVCRETVAL_INVALID_MANIFEST" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_MANIFEST");
     case NVCRETVAL_INVALID_TRAILER:
-      return "NVCRETVAL_INVALID_TRAILER" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_TRAILER");
     case NVCRETVAL_INVALID_CHECKSUM:
-      return "NVCRETVAL_INVALID_CHECKSUM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_CHECKSUM");
     case NVCRETVAL_INVALID_ITEM_CHECKSUM:
-      return "NVCRETVAL_INVALID_ITEM_CHECKSUM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_ITEM_CHECKSUM");
     case NVCRETVAL_INVALID_DATA_LENGTH:
-      return "NVCRETVAL_INVALID_DATA_LENGTH" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_DATA_LENGTH");
     case NVCRETVAL_INVALID_RSA_SIGNATURE:
-      return "NVCRETVAL_INVALID_RSA_SIGNATURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_RSA_SIGNATURE");
     case NVCRETVAL_INVALID_SYNTAX:
-      return "NVCRETVAL_INVALID_SYNTAX" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_SYNTAX");
     case NVCRETVAL_INVALID_DIRECTIVE:
-      return "NVCRETVAL_INVALID_DIRECTIVE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_DIRECTIVE");
     case NVCRETVAL_INVALID_DATA_OFFSET:
-      return "NVCRETVAL_INVALID_DATA_OFFSET" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INVALID_DATA_OFFSET");
     case NVCRETVAL_DEVICE_LIBRARY_QUERY_FAILURE:
-      return "NVCRETVAL_DEVICE_LIBRARY_QUERY_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_DEVICE_LIBRARY_QUERY_FAILURE");
     case NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE:
-      return "NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_DEVICE_DRIVER_INTERFACE_FAILURE");
     case NVCRETVAL_NO_SUPPORTED_DEVICES_FOUND:
-      return "NVCRETVAL_NO_SUPPORTED_DEVICES_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_NO_SUPPORTED_DEVICES_FOUND");
     case NVCRETVAL_UNSUPPORTED_CHIP_REV:
-      return "NVCRETVAL_UNSUPPORTED_CHIP_REV" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_CHIP_REV");
     case NVCRETVAL_UNSUPPORTED_DEVICE_ID:
-      return "NVCRETVAL_UNSUPPORTED_DEVICE_ID" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_DEVICE_ID");
     case NVCRETVAL_UNSUPPORTED_SUBSYS_VENDOR:
-      return "NVCRETVAL_UNSUPPORTED_SUBSYS_VENDOR" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_SUBSYS_VENDOR");
     case NVCRETVAL_UNSUPPORTED_SUBSYS_ID:
-      return "NVCRETVAL_UNSUPPORTED_SUBSYS_ID" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_SUBSYS_ID");
     case NVCRETVAL_UNSUPPORTED_UPGRADE:
-      return "NVCRETVAL_UNSUPPORTED_UPGRADE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_UPGRADE");
     case NVCRETVAL_UNSUPPORTED_DOWNGRADE:
-      return "NVCRETVAL_UNSUPPORTED_DOWNGRADE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_DOWNGRADE");
     case NVCRETVAL_UNSUPPORTED_FILE_TYPE:
-      return "NVCRETVAL_UNSUPPORTED_FILE_TYPE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_FILE_TYPE");
     case NVCRETVAL_UNSUPPORTED_OPERATION:
-      return "NVCRETVAL_UNSUPPORTED_OPERATION" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_OPERATION");
     case NVCRETVAL_UNSUPPORTED_PLATFORM:
-      return "NVCRETVAL_UNSUPPORTED_PLATFORM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_PLATFORM");
     case NVCRETVAL_DUPLICATE_ITEM:
-      return "NVCRETVAL_DUPLICATE_ITEM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_DUPLICATE_ITEM");
     case NVCRETVAL_ZERO_LENGTH_ITEM:
-      return "NVCRETVAL_ZERO_LENGTH_ITEM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_ZERO_LENGTH_ITEM");
     case NVCRETVAL_UNSUPPORTED_DETAIL:
-      return "NVCRETVAL_UNSUPPORTED_DETAIL" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNSUPPORTED_DETAIL");
     case NVCRETVAL_OVERLAPPING_ITEM:
-      return "NVCRETVAL_OVERLAPPING_ITEM" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_OVERLAPPING_ITEM");
     case NVCRETVAL_PREREQUISITES_NOT_MET:
-      return "NVCRETVAL_PREREQUISITES_NOT_MET" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_PREREQUISITES_NOT_MET");
     case NVCRETVAL_UNEXPECTED_DATA:
-      return "NVCRETVAL_UNEXPECTED_DATA" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_UNEXPECTED_DATA");
     case NVCRETVAL_ITEM_NOT_FOUND:
-      return "NVCRETVAL_ITEM_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_ITEM_NOT_FOUND");
     case NVCRETVAL_RESOURCE_NOT_FOUND:
-      return "NVCRETVAL_RESOURCE_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_RESOURCE_NOT_FOUND");
     case NVCRETVAL_TERMINATOR_NOT_FOUND:
-      return "NVCRETVAL_TERMINATOR_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_TERMINATOR_NOT_FOUND");
     case NVCRETVAL_END_TAG_NOT_FOUND:
-      return "NVCRETVAL_END_TAG_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_END_TAG_NOT_FOUND");
     case NVCRETVAL_CHECKSUM_NOT_FOUND:
-      return "NVCRETVAL_CHECKSUM_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_CHECKSUM_NOT_FOUND");
     case NVCRETVAL_TRAILER_NOT_FOUND:
-      return "NVCRETVAL_TRAILER_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_TRAILER_NOT_FOUND");
     case NVCRETVAL_HEADER_NOT_FOUND:
-      return "NVCRETVAL_HEADER_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_HEADER_NOT_FOUND");
     case NVCRETVAL_SIGNATURE_NOT_FOUND:
-      return "NVCRETVAL_SIGNATURE_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_SIGNATURE_NOT_FOUND");
     case NVCRETVAL_VERSION_INFO_NOT_FOUND:
-      return "NVCRETVAL_VERSION_INFO_NOT_FOUND" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_VERSION_INFO_NOT_FOUND");
     case NVCRETVAL_FILE_ACCESS_FAILURE:
-      return "NVCRETVAL_FILE_ACCESS_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_ACCESS_FAILURE");
     case NVCRETVAL_FILE_OPEN_FAILURE:
-      return "NVCRETVAL_FILE_OPEN_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_OPEN_FAILURE");
     case NVCRETVAL_FILE_SEEK_FAILURE:
-      return "NVCRETVAL_FILE_SEEK_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_SEEK_FAILURE");
     case NVCRETVAL_FILE_READ_FAILURE:
-      return "NVCRETVAL_FILE_READ_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_READ_FAILURE");
     case NVCRETVAL_FILE_WRITE_FAILURE:
-      return "NVCRETVAL_FILE_WRITE_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_WRITE_FAILURE");
     case NVCRETVAL_FILE_TRUNCATE_FAILURE:
-      return "NVCRETVAL_FILE_TRUNCATE_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_FILE_TRUNCATE_FAILURE");
     case NVCRETVAL_SOCKET_FAILURE:
-      return "NVCRETVAL_SOCKET_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_SOCKET_FAILURE");
     case NVCRETVAL_OPTION_NOTSUPPORTED:
-      return "NVCRETVAL_OPTION_NOTSUPPORTED" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_OPTION_NOTSUPPORTED");
     case NVCRETVAL_OPTION_MULTINSTANCE_FAILURE:
-      return "NVCRETVAL_OPTION_MULTINSTANCE_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_OPTION_MULTINSTANCE_FAILURE");
     case NVCRETVAL_OPTION_ARRAYTYPE_FAILURE:
-      return "NVCRETVAL_OPTION_ARRAYTYPE_FAILURE" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_OPTION_ARRAYTYPE_FAILURE");
     case NVCRETVAL_VELO_LFC_DRIVER_NOT_LOADED:
-      return "NVCRETVAL_VELO_LFC_DRIVER_NOT_LOADED" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_VELO_LFC_DRIVER_NOT_LOADED");
     case NVCRETVAL_INTERFACE_LINK_DOWN:
-      return "NVCRETVAL_INTERFACE_LINK_DOWN" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_INTERFACE_LINK_DOWN");
     case NVCRETVAL_CAP:
-      return "NVCRETVAL_CAP" + kPrefixLength;
+      return AfterPrefix("NVCRETVAL_CAP");
     default:
       return nullptr;
   }
