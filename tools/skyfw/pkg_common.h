@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/byte_reader.h"
+#include "base/text.h"  // ParseNumber, ParseHexNumber (PCI IDs are written in hex)
 
 namespace skyfw::tool {
 
@@ -14,12 +15,6 @@ namespace skyfw::tool {
 // `error` set when it could not.
 bool WriteFileWhole(const std::string& path, ByteView bytes, std::string& error);
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& error);
-
-// A number in decimal or with 0x in hex; nullopt unless all of `text` is one
-// and it lies within [0, maximum].
-std::optional<uint64_t> ParseNumber(const std::string& text, uint64_t maximum);
-// A hexadecimal number with or without 0x (PCI IDs are written in hex).
-std::optional<uint64_t> ParseHex(const std::string& text, uint64_t maximum);
 
 std::vector<std::string> Split(const std::string& text, char separator);
 

@@ -10,7 +10,8 @@
 #include "os/file_names.h"
 #include "os/process_facts.h"
 #include "sim/machine/file_lock.h"
-#include "sim/machine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 
 namespace skyfw::sim {
 namespace {
