@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text.h"
+
 namespace skyfw {
 
 using ByteView = std::span<const uint8_t>;
@@ -74,9 +76,7 @@ class ByteReader {
   bool ReadFixedText(size_t length, std::string& out) {
     ByteView view;
     if (!ReadView(length, view)) return false;
-    size_t used = 0;
-    while (used < view.size() && view[used] != 0) ++used;
-    out.assign(reinterpret_cast<const char*>(view.data()), used);
+    out = TextUpToZero(reinterpret_cast<const char*>(view.data()), view.size());
     return true;
   }
 
@@ -127,6 +127,7 @@ class ByteWriter {
   bool SetU8At(size_t offset, uint8_t value) { return StoreAt(offset, value); }
   bool SetU16At(size_t offset, uint16_t value) { return StoreAt(offset, value); }
   bool SetU32At(size_t offset, uint32_t value) { return StoreAt(offset, value); }
+  bool SetU64At(size_t offset, uint64_t value) { return StoreAt(offset, value); }
   bool SetBytesAt(size_t offset, ByteView bytes) {
     if (!RangeFits(out_.size(), offset, bytes.size())) return false;
     if (!bytes.empty()) std::memcpy(out_.data() + offset, bytes.data(), bytes.size());

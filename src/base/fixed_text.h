@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/text.h"  // TextUpToZero reads them back
+
 namespace skyfw {
 
 template <size_t N>
@@ -15,14 +17,6 @@ void CopyFixedText(char (&field)[N], std::string_view text) {
   size_t length = std::min(text.size(), N - 1);
   if (length != 0) std::memcpy(field, text.data(), length);
   field[length] = '\0';
-}
-
-// The field's text up to its terminator (never past the field).
-template <size_t N>
-std::string_view FixedText(const char (&field)[N]) {
-  const void* end = std::memchr(field, '\0', N);
-  size_t length = end != nullptr ? static_cast<size_t>(static_cast<const char*>(end) - field) : N;
-  return std::string_view(field, length);
 }
 
 }  // namespace skyfw

@@ -19,11 +19,4 @@ bool Utf16ToWide(std::u16string_view text, std::wstring& out) {
   }
 }
 
-std::u16string_view BoundedWideText(const char16_t* text, size_t max_units) {
-  if (text == nullptr) return {};
-  size_t length = 0;
-  while (length < max_units && text[length] != u'\0') ++length;
-  return {text, length};
-}
-
 }  // namespace skyfw

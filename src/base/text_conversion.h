@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "base/unicode.h"
 
 namespace skyfw {
@@ -13,11 +14,6 @@ namespace skyfw {
 // UTF-16 to wchar_t text (UTF-32 on Linux, UTF-16 on Windows), for "%ls" in trace
 // formats. Returns false on an unpaired surrogate (replaced by U+FFFD).
 bool Utf16ToWide(std::u16string_view text, std::wstring& out);
-
-// A zero-terminated UTF-16 text of the host, read no further than max_units
-// units: the view ends at the zero unit, or holds max_units units when none
-// came first (the caller decides whether that is too long). Null is empty.
-std::u16string_view BoundedWideText(const char16_t* text, size_t max_units);
 
 // The fixed text fields of the host's structures hold UTF-16 units of the
 // header's own type (WCHAR on Windows, char16_t elsewhere).
@@ -36,11 +32,8 @@ void PutTextField(Unit (&field)[N], std::u16string_view text) {
 template <typename Unit, size_t N>
 std::u16string TextFieldOf(const Unit (&field)[N]) {
   static_assert(sizeof(Unit) == sizeof(char16_t));
-  std::u16string text;
-  for (size_t i = 0; i < N && field[i] != Unit{0}; ++i) {
-    text.push_back(static_cast<char16_t>(field[i]));
-  }
-  return text;
+  const std::basic_string_view<Unit> text = TextUpToZero(field);
+  return std::u16string(text.begin(), text.end());
 }
 
 // The same as wchar_t text, for "%ls" in trace formats.

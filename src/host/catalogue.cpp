@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/text.h"
 #include "diag/trace_log.h"
 #include "update/file_helpers.h"
 #include "host/library_state.h"
@@ -39,13 +40,6 @@ constexpr CatalogueAttribute kAttributes[] = {
 };
 static_assert(std::size(kAttributes) == 29);
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
 bool DirectoryHoldsCatalogue(const std::string& directory) {
   std::vector<std::string> files;
   ListFiles(directory, files);
@@ -70,8 +64,8 @@ CatalogueEntry ReadEntry(xmlNode* nic) {
   for (const CatalogueAttribute& attribute : kAttributes) {
     entry.*attribute.member = AttributeValue(nic, attribute.name);
   }
-  entry.devid = UpperAscii(std::move(entry.devid));
-  entry.subdevid = UpperAscii(std::move(entry.subdevid));
+  entry.devid = AsciiUpper(entry.devid);
+  entry.subdevid = AsciiUpper(entry.subdevid);
   return entry;
 }
 

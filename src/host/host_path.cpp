@@ -9,7 +9,7 @@ bool ConvertHostPath(const char16_t* path, std::string& out) {
   if (path == nullptr) return false;
   // Every unit takes at least one byte, so a longer text cannot fit; reading
   // stops there whatever the host passed.
-  std::u16string_view text = BoundedWideText(path, kHostPathBytes);
+  std::u16string_view text = TextUpToZero(path, kHostPathBytes);
   if (text.size() == kHostPathBytes) return false;
   std::string converted;
   if (!Utf16ToUtf8(text, converted) || converted.size() >= kHostPathBytes) return false;

@@ -37,9 +37,9 @@ DeviceRecord RecordOf(const AdapterInfo& adapter) {
   record.subVendorId = adapter.subVendorId;
   record.subDeviceId = adapter.subDeviceId;
   record.revision = adapter.revision;
-  record.adapterName = Widen(FixedText(adapter.title));
+  record.adapterName = Widen(TextUpToZero(adapter.title));
   record.productName = record.adapterName;
-  record.macText = Widen(FixedText(adapter.permanentMac));
+  record.macText = Widen(TextUpToZero(adapter.permanentMac));
   record.pciLocation =
       FormatPciLocation(adapter.segment, adapter.bus, adapter.device, adapter.function);
   return record;
@@ -54,7 +54,7 @@ std::string ReadNvmOptionKey(const AdapterInfo& adapter) {
   request.dimensions = 1;
   request.index_0 = 0;
   request.value = std::span<uint8_t>(value);
-  if (velonvmGetOption(FixedText(adapter.title), request) != 0) return {};
+  if (velonvmGetOption(TextUpToZero(adapter.title), request) != 0) return {};
   return FormatNvmOptionKey(value);
 }
 

@@ -149,7 +149,7 @@ uint32_t FastRegister(uint32_t r, const uint8_t* data, size_t length) {
 
 // Arithmetic in GF(2)[x] modulo the reflected polynomial, for combining:
 // the CRC of A || B is CRC(A) * x^(8 |B|) + CRC(B).
-uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+constexpr uint32_t MultiplyModP(uint32_t a, uint32_t b) {
   uint32_t m = uint32_t{1} << 31;
   uint32_t product = 0;
   for (;;) {
@@ -169,17 +169,7 @@ constexpr std::array<uint32_t, 32> MakePowers() {
   uint32_t p = uint32_t{1} << 30;  // x^1
   for (size_t k = 0; k < 32; ++k) {
     powers[k] = p;
-    // Squaring, spelled out so it runs at compile time.
-    uint32_t a = p, b = p, m = uint32_t{1} << 31, product = 0;
-    for (;;) {
-      if (a & m) {
-        product ^= b;
-        if ((a & (m - 1)) == 0) break;
-      }
-      m >>= 1;
-      b = (b & 1) ? (b >> 1) ^ 0xEDB88320u : b >> 1;
-    }
-    p = product;
+    p = MultiplyModP(p, p);
   }
   return powers;
 }

@@ -15,8 +15,6 @@ using platform::WmiObjectPtr;
 
 namespace {
 
-constexpr uint32_t kBaseAddressRegister = 16;
-
 // One ReadReg32 of NRVN_HwDeviceAccess on the adapter's instance: 0 or 43.
 NmapiResult ReadChipRegister(const AdapterNode& node, uint32_t offset, uint32_t& value) {
   WmiHelper wmi(u"root\\wmi");
@@ -27,7 +25,7 @@ NmapiResult ReadChipRegister(const AdapterNode& node, uint32_t offset, uint32_t&
   }
   if (!PutInt32(input, u"offset", offset)) return ngNMAPI_WMI_FAILED;
   std::u16string instance;
-  Utf8ToUtf16(FixedText(node.info.title), instance);
+  Utf8ToUtf16(TextUpToZero(node.info.title), instance);
   WmiObjectPtr output;
   if (!wmi.ExecuteMethod(u"NRVN_HwDeviceAccess", instance, u"ReadReg32", input, output) ||
       !output) {
@@ -40,7 +38,7 @@ NmapiResult ReadChipRegister(const AdapterNode& node, uint32_t offset, uint32_t&
 // Fetches the adapter's SR-IOV settings instance: 0 or 43.
 NmapiResult FetchSriovSettings(WmiHelper& wmi, const AdapterNode& node, WmiObjectPtr& instance) {
   std::u16string instanceId;
-  Utf8ToUtf16(FixedText(node.info.interfaceId), instanceId);
+  Utf8ToUtf16(TextUpToZero(node.info.interfaceId), instanceId);
   instance.reset();
   if (!wmi.GetInstanceById(u"root\\standardcimv2", u"MSFT_NetAdapterSriovSettingData", instanceId,
                            instance) ||
@@ -57,8 +55,9 @@ uint32_t ChipId(uint32_t number, uint32_t revision, uint32_t metal) {
 }
 
 void ReadBaseAddresses(AdapterNode& node) {
-  std::string title(FixedText(node.info.title));
-  for (uint32_t i = 0; i < 4; ++i) {
+  std::string title(TextUpToZero(node.info.title));
+  static_assert(sizeof(node.info.bar) / sizeof(node.info.bar[0]) == kBaseAddressCount);
+  for (uint32_t i = 0; i < kBaseAddressCount; ++i) {
     uint32_t value = 0;
     if (velonvmReadRegister(title, kBaseAddressRegister + 4 * i, value) != 0) value = 0;
     node.info.bar[i] = value;

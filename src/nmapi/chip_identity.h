@@ -7,18 +7,14 @@
 
 #include "nmapi/adapter_node.h"
 #include "base/nmapi_result.h"
+#include "nvm/chip_registers.h"
 
 namespace skyfw {
-
-// Chip identity registers.
-inline constexpr uint32_t kChipNumberRegister = 0x260048;
-inline constexpr uint32_t kChipRevisionRegister = 0x26004C;
-inline constexpr uint32_t kChipMetalRegister = 0x260050;
 
 // Number, revision and metal combined, in 32 bits, on the full values.
 uint32_t ChipId(uint32_t number, uint32_t revision, uint32_t metal);
 
-// bar[0..3] from the registers at 16 + 4 i; a failed read stores 0.
+// bar[0..3] from the base address registers; a failed read stores 0.
 void ReadBaseAddresses(AdapterNode& node);
 
 // chipId: 0, 5 (no node or not the current driver) or 43 (a register read

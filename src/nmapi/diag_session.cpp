@@ -16,8 +16,8 @@ using namespace platform;
 namespace {
 
 std::string_view InterfaceIdWithoutPrefix(const AdapterNode& node) {
-  std::string_view interfaceId = FixedText(node.info.interfaceId);
-  if (StartsWithIgnoringCase(interfaceId, "\\\\?\\")) interfaceId.remove_prefix(4);
+  std::string_view interfaceId = TextUpToZero(node.info.interfaceId);
+  if (StartsWithNoCase(interfaceId, "\\\\?\\")) interfaceId.remove_prefix(4);
   return interfaceId;
 }
 

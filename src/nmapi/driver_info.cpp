@@ -80,9 +80,9 @@ void ReadMacAddress(DeviceHandle& device, uint32_t oid, std::span<uint8_t> buffe
 }
 
 std::string DeviceName(const AdapterNode& node) {
-  std::string_view interfaceId = FixedText(node.info.interfaceId);
+  std::string_view interfaceId = TextUpToZero(node.info.interfaceId);
   const std::string& prefix = State().deviceNamePrefix;
-  if (StartsWithIgnoringCase(interfaceId, "\\\\?\\")) {
+  if (StartsWithNoCase(interfaceId, "\\\\?\\")) {
     return "\\\\?\\" + prefix + std::string(interfaceId.substr(4));
   }
   return "\\\\.\\" + prefix + std::string(interfaceId);
@@ -139,7 +139,7 @@ NmapiResult ReadDriverGenInfo(AdapterNode& node) {
   ReadBaseAddresses(node);
 
   std::string name =
-      "\\\\.\\" + State().deviceNamePrefix + std::string(FixedText(info.interfaceId));
+      "\\\\.\\" + State().deviceNamePrefix + std::string(TextUpToZero(info.interfaceId));
   std::unique_ptr<DeviceHandle> device;
   uint32_t error = Current().deviceIo().CreateFile(name, GENERIC_READ | GENERIC_WRITE,
                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, device);
@@ -160,7 +160,7 @@ NmapiResult ReadDriverGenInfo(AdapterNode& node) {
   uint32_t valueType = REG_NONE;
   std::string driverVersion;
   uint32_t limit = kDriverVersionLimit;
-  if (ReadAdapterClassValue(FixedText(info.interfaceId), kNetClassKey, "DriverVersion", valueType,
+  if (ReadAdapterClassValue(TextUpToZero(info.interfaceId), kNetClassKey, "DriverVersion", valueType,
                             driverVersion, limit) == ngNMAPI_OK) {
     CopyFixedText(info.driverVersion, driverVersion);
   } else {
@@ -233,7 +233,7 @@ NmapiResult ReadDriverGenInfo(AdapterNode& node) {
       linkStateRead = true;
       std::string flowControl;
       uint32_t flowLimit = kFlowControlLimit;
-      if (ReadAdapterClassValue(FixedText(info.interfaceId), kNetClassKey, "*FlowControl",
+      if (ReadAdapterClassValue(TextUpToZero(info.interfaceId), kNetClassKey, "*FlowControl",
                                 valueType, flowControl, flowLimit) == ngNMAPI_OK) {
         info.flowControl = DecimalNumber(flowControl);
       }

@@ -9,6 +9,7 @@
 #include "nmapi/chip_identity.h"
 #include "nmapi/driver_info.h"
 #include "base/fixed_text.h"
+#include "base/text.h"
 #include "nmapi/library_state.h"
 #include "nmapi/nmapi_log.h"
 #include "nmapi/registry_values.h"
@@ -59,20 +60,14 @@ uint32_t ReadDeviceDword(DeviceInfoSet& devices, const DeviceInfoData& device, u
   return ERROR_SUCCESS;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return 0;  // anything else, and a position past the end, counts as 0
-}
-
 // The hexadecimal number at positions [first, last] counted from `origin`.
 uint32_t HexField(std::string_view text, size_t origin, size_t first, size_t last) {
   uint32_t value = 0;
   for (size_t position = first; position <= last; ++position) {
     size_t index = origin + position;
-    char c = index < text.size() ? text[index] : '\0';
-    value = (value << 4) | static_cast<uint32_t>(HexDigit(c));
+    // Anything but a digit, and a position past the end, counts as 0.
+    const int digit = index < text.size() ? HexDigitValue(text[index]) : -1;
+    value = (value << 4) | static_cast<uint32_t>(digit < 0 ? 0 : digit);
   }
   return value;
 }
@@ -97,7 +92,7 @@ bool ImageFileName(std::string_view imagePath, std::string& name) {
 void ReadDriverImage(AdapterNode& node) {
   std::unique_ptr<RegistryKey> serviceKey;
   std::string path =
-      std::string(kServicesKeyRoot) + "\\" + std::string(FixedText(node.info.serviceName));
+      std::string(kServicesKeyRoot) + "\\" + std::string(TextUpToZero(node.info.serviceName));
   if (Current().registry().OpenKey(path, KEY_READ, serviceKey) != ERROR_SUCCESS) return;
   std::string imagePath;
   if (QueryRegistryText(*serviceKey, "ImagePath", kRegistryTextBuffer, imagePath) !=
@@ -169,7 +164,7 @@ uint32_t DriverKindForImage(std::string_view image) {
 void ReadIdentityFromInstanceId(std::string_view instanceId, AdapterInfo& info) {
   size_t backslash = instanceId.find('\\');
   std::string_view enumerator = instanceId.substr(0, backslash);
-  if (EqualsIgnoringCase(enumerator, "PCI")) {
+  if (EqualsNoCase(enumerator, "PCI")) {
     info.busType = kBusTypePci;
     if (backslash == std::string_view::npos) backslash = instanceId.size();
     // PCI\VEN_vvvv&DEV_dddd&SUBSYS_ssssnnnn&REV_rr\... counted from the backslash.
@@ -180,11 +175,11 @@ void ReadIdentityFromInstanceId(std::string_view instanceId, AdapterInfo& info) 
     info.revision = static_cast<uint8_t>(HexField(instanceId, backslash, 39, 40));
     return;
   }
-  if (EqualsIgnoringCase(enumerator, "PCMCIA")) {
+  if (EqualsNoCase(enumerator, "PCMCIA")) {
     info.busType = kBusTypePcmcia;
-  } else if (EqualsIgnoringCase(enumerator, "V1394")) {
+  } else if (EqualsNoCase(enumerator, "V1394")) {
     info.busType = kBusType1394;
-  } else if (EqualsIgnoringCase(enumerator, "USB")) {
+  } else if (EqualsNoCase(enumerator, "USB")) {
     info.busType = kBusTypeUsb;
   } else {
     info.busType = kBusTypeOther;
@@ -351,7 +346,7 @@ std::unique_ptr<AdapterNode> GetNicInfoW2k(DeviceInfoSet& devices, const DeviceI
         static_cast<unsigned long>(error), desc);
   }
   // Other images belong to other drivers (or an older one of ours): not listed.
-  if (FixedText(node->info.driverImage) != kCurrentDriverImage) return nullptr;
+  if (TextUpToZero(node->info.driverImage) != kCurrentDriverImage) return nullptr;
 
   std::string manufacturer;
   error = ReadDeviceText(devices, device, SPDRP_MFG, kManufacturerBuffer, manufacturer);
@@ -377,7 +372,7 @@ std::unique_ptr<AdapterNode> GetNicInfoW2k(DeviceInfoSet& devices, const DeviceI
   ReadIdentityFromInstanceId(node->instanceId, node->info);
   GetLocationInfoW2k(*node, devices, device);
   ReadDriverGenInfo(*node);
-  node->info.driverKind = DriverKindForImage(FixedText(node->info.driverImage));
+  node->info.driverKind = DriverKindForImage(TextUpToZero(node->info.driverImage));
   // GetNicPciInfoNT: the chip identity; a failure leaves chipId at 0.
   if (node->info.interfaceId[0] != '\0' && node->info.driverKind == kDriverKindCurrent) {
     VeloGetChipInfo(node.get());
@@ -421,7 +416,7 @@ NmapiResult ReadConfig() {
   if (state.adapters.empty()) return ngNMAPI_NO_ADAPTER;
   ReadTcpipInfo();
   for (const auto& node : state.adapters)
-    ReadVlanId(FixedText(node->info.interfaceId), node->info.vlan);
+    ReadVlanId(TextUpToZero(node->info.interfaceId), node->info.vlan);
   return ngNMAPI_OK;
 }
 

@@ -91,10 +91,10 @@ NmapiResult ngNmapiGetPhyNic(uint32_t handle, AdapterInfo* record) {
              static_cast<int>(result));
   }
   ReadTcpipInfoNET(*node);
-  ReadVlanId(FixedText(info.interfaceId), info.vlan);
+  ReadVlanId(TextUpToZero(info.interfaceId), info.vlan);
   info.flaggedDeviceId = IsFlaggedDeviceId(info.deviceId) ? 1 : 0;
   GetSriovInfo(node);
-  ReadWakeOnMagicPacket(FixedText(info.interfaceId), info.wakeOnMagicPacket);
+  ReadWakeOnMagicPacket(TextUpToZero(info.interfaceId), info.wakeOnMagicPacket);
 
   *record = info;
   // Probe the diagnostic lock: a session that cannot be had because someone

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "platform/registry.h"
 
 namespace skyfw {
@@ -21,8 +22,5 @@ uint32_t QueryRegistryDword(platform::RegistryKey& key, std::string_view name, u
 // The value of a decimal number at the start of a text, as atoi reads it
 // (leading blanks, an optional sign); 0 when there is none.
 uint32_t DecimalNumber(std::string_view text);
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b);
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix);
 
 }  // namespace skyfw

@@ -88,7 +88,7 @@ void ClearIpv4(AdapterInfo& info) {
 int ReadIpv4FromRegistry(AdapterNode& node) {
   AdapterInfo& info = node.info;
   std::string path = std::string("SYSTEM\\CurrentControlSet\\Services") +
-                     "\\Tcpip\\Parameters\\Interfaces\\" + std::string(FixedText(info.interfaceId));
+                     "\\Tcpip\\Parameters\\Interfaces\\" + std::string(TextUpToZero(info.interfaceId));
   std::unique_ptr<RegistryKey> key;
   uint32_t error = Current().registry().OpenKey(path, KEY_READ, key);
   if (error != ERROR_SUCCESS) {
@@ -124,7 +124,7 @@ int ReadIpv4FromList(AdapterNode& node, const std::vector<IpAdapterInfo>* list) 
   if (list != nullptr) {
     for (const IpAdapterInfo& candidate : *list) {
       if (candidate.type == MIB_IF_TYPE_ETHERNET &&
-          EqualsIgnoringCase(candidate.adapter_name, FixedText(info.interfaceId))) {
+          EqualsNoCase(candidate.adapter_name, TextUpToZero(info.interfaceId))) {
         entry = &candidate;
         break;
       }
@@ -145,8 +145,8 @@ int ReadIpv4FromList(AdapterNode& node, const std::vector<IpAdapterInfo>* list) 
   CopyFixedText(info.ipAddress, address.address);
   CopyFixedText(info.subnetMask, address.mask);
 
-  std::string_view ip = FixedText(info.ipAddress);
-  if (!entry->dhcp_enabled && (ip.size() < 7 || EqualsIgnoringCase(ip, "0.0.0.0"))) {
+  std::string_view ip = TextUpToZero(info.ipAddress);
+  if (!entry->dhcp_enabled && (ip.size() < 7 || EqualsNoCase(ip, "0.0.0.0"))) {
     return ReadIpv4FromRegistry(node);
   }
   return 1;
@@ -156,7 +156,7 @@ int ReadIPv6InfoNET(AdapterNode& node, const std::vector<IpAdapterAddresses>& li
   AdapterInfo& info = node.info;
   info.ipv6Present = 0;
   for (const IpAdapterAddresses& entry : list) {
-    if (!EqualsIgnoringCase(entry.adapter_name, FixedText(info.interfaceId))) continue;
+    if (!EqualsNoCase(entry.adapter_name, TextUpToZero(info.interfaceId))) continue;
     std::string friendlyName;
     std::string description;
     Utf16ToUtf8(entry.friendly_name, friendlyName);

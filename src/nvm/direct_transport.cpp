@@ -6,9 +6,11 @@
 #include <new>
 #include <vector>
 
+#include "base/text.h"
 #include "base/text_conversion.h"
 #include "diag/trace_log.h"
 #include "base/byte_reader.h"
+#include "nvm/zeroed_buffer.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -27,15 +29,6 @@ constexpr size_t kRequestHeaderBytes = 16;
 constexpr size_t kDataOffsetField = 16;
 constexpr size_t kModifyDataOffset = 40;
 
-bool AllocateZeroed(std::vector<uint8_t>& buffer, size_t size) {
-  try {
-    buffer.assign(size, 0);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-}
-
 // A DEVPROP_TYPE_STRING value (UTF-16LE, terminated) as UTF-8.
 std::string DecodeDeviceString(ByteView value) {
   ByteReader reader(value);
@@ -45,14 +38,6 @@ std::string DecodeDeviceString(ByteView value) {
   std::string text;
   Utf16ToUtf8(wide, text);
   return text;
-}
-
-char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return FoldCase(x) == FoldCase(y);
-         });
 }
 
 // A request block of `size` zero bytes with its type in place.
@@ -195,7 +180,7 @@ uint32_t FindAdapterInterface(std::string_view adapter, std::optional<std::u16st
     }
     std::string description = DecodeDeviceString(value);
     if (description.size() > kDescriptionTextBytes) description.resize(kDescriptionTextBytes);
-    if (EqualsIgnoringCase(description, adapter)) {
+    if (EqualsNoCase(description, adapter)) {
       path = candidate;
       return 0;
     }

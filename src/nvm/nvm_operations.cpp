@@ -13,6 +13,7 @@
 #include "nvm/direct_transport.h"
 #include "nvm/wmi_helper.h"
 #include "package/package_format.h"
+#include "nvm/zeroed_buffer.h"
 #include "platform/platform.h"
 
 namespace skyfw {
@@ -41,15 +42,6 @@ bool FitsU32(size_t value) { return value <= std::numeric_limits<uint32_t>::max(
 std::span<uint8_t> NonNull(std::span<uint8_t> buffer) {
   static uint8_t none = 0;
   return buffer.data() != nullptr ? buffer : std::span<uint8_t>(&none, 0);
-}
-
-bool AllocateZeroed(std::vector<uint8_t>& buffer, size_t size) {
-  try {
-    buffer.assign(size, 0);
-    return true;
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
 }
 
 // What a method failure turns into when the driver names no error: the call

@@ -5,6 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "base/text.h"
 #include "integrity/crc32.h"
 #include "integrity/sha256.h"
 #include "integrity/signed_image.h"
@@ -31,11 +32,6 @@ bool PrerequisiteBelowVersion(ByteView prerequisite, ByteView version) {
 
 std::string_view AsText(ByteView bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-// Text up to the first zero byte, the way a C string would end.
-std::string_view UpToTerminator(std::string_view text) {
-  return text.substr(0, std::min(text.find('\0'), text.size()));
 }
 
 NvmStatus CheckMarkedBlock(const PackageItemEntry& entry, ByteView data) {
@@ -179,12 +175,12 @@ bool IsPrerequisiteMet(ByteView package, std::string_view current_version,
       !GetPropertyView(package, kPropertyPrerequisite, value) || value.empty()) {
     return true;
   }
-  const std::string_view required = UpToTerminator(AsText(value));
+  const std::string_view required = TextUpToZero(AsText(value));
   if (prerequisite != nullptr) prerequisite->assign(required);
   // Numeric runs by value: 9.0.0 does not meet 10.0.0. The whole current text
   // is compared; cutting it at the prerequisite's length would cut a number
   // (20.1.15 would read as 20.1.1 against 20.1.2).
-  return CompareVersions(UpToTerminator(current_version), required) >= 0;
+  return CompareVersions(TextUpToZero(current_version), required) >= 0;
 }
 
 NvmStatus CheckPackageApplicability(ByteView package, uint16_t /*vendor_id*/, uint16_t device_id,

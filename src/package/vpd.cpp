@@ -1,9 +1,10 @@
 #include "package/vpd.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <vector>
+
+#include "base/text.h"
 
 namespace skyfw {
 
@@ -241,8 +242,8 @@ void ReadVpdIdentity(ByteView vpd, VpdIdentity& identity,
           if (diagnostic) diagnostic("Invalid length: " + std::to_string(keyword.length) + "\n");
         } else {
           for (const Field& field : fields) {
-            if (std::toupper(static_cast<unsigned char>(keyword.name[0])) == field.name[0] &&
-                std::toupper(static_cast<unsigned char>(keyword.name[1])) == field.name[1]) {
+            if (AsciiUpper(keyword.name[0]) == field.name[0] &&
+                AsciiUpper(keyword.name[1]) == field.name[1]) {
               *field.value = BoundedText(value.subspan(keyword.value_offset, keyword.length),
                                          kVpdKeywordCapacity);
             }

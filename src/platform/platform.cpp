@@ -7,6 +7,7 @@
 #include <cstring>
 #include <thread>
 
+#include "base/text.h"
 #include "os/process_facts.h"
 
 namespace skyfw::platform {
@@ -120,7 +121,7 @@ uint32_t System::GetComputerName(std::string& name) {
   name.clear();
   // NetBIOS names are upper case, at most 15 characters, without domain.
   for (const char* c = host.c_str(); *c != 0 && *c != '.' && name.size() < 15; ++c) {
-    name.push_back(static_cast<char>((*c >= 'a' && *c <= 'z') ? *c - 'a' + 'A' : *c));
+    name.push_back(AsciiUpper(*c));
   }
   return ERROR_SUCCESS;
 }

@@ -2,22 +2,17 @@
 
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace skyfw::platform {
 namespace {
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // Reads `digits` hexadecimal digits from text at pos.
 bool ReadHex(std::string_view text, size_t& pos, int digits, uint64_t& value) {
   if (pos > text.size() || text.size() - pos < static_cast<size_t>(digits)) return false;
   value = 0;
   for (int i = 0; i < digits; ++i) {
-    int digit = HexValue(text[pos + i]);
+    int digit = HexDigitValue(text[pos + i]);
     if (digit < 0) return false;
     value = (value << 4) | static_cast<uint64_t>(digit);
   }

@@ -21,8 +21,6 @@ bool StatusIs(const std::string& path, fs::file_type type) {
 
 bool IsVersionCharacter(char c) { return (c >= '0' && c <= '9') || c == '.'; }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 }  // namespace
 
 bool IsDirectory(const std::string& path) { return StatusIs(path, fs::file_type::directory); }
@@ -74,12 +72,6 @@ std::string VersionTail(std::string_view text) {
   size_t start = text.size();
   while (start > 0 && IsVersionCharacter(text[start - 1])) --start;
   return std::string(text.substr(start));
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return LowerAscii(x) == LowerAscii(y);
-         });
 }
 
 }  // namespace skyfw

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/result_codes.h"
+#include "base/text.h"  // EqualsNoCase, for the callers comparing names
 #include "os/file_names.h"
 
 namespace skyfw {
@@ -33,8 +34,5 @@ bool BaseName(const std::string& path, std::string& out);
 // The run of digits and dots that ends the text ("Version 1.2.3" -> "1.2.3");
 // empty when the text does not end in one.
 std::string VersionTail(std::string_view text);
-
-// Equal apart from the case of the ASCII letters.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace skyfw

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/text.h"
 #include "win32/wide_text.h"
 #include "win32/windows_api.h"
 
@@ -26,7 +27,7 @@ ULONG Capacity(const ListBuffer& buffer) {
 }
 
 std::string Text(const char* text, size_t capacity) {
-  return std::string(text, strnlen(text, capacity));
+  return std::string(TextUpToZero(text, capacity));
 }
 
 platform::IpAddrString ToSeam(const IP_ADDR_STRING& entry) {

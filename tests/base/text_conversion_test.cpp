@@ -64,11 +64,11 @@ TEST(TextConversionTest, WideTextForPercentLs) {
   EXPECT_EQ(wide, L"\uFFFD");
 }
 
-TEST(TextConversionTest, BoundedWideTextStopsAtTheEndMarkOrTheBound) {
-  EXPECT_EQ(BoundedWideText(nullptr, 10), u"");
-  EXPECT_EQ(BoundedWideText(u"abc", 10), u"abc");
-  EXPECT_EQ(BoundedWideText(u"abcdef", 3), u"abc");
-  EXPECT_EQ(BoundedWideText(u"", 3), u"");
+TEST(TextConversionTest, TextUpToZeroStopsAtTheEndMarkOrTheBound) {
+  EXPECT_EQ(TextUpToZero(static_cast<const char16_t*>(nullptr), 10), u"");
+  EXPECT_EQ(TextUpToZero(u"abc", 10), u"abc");
+  EXPECT_EQ(TextUpToZero(u"abcdef", 3), u"abc");
+  EXPECT_EQ(TextUpToZero(u"", 3), u"");
 }
 
 }  // namespace

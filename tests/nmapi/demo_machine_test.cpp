@@ -72,9 +72,9 @@ TEST_F(DemoMachineTest, ListsExactlyTheSkylinePortsOfTheCurrentDriver) {
     EXPECT_EQ(record.subVendorId, 0x1D6A);
     EXPECT_EQ(record.subDeviceId, expected[i].subDeviceId);
     EXPECT_EQ(record.revision, expected[i].revision);
-    EXPECT_EQ(FixedText(record.permanentMac), expected[i].permanentMac);
-    EXPECT_EQ(FixedText(record.title), expected[i].title);
-    EXPECT_EQ(FixedText(record.driverImage), "velond.sys");
+    EXPECT_EQ(TextUpToZero(record.permanentMac), expected[i].permanentMac);
+    EXPECT_EQ(TextUpToZero(record.title), expected[i].title);
+    EXPECT_EQ(TextUpToZero(record.driverImage), "velond.sys");
     EXPECT_EQ(record.driverKind, kDriverKindCurrent);
     EXPECT_EQ(record.flaggedDeviceId, 1u);
     EXPECT_EQ(record.lockHeld, 0u);
@@ -87,8 +87,8 @@ TEST_F(DemoMachineTest, ListsExactlyTheSkylinePortsOfTheCurrentDriver) {
   EXPECT_EQ(records[0].linkSpeedMbps, 25000u);
   EXPECT_EQ(records[0].sriovState, kSriovEnabled);
   EXPECT_EQ(records[0].numVfs, 8);
-  EXPECT_EQ(FixedText(records[0].ipAddress), "192.0.2.10");
-  EXPECT_EQ(FixedText(records[0].ipv6Address), "fe80::a:3bff:fe1c:2d4e");
+  EXPECT_EQ(TextUpToZero(records[0].ipAddress), "192.0.2.10");
+  EXPECT_EQ(TextUpToZero(records[0].ipv6Address), "fe80::a:3bff:fe1c:2d4e");
   EXPECT_EQ(records[1].linkUp, 0u);
   EXPECT_EQ(records[1].vlan.entry.vlanId, 120u);
   EXPECT_EQ(records[1].sriovState, kSriovDisabled);

@@ -34,8 +34,8 @@ TEST_F(DriverInfoTest, NdisSixAdapterWithLinkUp) {
   Port().permanentMac = {0x02, 0x0A, 0x3B, 0x1C, 0x2D, 0x4E};
   Start();
   AdapterInfo record = Record();
-  EXPECT_EQ(FixedText(record.permanentMac), "020A3B1C2D4E");
-  EXPECT_EQ(FixedText(record.currentMac), "001D6A100000");
+  EXPECT_EQ(TextUpToZero(record.permanentMac), "020A3B1C2D4E");
+  EXPECT_EQ(TextUpToZero(record.currentMac), "001D6A100000");
   EXPECT_EQ(record.driverLoaded, 1u);
   EXPECT_EQ(record.deviceOpen, 1u);
   EXPECT_EQ(record.linkUp, 1u);
@@ -49,7 +49,7 @@ TEST_F(DriverInfoTest, NdisSixAdapterWithLinkUp) {
   EXPECT_EQ(record.maxFrameSize, 1514u);
   EXPECT_EQ(record.flowControl, 3u);
   EXPECT_EQ(record.wakeOnMagicPacket, 1u);
-  EXPECT_EQ(FixedText(record.driverVersion), "4.2.17.0");
+  EXPECT_EQ(TextUpToZero(record.driverVersion), "4.2.17.0");
   // Base addresses with their low four bits cleared; the chip identity.
   EXPECT_EQ(record.bar[0], 0xF7A00000u);
   EXPECT_EQ(record.bar[1], 0u);
@@ -137,7 +137,7 @@ TEST_F(DriverInfoTest, WrongLengthsKeepFieldsAndZeroTheSpeed) {
   Port().returnedLengths[OID_GEN_LINK_SPEED] = 2;
   Start();
   AdapterInfo record = Record();
-  EXPECT_EQ(FixedText(record.permanentMac), "");
+  EXPECT_EQ(TextUpToZero(record.permanentMac), "");
   EXPECT_EQ(record.linkSpeedMbps, 0u);
   EXPECT_TRUE(Logged("invalid permanent address length(4)\r\n"));
   EXPECT_TRUE(Logged("invalid link speed length(2)\r\n"));
@@ -149,7 +149,7 @@ TEST_F(DriverInfoTest, DeviceThatDoesNotOpenLeavesDriverFields) {
   AdapterInfo record = Record();
   EXPECT_EQ(record.driverLoaded, 0u);
   EXPECT_EQ(record.deviceOpen, 0u);
-  EXPECT_EQ(FixedText(record.permanentMac), "");
+  EXPECT_EQ(TextUpToZero(record.permanentMac), "");
   EXPECT_TRUE(
       Logged("CreateFile failed(2), driver not loaded(" + FakeMachine::InterfaceGuid(0) + ")\r\n"));
 }

@@ -45,8 +45,8 @@ TEST_F(EnumerationTest, CharacteristicsDecideWhichDevicesAreListed) {
   Start();
   std::vector<AdapterInfo> records = AllRecords();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(FixedText(records[0].description), "Port 0");
-  EXPECT_EQ(FixedText(records[1].description), "Port 1");
+  EXPECT_EQ(TextUpToZero(records[0].description), "Port 0");
+  EXPECT_EQ(TextUpToZero(records[1].description), "Port 1");
   for (const Case& c : cases) {
     if (c.message != nullptr) {
       EXPECT_TRUE(Logged(c.message)) << c.message;
@@ -72,9 +72,9 @@ TEST_F(EnumerationTest, OnlyTheCurrentDriverImageIsListed) {
   Start();
   std::vector<AdapterInfo> records = AllRecords();
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(FixedText(records[0].driverImage), "velond.sys");
+  EXPECT_EQ(TextUpToZero(records[0].driverImage), "velond.sys");
   EXPECT_EQ(records[0].driverKind, kDriverKindCurrent);
-  EXPECT_EQ(FixedText(records[0].serviceName), "svc0");
+  EXPECT_EQ(TextUpToZero(records[0].serviceName), "svc0");
 }
 
 TEST_F(EnumerationTest, DevicesFailingARequiredReadAreSkippedWithTheirMessage) {
@@ -120,10 +120,10 @@ TEST_F(EnumerationTest, PortsAtFunctionsZeroToThreeGetHandlesInEnumerationOrder)
     EXPECT_EQ(records[i].function, i);
     EXPECT_EQ(records[i].segment, 0u);
     EXPECT_EQ(records[i].busType, kBusTypePci);
-    EXPECT_EQ(FixedText(records[i].title), "Skyline port " + std::to_string(i));
-    EXPECT_EQ(FixedText(records[i].description), "Norvane Skyline 25GbE Adapter");
-    EXPECT_EQ(FixedText(records[i].interfaceId), FakeMachine::InterfaceGuid(i));
-    EXPECT_EQ(FixedText(records[i].manufacturer), "Norvane");
+    EXPECT_EQ(TextUpToZero(records[i].title), "Skyline port " + std::to_string(i));
+    EXPECT_EQ(TextUpToZero(records[i].description), "Norvane Skyline 25GbE Adapter");
+    EXPECT_EQ(TextUpToZero(records[i].interfaceId), FakeMachine::InterfaceGuid(i));
+    EXPECT_EQ(TextUpToZero(records[i].manufacturer), "Norvane");
     EXPECT_EQ(records[i].flaggedDeviceId, 1u);
   }
   EXPECT_TRUE(Logged("bus 59, device 2, function 3\r\n"));

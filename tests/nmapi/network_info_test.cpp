@@ -95,9 +95,9 @@ TEST_F(NetworkInfoTest, Ipv4FromTheAdapterList) {
   Start();
   AdapterInfo record = Record();
   EXPECT_EQ(record.dhcpEnabled, 0u);
-  EXPECT_EQ(FixedText(record.ipAddress), "192.0.2.10");
-  EXPECT_EQ(FixedText(record.subnetMask), "255.255.255.0");
-  EXPECT_EQ(FixedText(record.gateway), "192.0.2.1");
+  EXPECT_EQ(TextUpToZero(record.ipAddress), "192.0.2.10");
+  EXPECT_EQ(TextUpToZero(record.subnetMask), "255.255.255.0");
+  EXPECT_EQ(TextUpToZero(record.gateway), "192.0.2.1");
 }
 
 TEST_F(NetworkInfoTest, StaticAdapterWithoutAddressReadsTheTcpipKey) {
@@ -113,10 +113,10 @@ TEST_F(NetworkInfoTest, StaticAdapterWithoutAddressReadsTheTcpipKey) {
                            RegistryValue::Text("203.0.113.1.and.far.too.long"));
   Start();
   AdapterInfo record = Record();
-  EXPECT_EQ(FixedText(record.ipAddress), "203.0.113.40");
-  EXPECT_EQ(FixedText(record.subnetMask), "255.255.255.0");
+  EXPECT_EQ(TextUpToZero(record.ipAddress), "203.0.113.40");
+  EXPECT_EQ(TextUpToZero(record.subnetMask), "255.255.255.0");
   // A gateway value longer than the field leaves the field as it was.
-  EXPECT_EQ(FixedText(record.gateway), "192.0.2.1");
+  EXPECT_EQ(TextUpToZero(record.gateway), "192.0.2.1");
 }
 
 TEST_F(NetworkInfoTest, DhcpAdapterWithoutAddressKeepsWhatTheStackGives) {
@@ -125,15 +125,15 @@ TEST_F(NetworkInfoTest, DhcpAdapterWithoutAddressKeepsWhatTheStackGives) {
   Start();
   AdapterInfo record = Record();
   EXPECT_EQ(record.dhcpEnabled, 1u);
-  EXPECT_EQ(FixedText(record.ipAddress), "0.0.0.0");
+  EXPECT_EQ(TextUpToZero(record.ipAddress), "0.0.0.0");
 }
 
 TEST_F(NetworkInfoTest, NoListEntryClearsIpv4) {
   Ipv4(false, "192.0.2.10").type = 71;  // not Ethernet: not this adapter's entry
   Start();
   AdapterInfo record = Record();
-  EXPECT_EQ(FixedText(record.ipAddress), "");
-  EXPECT_EQ(FixedText(record.gateway), "");
+  EXPECT_EQ(TextUpToZero(record.ipAddress), "");
+  EXPECT_EQ(TextUpToZero(record.gateway), "");
 }
 
 TEST_F(NetworkInfoTest, Ipv6UnicastAndGateway) {
@@ -155,18 +155,18 @@ TEST_F(NetworkInfoTest, Ipv6UnicastAndGateway) {
   Start();
   AdapterInfo record = Record();
   EXPECT_EQ(record.ipv6Present, 1u);
-  EXPECT_EQ(FixedText(record.ipv6Address), "fe80::a:3bff:fe1c:2d4e");
+  EXPECT_EQ(TextUpToZero(record.ipv6Address), "fe80::a:3bff:fe1c:2d4e");
   EXPECT_EQ(record.ipv6Family, 23);
   EXPECT_EQ(record.ipv6Flags, 2u);
   EXPECT_EQ(record.ipv6PrefixOrigin, 4u);
   EXPECT_EQ(record.ipv6ValidLifetime, 3600u);
   EXPECT_EQ(record.ipv6GatewayFamily, 23);
-  EXPECT_EQ(FixedText(record.ipv6Gateway), "fe80::1");
+  EXPECT_EQ(TextUpToZero(record.ipv6Gateway), "fe80::1");
   EXPECT_TRUE(Logged("Friendly name: Ethernet 2\r\n"));
 
   machine.ipv6Adapters[0].gateway_addresses.clear();
   record = Record();
-  EXPECT_EQ(FixedText(record.ipv6Gateway), "0000::0");
+  EXPECT_EQ(TextUpToZero(record.ipv6Gateway), "0000::0");
   EXPECT_TRUE(Logged("ReadIpV6Info() no Gateway_v6 for Norvane Skyline 25GbE Adapter\r\n"));
 }
 

@@ -308,7 +308,7 @@ TEST_F(MachineRoundTripTest, DirectRequestsOnTheFirmwareCommandInterface) {
       if (value[i] == 0 && value[i + 1] == 0) break;
       description.push_back(static_cast<char16_t>(value[i] | value[i + 1] << 8));
     }
-    if (EqualsIgnoringCase(description, kTitle)) {
+    if (EqualsNoCase(description, kTitle)) {
       found = Utf16ToUtf8(path);
       break;
     }

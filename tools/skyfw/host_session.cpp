@@ -97,7 +97,7 @@ int ExitCodeForResult(int32_t result) {
 
 std::string HostPlugin::ResultText(int32_t result) const {
   std::string text;
-  Utf16ToUtf8(BoundedWideText(FromOemText(textForErrorCode(result)), kResultTextUnits), text);
+  Utf16ToUtf8(TextUpToZero(FromOemText(textForErrorCode(result)), kResultTextUnits), text);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   return text;
 }

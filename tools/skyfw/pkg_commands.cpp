@@ -39,7 +39,7 @@ std::optional<DeviceIdentity> ParseDevice(const std::string& text) {
   if (parts.size() != 4 && parts.size() != 5) return std::nullopt;
   uint16_t ids[4];
   for (size_t i = 0; i < 4; ++i) {
-    auto value = ParseHex(parts[i], 0xFFFF);
+    auto value = ParseHexNumber(parts[i], 0xFFFF);
     if (!value) return std::nullopt;
     ids[i] = static_cast<uint16_t>(*value);
   }
@@ -352,7 +352,7 @@ int RunBuild(const GlobalOptions& options, const BuildArguments& arguments) {
   std::string error;
   for (const std::string& id : arguments.device_ids) {
     for (const std::string& part : Split(id, ',')) {
-      auto value = ParseHex(part, 0xFFFF);
+      auto value = ParseHexNumber(part, 0xFFFF);
       if (!value) {
         return Fail(options, kExitUsage,
                     "--device-id wants hexadecimal PCI device IDs, not " + part);
@@ -363,7 +363,7 @@ int RunBuild(const GlobalOptions& options, const BuildArguments& arguments) {
   for (auto [text, target] : {std::pair{&arguments.subsystem_vendor, &plan.subsystem_vendor},
                               std::pair{&arguments.subsystem_id, &plan.subsystem_id}}) {
     if (text->empty()) continue;
-    auto value = ParseHex(*text, 0xFFFF);
+    auto value = ParseHexNumber(*text, 0xFFFF);
     if (!value) {
       return Fail(options, kExitUsage, "subsystem IDs are hexadecimal, not " + *text);
     }

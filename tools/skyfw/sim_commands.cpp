@@ -18,7 +18,8 @@
 #include "platform/platform.h"
 #include "sim/machine/machine.h"
 #include "sim/machine/machine_mutexes.h"
-#include "sim/machine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 
 namespace skyfw::tool {
 namespace {

@@ -31,7 +31,7 @@ int RunText(const GlobalOptions& options, int32_t code) {
   }
 
   std::string text;
-  Utf16ToUtf8(BoundedWideText(FromOemText(text_for_error_code(code)), kResultTextUnits), text);
+  Utf16ToUtf8(TextUpToZero(FromOemText(text_for_error_code(code)), kResultTextUnits), text);
   if (options.json) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     EmitJson(options, {{"result", {{"code", code}, {"text", text}}}}, kExitOk);

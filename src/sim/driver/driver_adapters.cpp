@@ -63,14 +63,14 @@ std::optional<PortRef> DriverAdapters::FindByTitle(std::u16string_view title) co
   // them whole with every port.
   const size_t hash = HashIgnoringCase(title);
   for (const PortNames& names : port_names_) {
-    if (names.title_hash == hash && EqualsIgnoringCase(names.title, title)) return names.port;
+    if (names.title_hash == hash && EqualsNoCase(names.title, title)) return names.port;
   }
   return std::nullopt;
 }
 
 std::optional<PortRef> DriverAdapters::FindByInterfaceId(std::u16string_view interface_id) const {
   for (const PortNames& names : port_names_) {
-    if (EqualsIgnoringCase(names.interface_id, interface_id)) return names.port;
+    if (EqualsNoCase(names.interface_id, interface_id)) return names.port;
   }
   return std::nullopt;
 }

@@ -48,7 +48,7 @@ class Inputs {
 
   const Variant* Find(std::u16string_view name) const {
     for (const WmiNamedValue& value : values_) {
-      if (EqualsIgnoringCase(value.name, name)) return &value.value;
+      if (EqualsNoCase(value.name, name)) return &value.value;
     }
     return nullptr;
   }
@@ -228,7 +228,7 @@ class DriverWmiProvider final : public WmiProvider {
     properties.push_back(
         {u"InstanceName", Variant::Bstr(Utf8ToUtf16(adapters_->port(*port).title))});
     properties.push_back({u"Active", Variant::Bool(true)});
-    if (EqualsIgnoringCase(definition->name, u"NRVN_NVRAMPackage")) {
+    if (EqualsNoCase(definition->name, u"NRVN_NVRAMPackage")) {
       return AddVersion(*port, properties);
     }
     return platform::S_OK;
@@ -241,7 +241,7 @@ class DriverWmiProvider final : public WmiProvider {
     if (definition == nullptr) return platform::WBEM_E_INVALID_CLASS;
     const WmiMethodDefinition* signature = nullptr;
     for (const WmiMethodDefinition& candidate : definition->methods) {
-      if (EqualsIgnoringCase(candidate.name, method)) signature = &candidate;
+      if (EqualsNoCase(candidate.name, method)) signature = &candidate;
     }
     if (signature == nullptr) return platform::WBEM_E_INVALID_METHOD;
     std::optional<PortRef> port = adapters_->FindByTitle(key_value);
@@ -251,7 +251,7 @@ class DriverWmiProvider final : public WmiProvider {
       if (in.Find(parameter.name) == nullptr) return platform::WBEM_E_INVALID_METHOD_PARAMETERS;
     }
     for (const MethodEntry& entry : kMethods) {
-      if (EqualsIgnoringCase(entry.class_name, definition->name) &&
+      if (EqualsNoCase(entry.class_name, definition->name) &&
           entry.method == signature->name) {
         return entry.run(adapters_->driver(port->adapter), signature->name, in, outputs);
       }
@@ -262,12 +262,12 @@ class DriverWmiProvider final : public WmiProvider {
  private:
   std::shared_ptr<const WmiClassDefinition> Lookup(std::u16string_view name_space,
                                                    std::u16string_view class_name) const {
-    if (EqualsIgnoringCase(name_space, kStandardCimv2Namespace)) {
-      return EqualsIgnoringCase(class_name, sriov_class_->name) ? sriov_class_ : nullptr;
+    if (EqualsNoCase(name_space, kStandardCimv2Namespace)) {
+      return EqualsNoCase(class_name, sriov_class_->name) ? sriov_class_ : nullptr;
     }
-    if (!EqualsIgnoringCase(name_space, kDriverNamespace)) return nullptr;
+    if (!EqualsNoCase(name_space, kDriverNamespace)) return nullptr;
     for (const std::shared_ptr<const WmiClassDefinition>& definition : classes_) {
-      if (EqualsIgnoringCase(definition->name, class_name)) return definition;
+      if (EqualsNoCase(definition->name, class_name)) return definition;
     }
     return nullptr;
   }

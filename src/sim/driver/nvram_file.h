@@ -6,29 +6,8 @@
 // (for faults that strike at the n-th call). Several processes share one
 // machine, so this state has to live where they all see it.
 //
-// Layout (little-endian), version 2: a sealed snapshot and the records of
-// the calls that changed it since.
-//
-//   0   8  magic "SKYNVRAM"
-//   8   4  format version, 2
-//   12  8  snapshot length S (up to and including its CRC)
-//   20  4  directory entry length served to callers
-//   24  4  flash capacity in bytes
-//   28  4  directory slots
-//   32  4  item count N
-//   36     N items: type, ordinal, ext, attr (2 bytes each), allocated size
-//          (4), data length L (4), then L data bytes
-//          driver memory: last error (2); firmware clock: time zone, year (2
-//          each), month, day, hour, minute, second (1 each), millisecond (2);
-//          count K of call counters (4), then K times: name length (1), name,
-//          count (4)
-//   S-4 4  CRC-32 of every byte before it
-//   S      records, each: payload length P (4), payload, CRC-32 of the
-//          length and the payload (4). Payload: item count after the call
-//          (4), change count M (4), M changes, then the driver memory as
-//          above. A change is a kind (1) and an item index (4), then for
-//          kind 1 (bytes written) offset (4), length n (4), n bytes; for kind
-//          2 (item replaced whole) the item as in the snapshot.
+// The layout (a sealed snapshot and the records of the calls that changed it
+// since) is written down once, in src/sim/driver/README.md.
 //
 // A record is appended whole and synced by one call; a record cut short or
 // failing its CRC is the trace of a writer killed in the middle of its call

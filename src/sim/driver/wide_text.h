@@ -6,13 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/text.h"
 #include "base/unicode.h"
 
 namespace skyfw::sim {
 
-// Equal ignoring the case of ASCII letters, as WMI compares key values.
-bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b);
-// A hash equal for texts that are equal ignoring that case.
+// A hash equal for texts that are equal ignoring the case of ASCII letters,
+// as WMI compares key values (EqualsNoCase, base/text.h, included here).
 size_t HashIgnoringCase(std::u16string_view text);
 
 }  // namespace skyfw::sim

@@ -213,8 +213,8 @@ struct AdapterDescription {
   std::string id;  // short name, unique; also names the NVRAM file
   PciIdentity pci;
   uint64_t nvm_option1 = 0;                // NVM option 1 (64 bits): identity of the adapter
-  std::map<uint32_t, uint32_t> registers;  // ReadReg32 values by offset (BARs at 16 + 4 i,
-                                           // chip number/revision/metal at 0x260048/4C/50)
+  std::map<uint32_t, uint32_t> registers;  // ReadReg32 values by offset
+                                           // (nvm/chip_registers.h names them)
   std::optional<VpdDescription> vpd;
   std::vector<std::string> package_log;  // records; fields separated by tabs, no line feeds
   uint32_t package_log_length = 4096;    // item length of the package log

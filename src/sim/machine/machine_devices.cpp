@@ -1,6 +1,7 @@
 #include "sim/machine/machine_devices.h"
 
-#include "sim/machine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 
 namespace skyfw::sim {
 namespace {
@@ -147,11 +148,7 @@ class MachineDeviceHandle final : public platform::DeviceHandle {
 };
 
 // The firmware-command interface class in lower case, as interface paths carry it.
-std::string LowerInterfaceClass() {
-  std::string text = kFirmwareCommandInterfaceClass;
-  for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  return text;
-}
+std::string LowerInterfaceClass() { return AsciiLower(kFirmwareCommandInterfaceClass); }
 
 }  // namespace
 

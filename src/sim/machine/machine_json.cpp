@@ -7,7 +7,8 @@
 #include "os/ip_address_text.h"
 #include "sim/driver/initial_nvram.h"
 #include "sim/machine/machine.h"
-#include "sim/machine/text.h"
+#include "base/text.h"
+#include "nvm/chip_registers.h"
 
 namespace skyfw::sim {
 namespace {
@@ -104,20 +105,18 @@ uint64_t ToNumber(const Json& value, const std::string& path, uint64_t max) {
       return 0;
     }
     for (char c : digits) {
-      int digit = -1;
-      if (c >= '0' && c <= '9') digit = c - '0';
-      if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-      if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-      if (digit < 0) {
+      const int digit = HexDigitValue(c);
+      if (digit < 0 || digit >= base) {
         Fail(path, "expected an integer (decimal or 0x hexadecimal), got " + Shown(value));
         return 0;
       }
-      if (number > (UINT64_MAX - static_cast<uint64_t>(digit)) / base) {
-        Fail(path, "number too large: " + Shown(value));
-        return 0;
-      }
-      number = number * base + static_cast<uint64_t>(digit);
     }
+    const std::optional<uint64_t> parsed = ParseDigits(digits, base, UINT64_MAX);
+    if (!parsed) {
+      Fail(path, "number too large: " + Shown(value));
+      return 0;
+    }
+    number = *parsed;
   } else {
     Fail(path, "expected an integer, got " + Shown(value));
     return 0;
@@ -195,10 +194,7 @@ std::vector<uint8_t> HexBytes(const Json& value, const std::string& path) {
   int high = -1;
   for (char c : text) {
     if (c == ' ' || c == ':' || c == '-') continue;
-    int digit = -1;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    const int digit = HexDigitValue(c);
     if (digit < 0) {
       Fail(path, "expected hexadecimal bytes, found '" + std::string(1, c) + "'");
       return {};
@@ -524,17 +520,17 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
   }
   if (const Json* bars = fields.Find("bars")) {
     const Json& bars_list = ArrayAt(*bars, fields.PathOf("bars"));
-    if (bars_list.size() > 4) Fail(fields.PathOf("bars"), "at most four base addresses");
+    if (bars_list.size() > kBaseAddressCount) Fail(fields.PathOf("bars"), "at most four base addresses");
     for (size_t i = 0; i < bars_list.size(); ++i) {
-      adapter.registers[16 + 4 * static_cast<uint32_t>(i)] = static_cast<uint32_t>(
+      adapter.registers[kBaseAddressRegister + 4 * static_cast<uint32_t>(i)] = static_cast<uint32_t>(
           ToNumber(bars_list.at(i), Indexed(fields.PathOf("bars"), i), UINT32_MAX));
     }
   }
   if (const Json* chip = fields.Find("chip")) {
     Fields chip_fields(*chip, fields.PathOf("chip"));
-    adapter.registers[0x260048] = NeedNumber<uint32_t>(chip_fields, "number");
-    adapter.registers[0x26004C] = NeedNumber<uint32_t>(chip_fields, "revision");
-    adapter.registers[0x260050] = NeedNumber<uint32_t>(chip_fields, "metal");
+    adapter.registers[kChipNumberRegister] = NeedNumber<uint32_t>(chip_fields, "number");
+    adapter.registers[kChipRevisionRegister] = NeedNumber<uint32_t>(chip_fields, "revision");
+    adapter.registers[kChipMetalRegister] = NeedNumber<uint32_t>(chip_fields, "metal");
     chip_fields.Finish();
   }
   if (const Json* vpd = fields.Find("vpd")) adapter.vpd = ReadVpd(*vpd, fields.PathOf("vpd"));

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "base/text.h"
 #include "os/file_names.h"
 
 namespace skyfw::sim {
@@ -20,7 +21,6 @@ constexpr size_t kMaxEscapedName = 200;
 // lock files (the hex digits of an escape are always upper-case, so no two
 // escaped names differ in case only).
 std::string EscapeName(std::string_view name) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string escaped;
   for (char c : name) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
@@ -30,8 +30,8 @@ std::string EscapeName(std::string_view name) {
     } else {
       auto byte = static_cast<uint8_t>(c);
       escaped.push_back('%');
-      escaped.push_back(kDigits[byte >> 4]);
-      escaped.push_back(kDigits[byte & 15]);
+      escaped.push_back(UpperHexDigit(byte >> 4));
+      escaped.push_back(UpperHexDigit(byte));
     }
   }
   return escaped;
@@ -39,11 +39,8 @@ std::string EscapeName(std::string_view name) {
 
 std::string UnescapeName(std::string_view escaped) {
   std::string name;
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-  };
+  // Escapes are upper-case only (see EscapeName).
+  auto digit = [](char c) { return (c >= 'a' && c <= 'f') ? -1 : HexDigitValue(c); };
   for (size_t i = 0; i < escaped.size(); ++i) {
     if (escaped[i] == '%' && i + 2 < escaped.size() && digit(escaped[i + 1]) >= 0 &&
         digit(escaped[i + 2]) >= 0) {
@@ -63,7 +60,9 @@ using Outcome = LockableFile::Outcome;
 uint32_t ReadOwnerPid(const LockableFile& file) {
   std::string text;
   if (!file.ReadContent(text, 15) || text.empty()) return 0;
-  return static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
+  // The digits at the start, as strtoul read them; anything else is no owner.
+  const std::string_view digits = std::string_view(text).substr(0, text.find_first_not_of("0123456789"));
+  return static_cast<uint32_t>(ParseDigits(digits, 10, UINT32_MAX).value_or(0));
 }
 
 // The owner is written in place as ten decimal digits (0: none), never cut and

@@ -7,7 +7,7 @@
 #include "os/file_reader.h"
 #include "os/file_writer.h"
 #include "sim/machine/file_lock.h"
-#include "sim/machine/text.h"
+#include "base/text.h"
 
 namespace skyfw::sim {
 namespace {
@@ -28,26 +28,19 @@ bool IsAtOrBelow(const std::string& upper_path, const std::string& upper_prefix)
 }
 
 std::string Hex(const std::vector<uint8_t>& bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
   for (uint8_t byte : bytes) {
-    text.push_back(kDigits[byte >> 4]);
-    text.push_back(kDigits[byte & 15]);
+    text.push_back(UpperHexDigit(byte >> 4));
+    text.push_back(UpperHexDigit(byte));
   }
   return text;
 }
 
 bool FromHex(const std::string& text, std::vector<uint8_t>& bytes) {
   if (text.size() % 2 != 0) return false;
-  auto digit = [](char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-  };
   bytes.clear();
   for (size_t i = 0; i < text.size(); i += 2) {
-    int high = digit(text[i]), low = digit(text[i + 1]);
+    int high = HexDigitValue(text[i]), low = HexDigitValue(text[i + 1]);
     if (high < 0 || low < 0) return false;
     bytes.push_back(static_cast<uint8_t>(high << 4 | low));
   }

@@ -6,11 +6,12 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 
+#include "base/text.h"
+#include "base/unicode.h"
 #include "os/appending_file.h"
 #include "os/calendar.h"
 #include "os/file_names.h"
 #include "os/process_facts.h"
-#include "sim/machine/text.h"
 
 namespace skyfw::sim {
 namespace {

@@ -2,7 +2,8 @@
 
 #include <map>
 
-#include "sim/machine/text.h"
+#include "base/text.h"
+#include "base/unicode.h"
 
 namespace skyfw::sim {
 namespace {

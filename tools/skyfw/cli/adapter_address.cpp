@@ -3,27 +3,17 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/text.h"
+
 namespace skyfw::tool {
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // One field: 1 to max_digits hexadecimal digits, at most maximum.
 std::optional<uint32_t> HexField(std::string_view text, size_t max_digits, uint32_t maximum) {
-  if (text.empty() || text.size() > max_digits) return std::nullopt;
-  uint32_t value = 0;
-  for (char c : text) {
-    int digit = HexDigit(c);
-    if (digit < 0) return std::nullopt;
-    value = value * 16 + static_cast<uint32_t>(digit);
-  }
-  if (value > maximum) return std::nullopt;
-  return value;
+  if (text.size() > max_digits) return std::nullopt;
+  const std::optional<uint64_t> value = ParseDigits(text, 16, maximum);
+  if (!value) return std::nullopt;
+  return static_cast<uint32_t>(*value);
 }
 
 std::vector<std::string_view> SplitAt(std::string_view text, char separator) {
@@ -89,8 +79,8 @@ std::optional<MacAddress> ParseMacAddress(std::string_view text) {
   }
   MacAddress mac{};
   for (size_t i = 0; i < mac.size(); ++i) {
-    int high = HexDigit(digits[2 * i]);
-    int low = HexDigit(digits[2 * i + 1]);
+    int high = HexDigitValue(digits[2 * i]);
+    int low = HexDigitValue(digits[2 * i + 1]);
     if (high < 0 || low < 0) return std::nullopt;
     mac[i] = static_cast<uint8_t>(high * 16 + low);
   }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "builders.h"
 #include "os/file_writer.h"
 
@@ -48,12 +49,11 @@ Bytes Payload(const FactoryImage& image, size_t length) {
 }
 
 std::string Hex(const Bytes& bytes) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex;
   hex.reserve(bytes.size() * 2);
   for (uint8_t byte : bytes) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0x0F]);
+    hex.push_back(skyfw::UpperHexDigit(byte >> 4));
+    hex.push_back(skyfw::UpperHexDigit(byte));
   }
   return hex;
 }
