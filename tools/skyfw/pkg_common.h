@@ -11,7 +11,6 @@
 
 namespace skyfw::tool {
 
-
 std::vector<std::string> Split(const std::string& text, char separator);
 
 // Texts of the package's status family: "INVALID_CHECKSUM (-26)".
