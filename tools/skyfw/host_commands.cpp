@@ -29,6 +29,8 @@
 #include "display_width.h"
 #include "host_session.h"
 #include "os/file_names.h"
+#include "os/file_reader.h"
+#include "os/file_writer.h"
 #include "os/standard_streams.h"
 #include "request_document.h"
 #include "scratch_folder.h"
@@ -704,14 +706,20 @@ std::optional<AdapterRow> AdapterAt(const GlobalOptions& options, const HostPlug
 }
 
 // A folder in the scratch folder holding a copy of package alone; the empty
-// folder when the package cannot be copied (the install then says why).
+// folder when the package cannot be copied (the install then says why). The
+// copy is read as a regular file and written by the one writer, like every
+// file the program makes.
 std::string FolderWithOnly(const ScratchFolder& scratch, const std::string& package) {
   const std::filesystem::path folder = platform::PathFromUtf8(scratch.path()) / "candidate";
   std::error_code error;
   std::filesystem::create_directory(folder, error);
-  const std::filesystem::path source = platform::PathFromUtf8(package);
-  std::filesystem::copy_file(source, folder / source.filename(), error);
-  return error ? scratch.EmptyFolder() : platform::FromFileSystemPath(folder);
+  if (error) return scratch.EmptyFolder();
+  const std::string copy = platform::FromFileSystemPath(
+      folder / platform::PathFromUtf8(package).filename());
+  std::vector<uint8_t> bytes;
+  if (platform::ReadRegularFile(package, bytes) != 0) return scratch.EmptyFolder();
+  if (platform::WriteWholeFile(copy, bytes) != 0) return scratch.EmptyFolder();
+  return platform::FromFileSystemPath(folder);
 }
 
 int RunPci(const GlobalOptions& options, const PciOptions& pci, bool backup) {
