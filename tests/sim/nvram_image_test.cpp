@@ -163,5 +163,54 @@ TEST(NvramFileFormat, RefusesDamagedFiles) {
   EXPECT_EQ(error, "item count larger than the file");
 }
 
+// Seals `bytes` whole, as a file without records is sealed.
+std::vector<uint8_t> Resealed(std::vector<uint8_t> bytes) {
+  bytes.resize(bytes.size() - 4);
+  ByteWriter(bytes).PutU32(FirmwareCrc32(bytes));
+  return bytes;
+}
+
+// Only the current version is read; every other one, correctly sealed, is
+// refused by its version, with the same words.
+TEST(NvramFileFormat, RefusesEveryVersionButTheCurrentOne) {
+  NvramFile file;
+  file.nvram = TwoItems();
+  const std::vector<uint8_t> current = EncodeNvramFile(file);
+  auto with_version = [&](uint32_t version) {
+    std::vector<uint8_t> bytes = current;
+    ByteWriter(bytes).SetU32At(8, version);
+    return Resealed(bytes);
+  };
+  // Version 1 as it was laid out: no snapshot length, no records.
+  std::vector<uint8_t> version_one = current;
+  version_one.erase(version_one.begin() + 12, version_one.begin() + 20);
+  ByteWriter(version_one).SetU32At(8, 1);
+  version_one = Resealed(version_one);
+
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"0", with_version(0)},
+      {"1", with_version(1)},
+      {"1 in its own layout", version_one},
+      {"3", with_version(3)},
+  };
+  for (const auto& refused : cases) {
+    NvramFile back;
+    std::string error;
+    EXPECT_FALSE(DecodeNvramFile(refused.bytes, back, error)) << refused.name;
+    EXPECT_EQ(error, "unknown NVRAM file version") << refused.name;
+  }
+
+  // A current file whose version bytes were damaged reads as damaged.
+  std::vector<uint8_t> flipped = current;
+  flipped[8] ^= 1;
+  NvramFile back;
+  std::string error;
+  EXPECT_FALSE(DecodeNvramFile(flipped, back, error));
+  EXPECT_NE(error.find("CRC"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace skyfw::sim
