@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/driver/firmware_crc32.h"
+#include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_file.h"
 #include "support/package_builder.h"
 
@@ -210,6 +211,30 @@ TEST(NvramFileFormat, RefusesEveryVersionButTheCurrentOne) {
   std::string error;
   EXPECT_FALSE(DecodeNvramFile(flipped, back, error));
   EXPECT_NE(error.find("CRC"), std::string::npos) << error;
+}
+
+// The description is checked against the flash by adding up its lengths,
+// not by building the NVRAM: both must count every item at the same size.
+TEST(InitialNvram, BytesCountedAreTheBytesBuilt) {
+  AdapterDescription plain;
+  AdapterDescription everything;
+  // A VPD item larger than its usual 1024 bytes.
+  everything.vpd = VpdDescription{std::string(1500, 'N'), {{"PN", "NX2"}}, {}, 64};
+  everything.package_log = {"a\tinstall\t1.0"};
+  everything.package_log_length = 100;
+  everything.nvram_items.push_back({7, 0, 0, 0, 16, Bytes("short")});
+  // Built directly, not read from machine.json: data beyond the stated length.
+  everything.nvram_items.push_back({8, 1, 0, 0, 2, Bytes("longer")});
+  AdapterDescription small_vpd_no_update_area;
+  small_vpd_no_update_area.vpd = VpdDescription{"NX", {}, {}, 64};
+  small_vpd_no_update_area.update_area_length = 0;
+  for (const AdapterDescription* adapter : {&plain, &everything, &small_vpd_no_update_area}) {
+    EXPECT_EQ(InitialNvramBytes(*adapter), AllocatedBytes(BuildInitialNvram(*adapter).nvram));
+  }
+  // The cases reach the sizes that exceed the stated ones.
+  const NvramImage built = BuildInitialNvram(everything).nvram;
+  EXPECT_GT(built.items.front().item_length, kVpdItemLength);
+  EXPECT_EQ(built.items.back().item_length, 6u);
 }
 
 }  // namespace
