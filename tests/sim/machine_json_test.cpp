@@ -77,6 +77,38 @@ void PrintTo(const BadField& field, std::ostream* out) { *out << field.name; }
 
 class MachineJsonRefusal : public ::testing::TestWithParam<BadField> {};
 
+// The factory items may fill a 32-bit flash to its last byte and no further,
+// the VPD item counting with its 1024 bytes. SmallMachine allocates 69632
+// bytes besides: the package log (4096) and the update area (65536).
+TEST(MachineJson, FactoryItemsMayFillA32BitFlashExactly) {
+  const struct {
+    const char* name;
+    bool vpd;
+    const char* length;
+    bool accepted;
+  } cases[] = {
+      {"fills it", false, "0xFFFEEFFF", true},
+      {"one byte over", false, "0xFFFEF000", false},
+      {"fills it beside the VPD", true, "0xFFFEEBFF", true},
+      {"one byte over beside the VPD", true, "0xFFFEEC00", false},
+  };
+  for (const auto& item : cases) {
+    Json description = SmallMachine();
+    if (item.vpd) description["adapters"][0]["vpd"] = {{"identifier", "Skyline"}};
+    description["adapters"][0]["nvram_items"] = {{{"type", 7}, {"length", item.length}}};
+    MachineDescription machine;
+    std::string error;
+    EXPECT_EQ(ParseMachineDescription(description.dump(), machine, error), item.accepted)
+        << item.name;
+    if (!item.accepted) {
+      EXPECT_EQ(error,
+                "adapters[0]: the factory NVRAM items need 4294967296 bytes, more than a 32-bit "
+                "flash holds")
+          << item.name;
+    }
+  }
+}
+
 TEST_P(MachineJsonRefusal, NamesTheFieldAndWhy) {
   Json description = SmallMachine();
   GetParam().change(description);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "sim/driver/firmware_crc32.h"
+#include "sim/driver/initial_nvram.h"
 #include "sim/driver/nvram_file.h"
 #include "support/package_builder.h"
 
@@ -161,6 +162,79 @@ TEST(NvramFileFormat, RefusesDamagedFiles) {
                              FirmwareCrc32(ByteView(lying).first(lying.size() - 4)));
   EXPECT_FALSE(DecodeNvramFile(lying, back, error));
   EXPECT_EQ(error, "item count larger than the file");
+}
+
+// Seals `bytes` whole, as a file without records is sealed.
+std::vector<uint8_t> Resealed(std::vector<uint8_t> bytes) {
+  bytes.resize(bytes.size() - 4);
+  ByteWriter(bytes).PutU32(FirmwareCrc32(bytes));
+  return bytes;
+}
+
+// Only the current version is read; every other one, correctly sealed, is
+// refused by its version, with the same words.
+TEST(NvramFileFormat, RefusesEveryVersionButTheCurrentOne) {
+  NvramFile file;
+  file.nvram = TwoItems();
+  const std::vector<uint8_t> current = EncodeNvramFile(file);
+  auto with_version = [&](uint32_t version) {
+    std::vector<uint8_t> bytes = current;
+    ByteWriter(bytes).SetU32At(8, version);
+    return Resealed(bytes);
+  };
+  // Version 1 as it was laid out: no snapshot length, no records.
+  std::vector<uint8_t> version_one = current;
+  version_one.erase(version_one.begin() + 12, version_one.begin() + 20);
+  ByteWriter(version_one).SetU32At(8, 1);
+  version_one = Resealed(version_one);
+
+  const struct {
+    const char* name;
+    std::vector<uint8_t> bytes;
+  } cases[] = {
+      {"0", with_version(0)},
+      {"1", with_version(1)},
+      {"1 in its own layout", version_one},
+      {"3", with_version(3)},
+  };
+  for (const auto& refused : cases) {
+    NvramFile back;
+    std::string error;
+    EXPECT_FALSE(DecodeNvramFile(refused.bytes, back, error)) << refused.name;
+    EXPECT_EQ(error, "unknown NVRAM file version") << refused.name;
+  }
+
+  // A current file whose version bytes were damaged reads as damaged.
+  std::vector<uint8_t> flipped = current;
+  flipped[8] ^= 1;
+  NvramFile back;
+  std::string error;
+  EXPECT_FALSE(DecodeNvramFile(flipped, back, error));
+  EXPECT_NE(error.find("CRC"), std::string::npos) << error;
+}
+
+// The description is checked against the flash by adding up its lengths,
+// not by building the NVRAM: both must count every item at the same size.
+TEST(InitialNvram, BytesCountedAreTheBytesBuilt) {
+  AdapterDescription plain;
+  AdapterDescription everything;
+  // A VPD item larger than its usual 1024 bytes.
+  everything.vpd = VpdDescription{std::string(1500, 'N'), {{"PN", "NX2"}}, {}, 64};
+  everything.package_log = {"a\tinstall\t1.0"};
+  everything.package_log_length = 100;
+  everything.nvram_items.push_back({7, 0, 0, 0, 16, Bytes("short")});
+  // Built directly, not read from machine.json: data beyond the stated length.
+  everything.nvram_items.push_back({8, 1, 0, 0, 2, Bytes("longer")});
+  AdapterDescription small_vpd_no_update_area;
+  small_vpd_no_update_area.vpd = VpdDescription{"NX", {}, {}, 64};
+  small_vpd_no_update_area.update_area_length = 0;
+  for (const AdapterDescription* adapter : {&plain, &everything, &small_vpd_no_update_area}) {
+    EXPECT_EQ(InitialNvramBytes(*adapter), AllocatedBytes(BuildInitialNvram(*adapter).nvram));
+  }
+  // The cases reach the sizes that exceed the stated ones.
+  const NvramImage built = BuildInitialNvram(everything).nvram;
+  EXPECT_GT(built.items.front().item_length, kVpdItemLength);
+  EXPECT_EQ(built.items.back().item_length, 6u);
 }
 
 }  // namespace

@@ -36,22 +36,6 @@ class NvramStoreTest : public ::testing::Test {
   std::string path_;
 };
 
-// A version 1 file, as earlier versions wrote them: the snapshot without its
-// length field, sealed whole.
-std::vector<uint8_t> VersionOneFile(const NvramFile& file) {
-  std::vector<uint8_t> bytes = EncodeNvramFile(file);
-  bytes.erase(bytes.begin() + 12, bytes.begin() + 20);
-  bytes.resize(bytes.size() - 4);
-  ByteWriter writer(bytes);
-  writer.SetU32At(8, 1);
-  writer.PutU32(FirmwareCrc32(bytes));
-  return bytes;
-}
-
-void WriteRaw(const std::string& path, const std::vector<uint8_t>& bytes) {
-  ASSERT_EQ(platform::WriteWholeFile(path, bytes), 0);
-}
-
 void AppendRaw(const std::string& path, const std::string& bytes) {
   std::FILE* file = std::fopen(path.c_str(), "ab");
   ASSERT_NE(file, nullptr);
@@ -213,32 +197,6 @@ TEST_F(NvramStoreTest, ATornRecordIsIgnoredAndOverwritten) {
   AppendRaw(path_, std::string(lying.begin(), lying.end()));
   EXPECT_FALSE(ReadNvramFile(path_, back, error));
   EXPECT_NE(error.find("item count"), std::string::npos) << error;
-}
-
-// Machines made by earlier versions hold version 1 files: they open as they
-// are, and the first change writes them anew in the current format.
-TEST_F(NvramStoreTest, VersionOneFilesStillOpen) {
-  std::string error;
-  NvramFile initial;
-  initial.nvram.items.push_back({1, 0, 0, 0, 64, testing::Bytes("log")});
-  initial.driver.method_calls["Read"] = 2;
-  WriteRaw(path_, VersionOneFile(initial));
-  NvramFile back;
-  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
-  EXPECT_EQ(EncodeNvramFile(back), EncodeNvramFile(initial));
-
-  NvramStore store(path_);
-  ASSERT_TRUE(store.Update(
-      [](NvramFile& file, NvramChanges& changes) {
-        EXPECT_EQ(ModifyItem(file.nvram, 0, 3, testing::Bytes("!")), kDriverOk);
-        changes.Wrote(0, 3, 1);
-        return true;
-      },
-      error))
-      << error;
-  ASSERT_TRUE(ReadNvramFile(path_, back, error)) << error;
-  EXPECT_EQ(back.nvram.items[0].data, testing::Bytes("log!"));
-  EXPECT_EQ(back.driver.method_calls["Read"], 2u);
 }
 
 TEST_F(NvramStoreTest, MissingOrDamagedFilesAreReportedNotUsed) {

@@ -21,6 +21,16 @@ NvramItem PackageLogItem(const AdapterDescription& adapter) {
   return item;
 }
 
+// The sizes of the VPD item and of a further item: both hold at least their
+// data. BuildInitialNvram and InitialNvramBytes share them so that they agree.
+uint32_t VpdItemLength(const std::vector<uint8_t>& vpd) {
+  return std::max<uint32_t>(kVpdItemLength, static_cast<uint32_t>(vpd.size()));
+}
+
+uint32_t FurtherItemLength(const NvramItemDescription& item) {
+  return std::max<uint32_t>(item.item_length, static_cast<uint32_t>(item.data.size()));
+}
+
 }  // namespace
 
 NvramFile BuildInitialNvram(const AdapterDescription& adapter) {
@@ -28,7 +38,7 @@ NvramFile BuildInitialNvram(const AdapterDescription& adapter) {
   NvramImage& nvram = file.nvram;
   if (adapter.vpd) {
     std::vector<uint8_t> vpd = BuildVpdItem(*adapter.vpd);
-    uint32_t length = std::max<uint32_t>(kVpdItemLength, static_cast<uint32_t>(vpd.size()));
+    const uint32_t length = VpdItemLength(vpd);
     nvram.items.push_back({kItemTypeVpd, 0, 0, 0, length, std::move(vpd)});
   }
   nvram.items.push_back(PackageLogItem(adapter));
@@ -37,9 +47,8 @@ NvramFile BuildInitialNvram(const AdapterDescription& adapter) {
         {kItemTypeUpdateArea, 0, 0, kUpdateAreaAttributes, adapter.update_area_length, {}});
   }
   for (const NvramItemDescription& item : adapter.nvram_items) {
-    uint32_t length = std::max<uint32_t>(item.item_length, static_cast<uint32_t>(item.data.size()));
-    nvram.items.push_back(
-        {item.type, item.ordinal, item.extension, item.attributes, length, item.data});
+    nvram.items.push_back({item.type, item.ordinal, item.extension, item.attributes,
+                           FurtherItemLength(item), item.data});
   }
   // Flash large enough for the factory image with room to grow, as far as a
   // 32-bit size goes.
@@ -48,6 +57,13 @@ NvramFile BuildInitialNvram(const AdapterDescription& adapter) {
   nvram.max_entries =
       std::max<uint32_t>(nvram.max_entries, static_cast<uint32_t>(nvram.items.size()));
   return file;
+}
+
+uint64_t InitialNvramBytes(const AdapterDescription& adapter) {
+  uint64_t total = uint64_t{adapter.package_log_length} + adapter.update_area_length;
+  if (adapter.vpd) total += VpdItemLength(BuildVpdItem(*adapter.vpd));
+  for (const NvramItemDescription& item : adapter.nvram_items) total += FurtherItemLength(item);
+  return total;
 }
 
 }  // namespace skyfw::sim

@@ -13,4 +13,8 @@ inline constexpr uint32_t kVpdItemLength = 1024;
 
 NvramFile BuildInitialNvram(const AdapterDescription& adapter);
 
+// What the items of that NVRAM allocate together, without building it: a
+// description is checked against the 32-bit flash before any NVRAM is made.
+uint64_t InitialNvramBytes(const AdapterDescription& adapter);
+
 }  // namespace skyfw::sim

@@ -9,7 +9,6 @@ namespace {
 
 constexpr char kMagic[] = "SKYNVRAM";
 constexpr uint32_t kFormatVersion = 2;
-constexpr uint32_t kFormatVersionWithoutLog = 1;
 constexpr size_t kSnapshotLengthAt = 12;
 constexpr size_t kHeaderLength = 20;  // magic, version, snapshot length
 
@@ -232,14 +231,16 @@ bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error, NvramFi
     return false;
   }
   ByteReader whole(bytes);
-  // A version 2 file seals its snapshot only; anything else is sealed whole.
-  size_t sealed_length = bytes.size();
   ByteView magic;
   uint32_t version = 0;
-  const bool has_log = whole.ViewAt(0, 8, magic) &&
+  const bool current = whole.ViewAt(0, 8, magic) &&
                        std::equal(magic.begin(), magic.end(), kMagic) && whole.U32At(8, version) &&
                        version == kFormatVersion;
-  if (has_log) {
+  // Only the current header says where the sealed snapshot ends. Any other
+  // file is checked as sealed whole first, so that a file whose header bytes
+  // were damaged is reported as damaged, not as foreign.
+  size_t sealed_length = bytes.size();
+  if (current) {
     uint64_t length = 0;
     if (!whole.U64At(kSnapshotLengthAt, length) || length < kHeaderLength + 4 ||
         length > bytes.size()) {
@@ -256,18 +257,16 @@ bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error, NvramFi
     return false;
   }
   ByteReader reader(body);
-  uint32_t count = 0;
-  if (!reader.ReadView(8, magic) || std::string_view(reinterpret_cast<const char*>(magic.data()),
-                                                     8) != std::string_view(kMagic, 8)) {
+  if (!reader.ReadView(8, magic) || !std::equal(magic.begin(), magic.end(), kMagic)) {
     error = "not an NVRAM file (magic)";
     return false;
   }
-  if (!reader.ReadU32(version) ||
-      (version != kFormatVersion && version != kFormatVersionWithoutLog)) {
+  if (!current) {
     error = "unknown NVRAM file version";
     return false;
   }
-  if ((has_log && !reader.Skip(8)) || !reader.ReadU32(out.nvram.entry_length) ||
+  uint32_t count = 0;
+  if (!reader.Skip(kHeaderLength - 8) || !reader.ReadU32(out.nvram.entry_length) ||
       !reader.ReadU32(out.nvram.capacity) || !reader.ReadU32(out.nvram.max_entries) ||
       !reader.ReadU32(count)) {
     error = "header runs past the end of the file";
@@ -289,12 +288,11 @@ bool DecodeNvramFile(ByteView bytes, NvramFile& out, std::string& error, NvramFi
     return false;
   }
   size_t used = 0;
-  if (has_log && !ApplyNvramRecords(bytes.subspan(sealed_length), out, used, error)) {
+  if (!ApplyNvramRecords(bytes.subspan(sealed_length), out, used, error)) {
     error = "NVRAM record: " + error;
     return false;
   }
   if (layout != nullptr) {
-    layout->has_log = has_log;
     layout->snapshot_end = sealed_length;
     layout->snapshot_crc = stored_crc;
     layout->log_end = sealed_length + used;

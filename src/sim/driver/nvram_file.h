@@ -11,9 +11,7 @@
 //
 // A record is appended whole and synced by one call; a record cut short or
 // failing its CRC is the trace of a writer killed in the middle of its call
-// and ends the log (the next writer overwrites it). Version 1 files (the
-// same snapshot without the length field, CRC at the end, no records) are
-// still read.
+// and ends the log (the next writer overwrites it).
 //
 // A snapshot that is short, has trailing bytes, a wrong CRC or an item whose
 // data exceeds its allocated size is refused whole, and so is a whole record
@@ -65,10 +63,9 @@ struct NvramChanges {
 
 // Where the parts of a decoded file end.
 struct NvramFileLayout {
-  size_t snapshot_end = 0;    // records start here (version 2 only)
+  size_t snapshot_end = 0;    // records start here
   uint32_t snapshot_crc = 0;  // tells this snapshot from a later one
   size_t log_end = 0;         // end of the last whole record: the next goes here
-  bool has_log = false;       // false for version 1: records cannot follow it
 };
 
 // A snapshot of `file`, without records.

@@ -88,7 +88,6 @@ bool StoreWhileLocked(FileLock& lock, const std::string& path, const NvramFile& 
   if (layout != nullptr) {
     *layout = {};
     layout->snapshot_end = layout->log_end = bytes.size();
-    layout->has_log = true;
     ByteReader(bytes).U32At(bytes.size() - 4, layout->snapshot_crc);
   }
   return true;
@@ -123,8 +122,8 @@ NvramStore& NvramStore::operator=(NvramStore&&) noexcept = default;
 bool NvramStore::Refresh(const ChangeStamp& stamp, std::string& error) {
   Cache& cache = *cache_;
   if (cache.stamp.valid && stamp == cache.stamp) return true;
-  const bool appended = cache.stamp.valid && cache.layout.has_log &&
-                        stamp.counter != cache.stamp.counter && stamp.identity.exists &&
+  const bool appended = cache.stamp.valid && stamp.counter != cache.stamp.counter &&
+                        stamp.identity.exists &&
                         stamp.identity.device == cache.stamp.identity.device &&
                         stamp.identity.file_number == cache.stamp.identity.file_number &&
                         stamp.identity.size >= cache.layout.log_end;
@@ -193,7 +192,7 @@ bool NvramStore::Update(const std::function<bool(NvramFile&, NvramChanges&)>& wo
     }
   }
   std::vector<uint8_t> record;
-  if (!changes.everything && cache.layout.has_log) {
+  if (!changes.everything) {
     record = EncodeNvramRecord(cache.file, changes);
     const size_t log_length = cache.layout.log_end - cache.layout.snapshot_end + record.size();
     if (log_length > std::max(cache.layout.snapshot_end, kLogFloor)) record.clear();

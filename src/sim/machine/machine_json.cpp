@@ -576,7 +576,7 @@ AdapterDescription ReadAdapter(const Json& value, const std::string& path) {
   }
   // The flash size, and with it every item's place in the layout, is 32-bit:
   // lengths that add up to more would wrap it round to a small flash.
-  const uint64_t factory_bytes = AllocatedBytes(BuildInitialNvram(adapter).nvram);
+  const uint64_t factory_bytes = InitialNvramBytes(adapter);
   if (factory_bytes > UINT32_MAX) {
     Fail(path, "the factory NVRAM items need " + std::to_string(factory_bytes) +
                    " bytes, more than a 32-bit flash holds");
