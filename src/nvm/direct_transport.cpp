@@ -25,10 +25,6 @@ constexpr size_t kInstanceIdBytes = 400;
 constexpr size_t kDescriptionBytes = 4096;
 constexpr size_t kDescriptionTextBytes = 255;
 
-constexpr size_t kRequestHeaderBytes = 16;
-constexpr size_t kDataOffsetField = 16;
-constexpr size_t kModifyDataOffset = 40;
-
 // A DEVPROP_TYPE_STRING value (UTF-16LE, terminated) as UTF-8.
 std::string DecodeDeviceString(ByteView value) {
   ByteReader reader(value);
@@ -43,7 +39,7 @@ std::string DecodeDeviceString(ByteView value) {
 // A request block of `size` zero bytes with its type in place.
 bool NewRequest(std::vector<uint8_t>& block, size_t size, uint16_t type) {
   if (!AllocateZeroed(block, size)) return false;
-  ByteWriter(block).SetU16At(0, type);
+  ByteWriter(block).SetU16At(driver_requests::kType.offset, type);
   return true;
 }
 
@@ -64,7 +60,7 @@ int32_t SendRequest(const RequestTarget& target, const char* name, ByteView requ
     return static_cast<int32_t>(error);
   }
   uint16_t status = 0;
-  ByteReader(response).U16At(0, status);
+  ByteReader(response).U16At(driver_requests::kStatus.offset, status);
   return status;
 }
 
@@ -89,7 +85,9 @@ int32_t ReadChunks(const RequestTarget& target, uint16_t index, uint32_t offset,
                    std::span<uint8_t> destination) {
   if (destination.empty()) return 0;
   std::vector<uint8_t> response;
-  if (!AllocateZeroed(response, kDirectTransferBlockBytes)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!AllocateZeroed(response, driver_requests::nvm_read::kResponseBytes)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
   size_t done = 0;
   while (done < destination.size()) {
     size_t chunk = std::min<size_t>(destination.size() - done, kDirectChunkBytes);
@@ -106,7 +104,9 @@ int32_t ReadChunks(const RequestTarget& target, uint16_t index, uint32_t offset,
 // write still sends one request.
 int32_t ModifyChunks(const RequestTarget& target, uint16_t index, ByteView data) {
   std::vector<uint8_t> request;
-  if (!AllocateZeroed(request, kDirectTransferBlockBytes)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!AllocateZeroed(request, driver_requests::nvm_modify::kRequestBytes)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
   size_t done = 0;
   do {
     size_t chunk = std::min<size_t>(data.size() - done, kDirectChunkBytes);
@@ -215,26 +215,31 @@ void ReportRequestError(const char* request_name, uint32_t code) {
 // ---- the requests ------------------------------------------------------------
 
 int32_t RequestGetDirInfo(const RequestTarget& target, uint32_t& count, uint32_t& entry_length) {
+  namespace layout = driver_requests::dir_info;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, kRequestHeaderBytes, kNvmGetDirInfo)) return NVCRETVAL_MALLOC_FAILURE;
-  int32_t result = SendFixedRequest(target, "NVM_GET_DIR_INFO", request, response, 24);
+  if (!NewRequest(request, layout::kRequestBytes, kNvmGetDirInfo)) return NVCRETVAL_MALLOC_FAILURE;
+  int32_t result =
+      SendFixedRequest(target, "NVM_GET_DIR_INFO", request, response, layout::kResponseBytes);
   ByteReader reader(response);
-  reader.U32At(8, count);
-  reader.U32At(12, entry_length);
+  reader.U32At(layout::kCount.offset, count);
+  reader.U32At(layout::kEntryLength.offset, entry_length);
   return result;
 }
 
 int32_t RequestGetDirEntries(const RequestTarget& target, std::span<uint8_t> buffer) {
+  namespace layout = driver_requests::dir_entries;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 24, kNvmGetDirEntries)) return NVCRETVAL_MALLOC_FAILURE;
-  ByteWriter(request).SetU32At(kDataOffsetField, 16);
-  size_t response_size = (buffer.size() + 16 + 7) / 8 * 8;
+  if (!NewRequest(request, layout::kRequestBytes, kNvmGetDirEntries)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
+  ByteWriter(request).SetU32At(driver_requests::kDataOffset.offset, layout::kDataAt);
+  size_t response_size = (buffer.size() + layout::kDataAt + 7) / 8 * 8;
   int32_t result =
       SendFixedRequest(target, "NVM_GET_DIR_ENTRIES", request, response, response_size);
   ByteView raw;
-  if (result == 0 && ByteReader(response).ViewAt(16, buffer.size(), raw)) {
+  if (result == 0 && ByteReader(response).ViewAt(layout::kDataAt, buffer.size(), raw)) {
     std::copy(raw.begin(), raw.end(), buffer.begin());
   }
   return result;
@@ -242,53 +247,60 @@ int32_t RequestGetDirEntries(const RequestTarget& target, std::span<uint8_t> buf
 
 int32_t RequestFindDirEntry(const RequestTarget& target, uint16_t type, uint16_t ordinal,
                             uint16_t ext, uint32_t& item_length, uint16_t& index) {
+  namespace layout = driver_requests::find_dir_entry;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 32, kFwcmdNvmFindDirEntry)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdNvmFindDirEntry)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
   ByteWriter writer(request);
-  writer.SetU16At(22, type);
-  writer.SetU16At(24, ordinal);
-  writer.SetU16At(26, ext);
-  int32_t result = SendFixedRequest(target, "FWCMD_NVM_FIND_DIR_ENTRY", request, response, 32);
+  writer.SetU16At(layout::kItemType.offset, type);
+  writer.SetU16At(layout::kOrdinal.offset, ordinal);
+  writer.SetU16At(layout::kExt.offset, ext);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_FIND_DIR_ENTRY", request, response,
+                                    layout::kResponseBytes);
   ByteReader reader(response);
-  reader.U32At(8, item_length);
-  reader.U16At(22, index);
+  reader.U32At(layout::kItemLength.offset, item_length);
+  reader.U16At(layout::kIndex.offset, index);
   return result;
 }
 
 int32_t RequestNvmWrite(const RequestTarget& target, uint16_t type, uint16_t ordinal, uint16_t ext,
                         uint16_t attributes, uint32_t item_length, uint16_t& index) {
+  namespace layout = driver_requests::nvm_write;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 48, kFwcmdNvmWrite)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdNvmWrite)) return NVCRETVAL_MALLOC_FAILURE;
   ByteWriter writer(request);
-  writer.SetU32At(kDataOffsetField, 48);
-  writer.SetU16At(24, type);
-  writer.SetU16At(26, ordinal);
-  writer.SetU16At(28, ext);
-  writer.SetU16At(30, attributes);
-  writer.SetU32At(40, item_length);
-  int32_t result = SendFixedRequest(target, "FWCMD_NVM_WRITE", request, response, 16);
-  ByteReader(response).U16At(12, index);
+  writer.SetU32At(driver_requests::kDataOffset.offset, layout::kRequestBytes);
+  writer.SetU16At(layout::kItemType.offset, type);
+  writer.SetU16At(layout::kOrdinal.offset, ordinal);
+  writer.SetU16At(layout::kExt.offset, ext);
+  writer.SetU16At(layout::kAttributes.offset, attributes);
+  writer.SetU32At(layout::kItemLength.offset, item_length);
+  int32_t result =
+      SendFixedRequest(target, "FWCMD_NVM_WRITE", request, response, layout::kResponseBytes);
+  ByteReader(response).U16At(layout::kIndex.offset, index);
   return result;
 }
 
 int32_t RequestNvmRead(const RequestTarget& target, uint16_t index, uint32_t offset,
                        std::span<uint8_t> destination, std::span<uint8_t> response) {
-  if (destination.size() > kDirectChunkBytes || response.size() < kDirectTransferBlockBytes) {
+  namespace layout = driver_requests::nvm_read;
+  if (destination.size() > kDirectChunkBytes || response.size() < layout::kResponseBytes) {
     return NVCRETVAL_INVALID_LENGTH_PARAMETER;
   }
   std::vector<uint8_t> request;
-  if (!NewRequest(request, 40, kFwcmdNvmRead)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdNvmRead)) return NVCRETVAL_MALLOC_FAILURE;
   ByteWriter writer(request);
-  writer.SetU32At(kDataOffsetField, 16);
-  writer.SetU16At(24, index);
-  writer.SetU32At(28, offset);
-  writer.SetU32At(32, static_cast<uint32_t>(destination.size()));
+  writer.SetU32At(driver_requests::kDataOffset.offset, layout::kDataAt);
+  writer.SetU16At(layout::kIndex.offset, index);
+  writer.SetU32At(layout::kItemOffset.offset, offset);
+  writer.SetU32At(layout::kLength.offset, static_cast<uint32_t>(destination.size()));
   int32_t result =
-      SendRequest(target, "FWCMD_NVM_READ", request, response.first(kDirectTransferBlockBytes));
+      SendRequest(target, "FWCMD_NVM_READ", request, response.first(layout::kResponseBytes));
   ByteView data;
-  if (result == 0 && ByteReader(response).ViewAt(16, destination.size(), data)) {
+  if (result == 0 && ByteReader(response).ViewAt(layout::kDataAt, destination.size(), data)) {
     std::copy(data.begin(), data.end(), destination.begin());
   }
   return result;
@@ -296,45 +308,49 @@ int32_t RequestNvmRead(const RequestTarget& target, uint16_t index, uint32_t off
 
 int32_t RequestNvmModify(const RequestTarget& target, uint16_t index, uint32_t offset,
                          ByteView data, std::span<uint8_t> request) {
-  if (data.size() > kDirectChunkBytes || request.size() < kDirectTransferBlockBytes) {
+  namespace layout = driver_requests::nvm_modify;
+  if (data.size() > kDirectChunkBytes || request.size() < layout::kRequestBytes) {
     return NVCRETVAL_INVALID_LENGTH_PARAMETER;
   }
-  std::span<uint8_t> block = request.first(kDirectTransferBlockBytes);
+  std::span<uint8_t> block = request.first(layout::kRequestBytes);
   // Only the fields are set: bytes of a longer earlier chunk stay behind the
   // data, as the block is zeroed once for the whole write.
-  StoreU32(block, 0, kFwcmdNvmModify);  // type in bytes 0-1, bytes 2-3 zero
-  StoreU32(block, kDataOffsetField, static_cast<uint32_t>(kModifyDataOffset));
-  StoreU32(block, 24, index);  // index in bytes 24-25, 26-27 zero
-  StoreU32(block, 28, offset);
-  StoreU32(block, 32, static_cast<uint32_t>(data.size()));
-  std::copy(data.begin(), data.end(), block.begin() + kModifyDataOffset);
+  StoreU32(block, driver_requests::kType.offset, kFwcmdNvmModify);  // bytes 2-3 zero
+  StoreU32(block, driver_requests::kDataOffset.offset, static_cast<uint32_t>(layout::kDataAt));
+  StoreU32(block, layout::kIndex.offset, index);
+  StoreU32(block, layout::kItemOffset.offset, offset);
+  StoreU32(block, layout::kLength.offset, static_cast<uint32_t>(data.size()));
+  std::copy(data.begin(), data.end(), block.begin() + layout::kDataAt);
   std::vector<uint8_t> response;
-  if (!AllocateZeroed(response, 16)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!AllocateZeroed(response, layout::kResponseBytes)) return NVCRETVAL_MALLOC_FAILURE;
   return SendRequest(target, "FWCMD_NVM_MODIFY", block, response);
 }
 
 int32_t RequestGetVariable(const RequestTarget& target, NvmOptionRequest& option) {
+  namespace layout = driver_requests::get_variable;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 40, kFwcmdNvmGetVariable)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdNvmGetVariable)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
   ByteWriter writer(request);
-  writer.SetU32At(kDataOffsetField, 16);
-  writer.SetU16At(24, option.length);
-  writer.SetU16At(26, option.option_num);
-  writer.SetU16At(28, option.dimensions);
-  writer.SetU16At(30, option.index_0);
-  writer.SetU16At(32, option.index_1);
-  writer.SetU16At(34, option.index_2);
-  writer.SetU16At(36, option.index_3);
+  writer.SetU32At(driver_requests::kDataOffset.offset, layout::kDataAt);
+  writer.SetU16At(layout::kLength.offset, option.length);
+  writer.SetU16At(layout::kOptionNum.offset, option.option_num);
+  writer.SetU16At(layout::kDimensions.offset, option.dimensions);
+  writer.SetU16At(layout::kIndex0.offset, option.index_0);
+  writer.SetU16At(layout::kIndex1.offset, option.index_1);
+  writer.SetU16At(layout::kIndex2.offset, option.index_2);
+  writer.SetU16At(layout::kIndex3.offset, option.index_3);
   size_t value_bytes = (size_t{option.length} + 7) / 8;
-  int32_t result =
-      SendFixedRequest(target, "FWCMD_NVM_GET_VARIABLE", request, response, value_bytes + 16);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_GET_VARIABLE", request, response,
+                                    layout::kDataAt + value_bytes);
   ByteReader reader(response);
   uint16_t returned_length = 0;
-  reader.U16At(8, returned_length);
+  reader.U16At(layout::kReturnedLength.offset, returned_length);
   ByteView value;
   if (result == 0 && returned_length != 0 &&
-      reader.ViewAt(16, std::min(value_bytes, option.value.size()), value)) {
+      reader.ViewAt(layout::kDataAt, std::min(value_bytes, option.value.size()), value)) {
     std::copy(value.begin(), value.end(), option.value.begin());
   }
   return result;
@@ -342,34 +358,41 @@ int32_t RequestGetVariable(const RequestTarget& target, NvmOptionRequest& option
 
 int32_t RequestInstallUpdate(const RequestTarget& target, uint32_t install_type,
                              DirectInstallOutcome& outcome) {
+  namespace layout = driver_requests::install_update;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 24, kFwcmdNvmInstallUpdate)) return NVCRETVAL_MALLOC_FAILURE;
-  ByteWriter(request).SetU32At(16, install_type);
-  int32_t result = SendFixedRequest(target, "FWCMD_NVM_INSTALL_UPDATE", request, response, 24);
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdNvmInstallUpdate)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
+  ByteWriter(request).SetU32At(layout::kInstallType.offset, install_type);
+  int32_t result = SendFixedRequest(target, "FWCMD_NVM_INSTALL_UPDATE", request, response,
+                                    layout::kResponseBytes);
   ByteReader reader(response);
-  reader.U32At(8, outcome.installed_items_0);
-  reader.U32At(12, outcome.installed_items_1);
-  reader.U8At(16, outcome.result);
-  reader.U8At(17, outcome.problem_item);
-  reader.U8At(18, outcome.reset_required);
+  reader.U32At(layout::kInstalledItems0.offset, outcome.installed_items_0);
+  reader.U32At(layout::kInstalledItems1.offset, outcome.installed_items_1);
+  reader.U8At(layout::kResult.offset, outcome.result);
+  reader.U8At(layout::kProblemItem.offset, outcome.problem_item);
+  reader.U8At(layout::kResetRequired.offset, outcome.reset_required);
   return result;
 }
 
 int32_t RequestSetTime(const RequestTarget& target, uint16_t year, uint8_t month, uint8_t day,
                        uint8_t hour, uint8_t minute, uint8_t second) {
+  namespace layout = driver_requests::set_time;
   std::vector<uint8_t> request;
   std::vector<uint8_t> response;
-  if (!NewRequest(request, 32, kFwcmdFwSetTime)) return NVCRETVAL_MALLOC_FAILURE;
+  if (!NewRequest(request, layout::kRequestBytes, kFwcmdFwSetTime)) {
+    return NVCRETVAL_MALLOC_FAILURE;
+  }
   ByteWriter writer(request);
-  writer.SetU16At(16, year);
-  writer.SetU8At(18, month);
-  writer.SetU8At(19, day);
-  writer.SetU8At(20, hour);
-  writer.SetU8At(21, minute);
-  writer.SetU8At(22, second);
-  writer.SetU16At(24, 0);  // millisecond
-  return SendFixedRequest(target, "FWCMD_FW_SET_TIME", request, response, 16);
+  writer.SetU16At(layout::kYear.offset, year);
+  writer.SetU8At(layout::kMonth.offset, month);
+  writer.SetU8At(layout::kDay.offset, day);
+  writer.SetU8At(layout::kHour.offset, hour);
+  writer.SetU8At(layout::kMinute.offset, minute);
+  writer.SetU8At(layout::kSecond.offset, second);
+  writer.SetU16At(layout::kMillisecond.offset, 0);
+  return SendFixedRequest(target, "FWCMD_FW_SET_TIME", request, response, layout::kResponseBytes);
 }
 
 // ---- the NVM operations over direct requests -----------------------------------

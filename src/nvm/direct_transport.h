@@ -2,10 +2,7 @@
 // device interface with one I/O control code, as a second carrier of the NVM
 // operations besides WMI.
 //
-// Request block: bytes 0-1 the request type, 2-15 zero, the body from 16;
-// where data moves, the 8-byte field at 16 gives its offset in the request
-// (data sent) or in the response (data returned). Response block: bytes 0-1
-// the status (0 = success), the body from 8. All little-endian.
+// The blocks' layouts are in nvm/driver_requests.h.
 //
 // A request's result: 0, the response status when not 0, the system error of
 // a failed I/O control call, 1 when the device cannot be opened, or
@@ -22,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "nvm/driver_requests.h"
 #include "nvm/nvm_operations.h"
 #include "platform/device_io.h"
 #include "platform/win32_types.h"
@@ -30,22 +28,6 @@ namespace skyfw {
 
 // Interface class of the driver's firmware-command interface.
 extern const platform::Guid kFirmwareCommandInterface;
-
-// Request types.
-inline constexpr uint16_t kNvmGetDirInfo = 0xFFFB;
-inline constexpr uint16_t kNvmGetDirEntries = 0xFFFA;
-inline constexpr uint16_t kFwcmdNvmFindDirEntry = 0xFFF9;
-inline constexpr uint16_t kFwcmdNvmWrite = 0xFFFE;
-inline constexpr uint16_t kFwcmdNvmRead = 0xFFFD;
-inline constexpr uint16_t kFwcmdNvmModify = 0xFFF4;
-inline constexpr uint16_t kFwcmdNvmGetVariable = 0xFFF1;
-inline constexpr uint16_t kFwcmdNvmInstallUpdate = 0xFFF3;
-inline constexpr uint16_t kFwcmdFwSetTime = 0x00C8;
-
-// Most data bytes one read or modify request carries, and the size of the
-// read response and of the modify request block.
-inline constexpr uint32_t kDirectChunkBytes = 61440;
-inline constexpr size_t kDirectTransferBlockBytes = 65536;
 
 // Result of a request whose device could not be opened.
 inline constexpr int32_t kRequestDeviceNotOpened = 1;

@@ -140,7 +140,7 @@ TEST(ChipIdentity, CombinesNumberRevisionAndMetal) {
 }
 
 TEST_F(DiagSessionTest, ChipRegisterFailureLeavesChipIdAndIsLogged) {
-  machine.registers["Norvane Skyline 25GbE Adapter"].erase(0x26004C);
+  machine.registers["Norvane Skyline 25GbE Adapter"].erase(kChipRevisionRegister);
   Start();
   std::vector<AdapterInfo> records = AllRecords();
   EXPECT_EQ(records[0].chipId, 0u);

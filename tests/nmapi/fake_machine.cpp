@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "base/byte_reader.h"
+#include "nvm/chip_registers.h"
 
 namespace skyfw::test {
 
@@ -658,8 +659,13 @@ size_t FakeMachine::AddSkylinePort(uint32_t index, const PortSpec& port) {
   ndisDevice.currentMac = {0x00, 0x1D, 0x6A, 0x10, 0x00, static_cast<uint8_t>(index)};
   ndisDevice.permanentMac = {0x00, 0x1D, 0x6A, 0x00, 0x00, static_cast<uint8_t>(index)};
   std::string title = port.friendlyName.empty() ? port.description : port.friendlyName;
-  registers[title] = {{16, 0xF7A0000C}, {20, 0},         {24, 0xF7B00004}, {28, 0},
-                      {0x260048, 0x4},  {0x26004C, 0x1}, {0x260050, 0x0}};
+  registers[title] = {{kBaseAddressRegister, 0xF7A0000C},
+                      {kBaseAddressRegister + 4, 0},
+                      {kBaseAddressRegister + 8, 0xF7B00004},
+                      {kBaseAddressRegister + 12, 0},
+                      {kChipNumberRegister, 0x4},
+                      {kChipRevisionRegister, 0x1},
+                      {kChipMetalRegister, 0x0}};
   sriov[guid] = FakeSriov{};
   return devices.size() - 1;
 }

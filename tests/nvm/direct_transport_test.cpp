@@ -18,19 +18,24 @@ using testing::kSimAdapter;
 using testing::SimMachine;
 using testing::SimMachineJson;
 
+namespace layouts = driver_requests;
+
 struct RecordedRequest {
   uint16_t type = 0;
   std::vector<uint8_t> input;
   size_t output_size = 0;
 
-  uint32_t U32(size_t at) const {
+  // The low bytes of a field at least as wide (the data offset spans 8).
+  uint32_t U32(layouts::Field field) const {
     uint32_t value = 0;
-    ByteReader(input).U32At(at, value);
+    EXPECT_GE(field.size, 4u);
+    ByteReader(input).U32At(field.offset, value);
     return value;
   }
-  uint16_t U16(size_t at) const {
+  uint16_t U16(layouts::Field field) const {
     uint16_t value = 0;
-    ByteReader(input).U16At(at, value);
+    EXPECT_GE(field.size, 2u);
+    ByteReader(input).U16At(field.offset, value);
     return value;
   }
 };
@@ -57,7 +62,7 @@ class RecordingHandle final : public platform::DeviceHandle {
   uint32_t DeviceIoControl(uint32_t control_code, std::span<const uint8_t> input,
                            std::span<uint8_t> output, uint32_t& bytes_returned) override {
     RecordedRequest request;
-    ByteReader(input).U16At(0, request.type);
+    ByteReader(input).U16At(layouts::kType.offset, request.type);
     request.input.assign(input.begin(), input.end());
     request.output_size = output.size();
     recorder_.requests.push_back(request);
@@ -231,13 +236,13 @@ TEST_F(DirectTransportTest, GetDirectoryMatchesTheWmiDirectory) {
 
   ASSERT_EQ(recorder().requests.size(), 2u);
   EXPECT_EQ(recorder().requests[0].type, kNvmGetDirInfo);
-  EXPECT_EQ(recorder().requests[0].input.size(), 16u);
-  EXPECT_EQ(recorder().requests[0].output_size, 24u);
+  EXPECT_EQ(recorder().requests[0].input.size(), layouts::dir_info::kRequestBytes);
+  EXPECT_EQ(recorder().requests[0].output_size, layouts::dir_info::kResponseBytes);
   const RecordedRequest& entries = recorder().requests[1];
   EXPECT_EQ(entries.type, kNvmGetDirEntries);
-  EXPECT_EQ(entries.input.size(), 24u);
-  EXPECT_EQ(entries.U32(16), 16u);
-  EXPECT_EQ(entries.output_size, 4112u);
+  EXPECT_EQ(entries.input.size(), layouts::dir_entries::kRequestBytes);
+  EXPECT_EQ(entries.U32(layouts::kDataOffset), layouts::dir_entries::kDataAt);
+  EXPECT_EQ(entries.output_size, 4112u);  // the 4096-byte directory behind 16 bytes
 }
 
 TEST_F(DirectTransportTest, ReadsInChunksOf61440Bytes) {
@@ -254,13 +259,14 @@ TEST_F(DirectTransportTest, ReadsInChunksOf61440Bytes) {
   ASSERT_EQ(reads.size(), 3u);
   const uint32_t offsets[] = {0, 61440, 122880};
   const uint32_t lengths[] = {61440, 61440, 1};
+  namespace read_layout = layouts::nvm_read;
   for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(reads[i].input.size(), 40u);
-    EXPECT_EQ(reads[i].output_size, 65536u);
-    EXPECT_EQ(reads[i].U32(16), 16u);
-    EXPECT_EQ(reads[i].U16(24), index);
-    EXPECT_EQ(reads[i].U32(28), offsets[i]);
-    EXPECT_EQ(reads[i].U32(32), lengths[i]);
+    EXPECT_EQ(reads[i].input.size(), read_layout::kRequestBytes);
+    EXPECT_EQ(reads[i].output_size, read_layout::kResponseBytes);
+    EXPECT_EQ(reads[i].U32(layouts::kDataOffset), read_layout::kDataAt);
+    EXPECT_EQ(reads[i].U16(read_layout::kIndex), index);
+    EXPECT_EQ(reads[i].U32(read_layout::kItemOffset), offsets[i]);
+    EXPECT_EQ(reads[i].U32(read_layout::kLength), lengths[i]);
   }
   recorder().requests.clear();
   EXPECT_EQ(DirectGetItem(kSimAdapter, static_cast<uint32_t>(index), 0, {}), NVCRETVAL_SUCCESS);
@@ -272,25 +278,27 @@ TEST_F(DirectTransportTest, ModifiesInChunksOf61440BytesThroughOneBlock) {
   int32_t index = DirectCreateItem(kSimAdapter, 41, 2, 3, 0, 70000);
   ASSERT_GE(index, 0);
   EXPECT_EQ(velonvmFindDirEntry(kSimAdapter, 41, 2, 3, nullptr), index);
+  namespace write_layout = layouts::nvm_write;
   const RecordedRequest create = recorder().Of(kFwcmdNvmWrite).at(0);
-  EXPECT_EQ(create.input.size(), 48u);
-  EXPECT_EQ(create.U32(16), 48u);
-  EXPECT_EQ(create.U16(24), 41);
-  EXPECT_EQ(create.U16(26), 2);
-  EXPECT_EQ(create.U16(28), 3);
-  EXPECT_EQ(create.U32(40), 70000u);
+  EXPECT_EQ(create.input.size(), write_layout::kRequestBytes);
+  EXPECT_EQ(create.U32(layouts::kDataOffset), write_layout::kRequestBytes);
+  EXPECT_EQ(create.U16(write_layout::kItemType), 41);
+  EXPECT_EQ(create.U16(write_layout::kOrdinal), 2);
+  EXPECT_EQ(create.U16(write_layout::kExt), 3);
+  EXPECT_EQ(create.U32(write_layout::kItemLength), 70000u);
 
   std::vector<uint8_t> data = Pattern(61441);
   ASSERT_EQ(DirectModifyItem(kSimAdapter, static_cast<uint16_t>(index), data), NVCRETVAL_SUCCESS);
+  namespace modify = layouts::nvm_modify;
   auto modifies = recorder().Of(kFwcmdNvmModify);
   ASSERT_EQ(modifies.size(), 2u);
-  EXPECT_EQ(modifies[0].input.size(), 65536u);
-  EXPECT_EQ(modifies[0].U32(16), 40u);
-  EXPECT_EQ(modifies[0].U32(28), 0u);
-  EXPECT_EQ(modifies[0].U32(32), 61440u);
-  EXPECT_EQ(modifies[1].U32(28), 61440u);
-  EXPECT_EQ(modifies[1].U32(32), 1u);
-  EXPECT_EQ(modifies[1].input[40], data[61440]);
+  EXPECT_EQ(modifies[0].input.size(), modify::kRequestBytes);
+  EXPECT_EQ(modifies[0].U32(layouts::kDataOffset), modify::kDataAt);
+  EXPECT_EQ(modifies[0].U32(modify::kItemOffset), 0u);
+  EXPECT_EQ(modifies[0].U32(modify::kLength), 61440u);
+  EXPECT_EQ(modifies[1].U32(modify::kItemOffset), 61440u);
+  EXPECT_EQ(modifies[1].U32(modify::kLength), 1u);
+  EXPECT_EQ(modifies[1].input[modify::kDataAt], data[61440]);
 
   std::vector<uint8_t> read(data.size());
   EXPECT_EQ(velonvmReadItem(kSimAdapter, 41, 2, 3, read, nullptr), 61441);
@@ -299,7 +307,7 @@ TEST_F(DirectTransportTest, ModifiesInChunksOf61440BytesThroughOneBlock) {
   recorder().requests.clear();
   ASSERT_EQ(DirectModifyItem(kSimAdapter, static_cast<uint16_t>(index), {}), NVCRETVAL_SUCCESS);
   ASSERT_EQ(recorder().requests.size(), 1u);  // nothing to write still sends one request
-  EXPECT_EQ(recorder().requests[0].U32(32), 0u);
+  EXPECT_EQ(recorder().requests[0].U32(modify::kLength), 0u);
 }
 
 TEST_F(DirectTransportTest, GetOptionDeliversTheValue) {
@@ -309,13 +317,14 @@ TEST_F(DirectTransportTest, GetOptionDeliversTheValue) {
   ASSERT_EQ(DirectGetOption(kSimAdapter, request), NVCRETVAL_SUCCESS);
   EXPECT_EQ(value[0], 0xE5);
   EXPECT_EQ(value[7], 0x1D);
+  namespace get_variable = layouts::get_variable;
   const RecordedRequest& sent = recorder().requests.at(0);
   EXPECT_EQ(sent.type, kFwcmdNvmGetVariable);
-  EXPECT_EQ(sent.input.size(), 40u);
-  EXPECT_EQ(sent.U16(24), 64);
-  EXPECT_EQ(sent.U16(26), 1);
-  EXPECT_EQ(sent.U16(28), 1);
-  EXPECT_EQ(sent.output_size, 24u);
+  EXPECT_EQ(sent.input.size(), get_variable::kRequestBytes);
+  EXPECT_EQ(sent.U16(get_variable::kLength), 64);
+  EXPECT_EQ(sent.U16(get_variable::kOptionNum), 1);
+  EXPECT_EQ(sent.U16(get_variable::kDimensions), 1);
+  EXPECT_EQ(sent.output_size, get_variable::kDataAt + 8);  // the 64-bit value behind 16 bytes
 }
 
 TEST_F(DirectTransportTest, AFailedIoControlIsReportedWithTheSystemText) {
@@ -360,13 +369,13 @@ TEST_F(DirectTransportTest, InstallsAPackageOnOneHandle) {
   EXPECT_EQ(types, (std::vector<uint16_t>{kFwcmdNvmFindDirEntry, kFwcmdFwSetTime, kFwcmdNvmModify,
                                           kFwcmdNvmModify, kFwcmdNvmInstallUpdate}));
   const RecordedRequest& find = recorder().requests[0];
-  EXPECT_EQ(find.input.size(), 32u);
-  EXPECT_EQ(find.U16(22), kUpdateAreaItemType);
+  EXPECT_EQ(find.input.size(), layouts::find_dir_entry::kRequestBytes);
+  EXPECT_EQ(find.U16(layouts::find_dir_entry::kItemType), kUpdateAreaItemType);
   const RecordedRequest& clock = recorder().requests[1];
-  EXPECT_EQ(clock.input.size(), 32u);
-  EXPECT_GE(clock.U16(16), 2024);
-  EXPECT_EQ(clock.U16(24), 0);
-  EXPECT_EQ(recorder().requests[4].input.size(), 24u);
+  EXPECT_EQ(clock.input.size(), layouts::set_time::kRequestBytes);
+  EXPECT_GE(clock.U16(layouts::set_time::kYear), 2024);
+  EXPECT_EQ(clock.U16(layouts::set_time::kMillisecond), 0);
+  EXPECT_EQ(recorder().requests[4].input.size(), layouts::install_update::kRequestBytes);
 
   char version[256] = {};
   EXPECT_EQ(velonvmGetPackageVersion(kSimAdapter, version), NVCRETVAL_SUCCESS);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <numeric>
 
+#include "nvm/chip_registers.h"
 #include "package/package_format.h"
 #include "support/fake_wmi_driver.h"
 
@@ -52,7 +53,7 @@ std::vector<Operation> Operations() {
       {"ReadRegister", u"ReadReg32", u"value", u"offset",
        [] {
          uint32_t value = 0;
-         return velonvmReadRegister(kAdapter, 0x10, value);
+         return velonvmReadRegister(kAdapter, kBaseAddressRegister, value);
        }},
       {"GetOption", u"GetNvmOpt", u"out_buff", u"",
        [] {
@@ -498,12 +499,13 @@ TEST_F(NvmOperationsTest, GetOptionSendsSixteenBitInputsAndCopiesAtMostLengthByt
 }
 
 TEST_F(NvmOperationsTest, ReadRegisterClearsTheLowFourBits) {
-  driver().registers[0x260048] = 0x9F;
+  driver().registers[kChipNumberRegister] = 0x9F;
   uint32_t value = 1;
-  ASSERT_EQ(velonvmReadRegister(kAdapter, 0x260048, value), NVCRETVAL_SUCCESS);
+  ASSERT_EQ(velonvmReadRegister(kAdapter, kChipNumberRegister, value), NVCRETVAL_SUCCESS);
   EXPECT_EQ(value, 0x90u);
   driver().failing[u"ReadReg32"] = 5;
-  EXPECT_EQ(velonvmReadRegister(kAdapter, 0x260048, value), NVCRETVAL_INVALID_INDEX_PARAMETER);
+  EXPECT_EQ(velonvmReadRegister(kAdapter, kChipNumberRegister, value),
+            NVCRETVAL_INVALID_INDEX_PARAMETER);
   EXPECT_EQ(value, 0u);
 }
 

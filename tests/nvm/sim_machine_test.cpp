@@ -7,6 +7,7 @@
 #include <numeric>
 
 #include "builders.h"
+#include "nvm/chip_registers.h"
 #include "nvm/nvm_operations.h"
 #include "nvm/wmi_helper.h"
 #include "update/package_version.h"
@@ -166,7 +167,7 @@ TEST(SimMachineNvmTest, RegisterAndInstanceByIdReachTheDriver) {
       SimMachineJson(R"(, "chip": {"number": "0x4", "revision": "0x1", "metal": "0x0"})", "", ""));
   ASSERT_TRUE(machine.ok());
   uint32_t value = 1;
-  EXPECT_EQ(velonvmReadRegister(kSimAdapter, 0x260048, value), NVCRETVAL_SUCCESS);
+  EXPECT_EQ(velonvmReadRegister(kSimAdapter, kChipNumberRegister, value), NVCRETVAL_SUCCESS);
   EXPECT_EQ(value, 0u);  // chip number 4: its low four bits are cleared
 
   WmiHelper wmi(kStandardCimv2Namespace);

@@ -16,10 +16,12 @@ using platform::ERROR_INVALID_PARAMETER;
 using platform::ERROR_NOT_SUPPORTED;
 using platform::ERROR_SUCCESS;
 
+namespace layouts = driver_requests;
+
 // A request block as the direct transport lays it out.
 std::vector<uint8_t> Request(uint16_t type, size_t size) {
   std::vector<uint8_t> block(size, 0);
-  ByteWriter(block).SetU16At(0, type);
+  ByteWriter(block).SetU16At(layouts::kType.offset, type);
   return block;
 }
 
@@ -43,7 +45,7 @@ class DirectRequestTest : public testing::DriverTest {
   }
   static uint16_t Status(const std::vector<uint8_t>& response) {
     uint16_t status = 0xFFFF;
-    ByteReader(response).U16At(0, status);
+    ByteReader(response).U16At(layouts::kStatus.offset, status);
     return status;
   }
   static uint32_t U32(const std::vector<uint8_t>& bytes, size_t at) {
@@ -59,56 +61,63 @@ class DirectRequestTest : public testing::DriverTest {
 
   // FWCMD_NVM_FIND_DIR_ENTRY: status, index, item length.
   uint16_t Find(uint16_t type, uint16_t& index, uint32_t& item_length) {
-    std::vector<uint8_t> request = Request(kRequestFindDirEntry, 32);
-    ByteWriter(request).SetU16At(22, type);
+    namespace layout = layouts::find_dir_entry;
+    std::vector<uint8_t> request = Request(kFwcmdNvmFindDirEntry, layout::kRequestBytes);
+    ByteWriter(request).SetU16At(layout::kItemType.offset, type);
     std::vector<uint8_t> response;
-    EXPECT_EQ(Send(request, 32, response), ERROR_SUCCESS);
-    index = U16(response, 22);
-    item_length = U32(response, 8);
+    EXPECT_EQ(Send(request, layout::kResponseBytes, response), ERROR_SUCCESS);
+    index = U16(response, layout::kIndex.offset);
+    item_length = U32(response, layout::kItemLength.offset);
     return Status(response);
   }
   uint16_t Modify(uint16_t index, uint32_t offset, ByteView data) {
-    std::vector<uint8_t> request = Request(kRequestNvmModify, 65536);
+    namespace layout = layouts::nvm_modify;
+    std::vector<uint8_t> request = Request(kFwcmdNvmModify, layout::kRequestBytes);
     ByteWriter writer(request);
-    writer.SetU32At(16, 40);
-    writer.SetU16At(24, index);
-    writer.SetU32At(28, offset);
-    writer.SetU32At(32, static_cast<uint32_t>(data.size()));
-    writer.SetBytesAt(40, data);
+    writer.SetU32At(layouts::kDataOffset.offset, layout::kDataAt);
+    writer.SetU16At(layout::kIndex.offset, index);
+    writer.SetU32At(layout::kItemOffset.offset, offset);
+    writer.SetU32At(layout::kLength.offset, static_cast<uint32_t>(data.size()));
+    writer.SetBytesAt(layout::kDataAt, data);
     std::vector<uint8_t> response;
-    EXPECT_EQ(Send(request, 16, response), ERROR_SUCCESS);
+    EXPECT_EQ(Send(request, layout::kResponseBytes, response), ERROR_SUCCESS);
     return Status(response);
   }
   uint16_t Read(uint16_t index, uint32_t offset, uint32_t length, std::vector<uint8_t>& data) {
-    std::vector<uint8_t> request = Request(kRequestNvmRead, 40);
+    namespace layout = layouts::nvm_read;
+    std::vector<uint8_t> request = Request(kFwcmdNvmRead, layout::kRequestBytes);
     ByteWriter writer(request);
-    writer.SetU32At(16, 16);
-    writer.SetU16At(24, index);
-    writer.SetU32At(28, offset);
-    writer.SetU32At(32, length);
+    writer.SetU32At(layouts::kDataOffset.offset, layout::kDataAt);
+    writer.SetU16At(layout::kIndex.offset, index);
+    writer.SetU32At(layout::kItemOffset.offset, offset);
+    writer.SetU32At(layout::kLength.offset, length);
     std::vector<uint8_t> response;
-    EXPECT_EQ(Send(request, 65536, response), ERROR_SUCCESS);
-    EXPECT_EQ(response.size(), 65536u);
-    data.assign(response.begin() + 16, response.begin() + 16 + length);
+    EXPECT_EQ(Send(request, layout::kResponseBytes, response), ERROR_SUCCESS);
+    EXPECT_EQ(response.size(), layout::kResponseBytes);
+    data.assign(response.begin() + layout::kDataAt, response.begin() + layout::kDataAt + length);
     return Status(response);
   }
 };
 
 TEST_F(DirectRequestTest, DirectoryInfoAndEntries) {
+  namespace info = layouts::dir_info;
   std::vector<uint8_t> response;
-  ASSERT_EQ(Send(Request(kRequestGetDirInfo, 16), 24, response), ERROR_SUCCESS);
-  EXPECT_EQ(response.size(), 24u);
+  ASSERT_EQ(Send(Request(kNvmGetDirInfo, info::kRequestBytes), info::kResponseBytes, response),
+            ERROR_SUCCESS);
+  EXPECT_EQ(response.size(), info::kResponseBytes);
   EXPECT_EQ(Status(response), 0);
-  EXPECT_EQ(U32(response, 8), 3u);
-  EXPECT_EQ(U32(response, 12), 24u);
+  EXPECT_EQ(U32(response, info::kCount.offset), 3u);
+  EXPECT_EQ(U32(response, info::kEntryLength.offset), 24u);
 
-  std::vector<uint8_t> request = Request(kRequestGetDirEntries, 24);
-  ByteWriter(request).SetU32At(16, 16);
-  ASSERT_EQ(Send(request, 4096 + 16, response), ERROR_SUCCESS);
+  namespace entries = layouts::dir_entries;
+  std::vector<uint8_t> request = Request(kNvmGetDirEntries, entries::kRequestBytes);
+  ByteWriter(request).SetU32At(layouts::kDataOffset.offset, entries::kDataAt);
+  ASSERT_EQ(Send(request, 4096 + entries::kDataAt, response), ERROR_SUCCESS);
   EXPECT_EQ(Status(response), 0);
-  EXPECT_EQ(U16(response, 16), 5);       // entry 0: VPD
-  EXPECT_EQ(U16(response, 16 + 24), 1);  // entry 1: package log
-  EXPECT_EQ(U16(response, 16 + 72), 0);  // nothing behind the three entries
+  // Entries of 24 bytes, each starting with its item type.
+  EXPECT_EQ(U16(response, entries::kDataAt), 5);       // entry 0: VPD
+  EXPECT_EQ(U16(response, entries::kDataAt + 24), 1);  // entry 1: package log
+  EXPECT_EQ(U16(response, entries::kDataAt + 72), 0);  // nothing behind the three entries
 }
 
 TEST_F(DirectRequestTest, FindCreateModifyReadRoundTrip) {
@@ -119,36 +128,39 @@ TEST_F(DirectRequestTest, FindCreateModifyReadRoundTrip) {
   EXPECT_EQ(item_length, 65536u);
   EXPECT_EQ(Find(0x44, index, item_length), kDriverItemNotFound);
 
-  std::vector<uint8_t> request = Request(kRequestNvmWrite, 48);
+  namespace write_layout = layouts::nvm_write;
+  std::vector<uint8_t> request = Request(kFwcmdNvmWrite, write_layout::kRequestBytes);
   ByteWriter writer(request);
-  writer.SetU32At(16, 48);
-  writer.SetU16At(24, 0x44);
-  writer.SetU16At(26, 1);
-  writer.SetU16At(28, 0);
-  writer.SetU16At(30, 0);
-  writer.SetU32At(40, 128000);
+  writer.SetU32At(layouts::kDataOffset.offset, write_layout::kRequestBytes);
+  writer.SetU16At(write_layout::kItemType.offset, 0x44);
+  writer.SetU16At(write_layout::kOrdinal.offset, 1);
+  writer.SetU16At(write_layout::kExt.offset, 0);
+  writer.SetU16At(write_layout::kAttributes.offset, 0);
+  writer.SetU32At(write_layout::kItemLength.offset, 128000);
   std::vector<uint8_t> response;
-  ASSERT_EQ(Send(request, 16, response), ERROR_SUCCESS);
+  ASSERT_EQ(Send(request, write_layout::kResponseBytes, response), ERROR_SUCCESS);
   ASSERT_EQ(Status(response), 0);
-  uint16_t created = U16(response, 12);
+  uint16_t created = U16(response, write_layout::kIndex.offset);
   EXPECT_EQ(created, 3);
 
   // Three chunks of at most 61440 bytes, as the direct transport sends them.
   std::vector<uint8_t> data(122881);
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i % 251);
-  for (uint32_t at = 0; at < data.size(); at += kMaxRequestData) {
-    uint32_t length = std::min<uint32_t>(kMaxRequestData, static_cast<uint32_t>(data.size()) - at);
+  for (uint32_t at = 0; at < data.size(); at += kDirectChunkBytes) {
+    uint32_t length =
+        std::min<uint32_t>(kDirectChunkBytes, static_cast<uint32_t>(data.size()) - at);
     ASSERT_EQ(Modify(created, at, ByteView(data).subspan(at, length)), 0);
   }
   std::vector<uint8_t> back, chunk;
-  for (uint32_t at = 0; at < data.size(); at += kMaxRequestData) {
-    uint32_t length = std::min<uint32_t>(kMaxRequestData, static_cast<uint32_t>(data.size()) - at);
+  for (uint32_t at = 0; at < data.size(); at += kDirectChunkBytes) {
+    uint32_t length =
+        std::min<uint32_t>(kDirectChunkBytes, static_cast<uint32_t>(data.size()) - at);
     ASSERT_EQ(Read(created, at, length, chunk), 0);
     back.insert(back.end(), chunk.begin(), chunk.end());
   }
   EXPECT_EQ(back, data);
   // More than one request may carry is refused with a status.
-  EXPECT_EQ(Read(created, 0, kMaxRequestData + 1, chunk), kDriverInvalidLengthParameter);
+  EXPECT_EQ(Read(created, 0, kDirectChunkBytes + 1, chunk), kDriverInvalidLengthParameter);
 }
 
 TEST_F(DirectRequestTest, InstallSequenceOnTheDeviceInterface) {
@@ -161,25 +173,29 @@ TEST_F(DirectRequestTest, InstallSequenceOnTheDeviceInterface) {
   ASSERT_EQ(Find(2, area, area_length), 0);
   ASSERT_EQ(Modify(area, 0, bytes), 0);
 
-  std::vector<uint8_t> time = Request(kRequestSetTime, 32);
+  namespace set_time = layouts::set_time;
+  std::vector<uint8_t> time = Request(kFwcmdFwSetTime, set_time::kRequestBytes);
   ByteWriter clock(time);
-  clock.SetU16At(16, 2026);
-  clock.SetU8At(18, 12);
-  clock.SetU8At(19, 10);
-  clock.SetU8At(20, 23);
-  clock.SetU8At(21, 59);
-  clock.SetU8At(22, 58);
+  clock.SetU16At(set_time::kYear.offset, 2026);
+  clock.SetU8At(set_time::kMonth.offset, 12);
+  clock.SetU8At(set_time::kDay.offset, 10);
+  clock.SetU8At(set_time::kHour.offset, 23);
+  clock.SetU8At(set_time::kMinute.offset, 59);
+  clock.SetU8At(set_time::kSecond.offset, 58);
   std::vector<uint8_t> response;
-  ASSERT_EQ(Send(time, 16, response), ERROR_SUCCESS);
+  ASSERT_EQ(Send(time, set_time::kResponseBytes, response), ERROR_SUCCESS);
   ASSERT_EQ(Status(response), 0);
 
-  ASSERT_EQ(Send(Request(kRequestInstallUpdate, 24), 24, response), ERROR_SUCCESS);
+  namespace install = layouts::install_update;
+  ASSERT_EQ(Send(Request(kFwcmdNvmInstallUpdate, install::kRequestBytes), install::kResponseBytes,
+                 response),
+            ERROR_SUCCESS);
   ASSERT_EQ(Status(response), 0);
-  EXPECT_EQ(U32(response, 8), 1u);
-  EXPECT_EQ(U32(response, 12), 0u);
-  EXPECT_EQ(response[16], 0);     // result
-  EXPECT_EQ(response[17], 0xFF);  // no problem item
-  EXPECT_EQ(response[18], 1);     // reset required
+  EXPECT_EQ(U32(response, install::kInstalledItems0.offset), 1u);
+  EXPECT_EQ(U32(response, install::kInstalledItems1.offset), 0u);
+  EXPECT_EQ(response[install::kResult.offset], 0);
+  EXPECT_EQ(response[install::kProblemItem.offset], 0xFF);  // none
+  EXPECT_EQ(response[install::kResetRequired.offset], 1);
 
   uint16_t log = 0;
   uint32_t log_length = 0;
@@ -191,36 +207,47 @@ TEST_F(DirectRequestTest, InstallSequenceOnTheDeviceInterface) {
 }
 
 TEST_F(DirectRequestTest, OptionValueFromTheGetVariableRequest) {
-  std::vector<uint8_t> request = Request(kRequestGetVariable, 40);
+  namespace layout = layouts::get_variable;
+  std::vector<uint8_t> request = Request(kFwcmdNvmGetVariable, layout::kRequestBytes);
   ByteWriter writer(request);
-  writer.SetU32At(16, 16);
-  writer.SetU16At(24, 64);
-  writer.SetU16At(26, 1);
-  writer.SetU16At(28, 1);
+  writer.SetU32At(layouts::kDataOffset.offset, layout::kDataAt);
+  writer.SetU16At(layout::kLength.offset, 64);
+  writer.SetU16At(layout::kOptionNum.offset, 1);
+  writer.SetU16At(layout::kDimensions.offset, 1);
   std::vector<uint8_t> response;
-  ASSERT_EQ(Send(request, 8 + 16, response), ERROR_SUCCESS);
+  ASSERT_EQ(Send(request, layout::kDataAt + 8, response), ERROR_SUCCESS);
   ASSERT_EQ(Status(response), 0);
-  EXPECT_EQ(U16(response, 8), 64);
-  EXPECT_EQ(std::vector<uint8_t>(response.begin() + 16, response.end()),
+  EXPECT_EQ(U16(response, layout::kReturnedLength.offset), 64);
+  EXPECT_EQ(std::vector<uint8_t>(response.begin() + layout::kDataAt, response.end()),
             (std::vector<uint8_t>{0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}));
 }
 
 TEST_F(DirectRequestTest, MalformedRequestsAndSmallBuffers) {
   std::vector<uint8_t> response;
-  EXPECT_EQ(Send(Request(kRequestGetDirInfo, 8), 24, response), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(Send(Request(kRequestFindDirEntry, 24), 32, response), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(Send(Request(kRequestGetDirInfo, 16), 16, response), ERROR_INSUFFICIENT_BUFFER);
-  // A modify whose data would run past the request block.
-  std::vector<uint8_t> modify = Request(kRequestNvmModify, 100);
-  ByteWriter(modify).SetU32At(16, 40);
-  ByteWriter(modify).SetU32At(32, 61);
-  ASSERT_EQ(Send(modify, 16, response), ERROR_SUCCESS);
+  namespace info = layouts::dir_info;
+  namespace find = layouts::find_dir_entry;
+  // Request blocks shorter than their layout, a response buffer shorter than the answer.
+  EXPECT_EQ(Send(Request(kNvmGetDirInfo, 8), info::kResponseBytes, response),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Send(Request(kFwcmdNvmFindDirEntry, 24), find::kResponseBytes, response),
+            ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Send(Request(kNvmGetDirInfo, info::kRequestBytes), 16, response),
+            ERROR_INSUFFICIENT_BUFFER);
+  // A modify whose data would run past the request block: 40 + 61 > 100.
+  namespace modify_layout = layouts::nvm_modify;
+  std::vector<uint8_t> modify = Request(kFwcmdNvmModify, 100);
+  ByteWriter(modify).SetU32At(layouts::kDataOffset.offset, modify_layout::kDataAt);
+  ByteWriter(modify).SetU32At(modify_layout::kLength.offset, 61);
+  ASSERT_EQ(Send(modify, modify_layout::kResponseBytes, response), ERROR_SUCCESS);
   EXPECT_EQ(Status(response), kDriverInvalidLengthParameter);
-  ASSERT_EQ(Send(Request(0x1234, 16), 16, response), ERROR_SUCCESS);
+  ASSERT_EQ(
+      Send(Request(0x1234, layouts::kRequestHeaderBytes), layouts::kStatusResponseBytes, response),
+      ERROR_SUCCESS);
   EXPECT_EQ(Status(response), kDriverUnsupportedCommand);
   uint32_t returned = 0;
   EXPECT_EQ(driver_.devices->DeviceIoControl({DeviceKind::kFirmwareCommand, 0, 0}, 0x170002,
-                                             Request(kRequestGetDirInfo, 16), response, returned),
+                                             Request(kNvmGetDirInfo, info::kRequestBytes), response,
+                                             returned),
             platform::ERROR_INVALID_FUNCTION);
 }
 

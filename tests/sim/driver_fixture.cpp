@@ -1,5 +1,6 @@
 #include "driver_fixture.h"
 
+#include "nvm/chip_registers.h"
 #include "sim/driver/driver_wmi.h"
 #include "support/temp_dir.h"
 
@@ -11,7 +12,10 @@ MachineDescription TwoPortMachine() {
   adapter.id = "nx0";
   adapter.pci = {0x1D6A, 0x0B10, 0x0001, 0x1D6A, 2};
   adapter.nvm_option1 = 0x1122334455667788ull;
-  adapter.registers = {{16, 0xF7A0000C}, {0x260048, 0x4}, {0x26004C, 0x1}, {0x260050, 0x0}};
+  adapter.registers = {{kBaseAddressRegister, 0xF7A0000C},
+                       {kChipNumberRegister, 0x4},
+                       {kChipRevisionRegister, 0x1},
+                       {kChipMetalRegister, 0x0}};
   adapter.vpd = VpdDescription{
       "Norvane Skyline NX-2 Dual Port 25GbE",
       {{"PN", "NX2-25G"}, {"EC", "A01"}, {"SN", "NV1234567"}, {"MN", "1D6A"}, {"VA", "20.1.1"}},

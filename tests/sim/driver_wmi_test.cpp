@@ -8,6 +8,7 @@
 #endif
 
 #include "driver_fixture.h"
+#include "nvm/chip_registers.h"
 #include "support/package_builder.h"
 
 namespace skyfw::sim {
@@ -237,11 +238,18 @@ TEST_F(DriverWmiTest, OptionsRegistersAndTheirRefusals) {
   EXPECT_EQ(Exec(u"NRVN_NVRAMAccess", u"GetNvmOpt", option, out), WBEM_E_FAILED);
   EXPECT_EQ(LastError(), kDriverOptionNotSupported);
 
-  ASSERT_EQ(Exec(u"NRVN_HwDeviceAccess", u"ReadReg32", {U32Input(u"offset", 0x260048)}, out), S_OK);
+  ASSERT_EQ(
+      Exec(u"NRVN_HwDeviceAccess", u"ReadReg32", {U32Input(u"offset", kChipNumberRegister)}, out),
+      S_OK);
   EXPECT_EQ(Output(out, u"value").Low32(), 4u);
-  ASSERT_EQ(Exec(u"NRVN_HwDeviceAccess", u"ReadReg32", {U32Input(u"offset", 20)}, out), S_OK);
-  EXPECT_EQ(Output(out, u"value").Low32(), 0u);  // not described: reads 0
-  EXPECT_EQ(Exec(u"NRVN_HwDeviceAccess", u"ReadReg32", {U32Input(u"offset", 18)}, out),
+  // Base address 1 is not described: it reads 0.
+  ASSERT_EQ(Exec(u"NRVN_HwDeviceAccess", u"ReadReg32",
+                 {U32Input(u"offset", kBaseAddressRegister + 4)}, out),
+            S_OK);
+  EXPECT_EQ(Output(out, u"value").Low32(), 0u);
+  // Not on a 4-byte boundary.
+  EXPECT_EQ(Exec(u"NRVN_HwDeviceAccess", u"ReadReg32",
+                 {U32Input(u"offset", kBaseAddressRegister + 2)}, out),
             WBEM_E_FAILED);
   EXPECT_EQ(LastError(), kDriverInvalidOffset);
   EXPECT_EQ(Exec(u"NRVN_FWTime", u"SetFwTime",

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "machine_fixture.h"
+#include "nvm/chip_registers.h"
 #include "sim/machine/machine.h"
 
 namespace skyfw::sim {
@@ -29,10 +30,10 @@ TEST(MachineJson, DemoMachineReads) {
   EXPECT_NE(nx1.ports[0].location.bus, nx1.ports[1].location.bus);
   EXPECT_EQ(nx1.ports[1].location.function, 0u);
   // The chip registers give chip id 0x40100 for nx0.
-  EXPECT_EQ(nx0.registers.at(0x260048), 4u);
-  EXPECT_EQ(nx0.registers.at(0x26004C), 1u);
-  EXPECT_EQ(nx0.registers.at(0x260050), 0u);
-  EXPECT_EQ(nx0.registers.at(16), 0xF7A00000u);
+  EXPECT_EQ(nx0.registers.at(kChipNumberRegister), 4u);
+  EXPECT_EQ(nx0.registers.at(kChipRevisionRegister), 1u);
+  EXPECT_EQ(nx0.registers.at(kChipMetalRegister), 0u);
+  EXPECT_EQ(nx0.registers.at(kBaseAddressRegister), 0xF7A00000u);
   EXPECT_EQ(nx0.package_log.back(), "2024-06-02 16:40:10\tnvmupd\t21.6.2\tSKY-S2-25D\tok");
 }
 

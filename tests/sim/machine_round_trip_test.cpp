@@ -318,17 +318,18 @@ TEST_F(MachineRoundTripTest, DirectRequestsOnTheFirmwareCommandInterface) {
   ASSERT_EQ(machine_->deviceIo().CreateFile(found, platform::GENERIC_READ | platform::GENERIC_WRITE,
                                             0, device),
             platform::ERROR_SUCCESS);
-  std::vector<uint8_t> request(16, 0);
-  ByteWriter(request).SetU16At(0, kRequestGetDirInfo);
-  std::vector<uint8_t> response(24, 0xCC);
+  namespace info = driver_requests::dir_info;
+  std::vector<uint8_t> request(info::kRequestBytes, 0);
+  ByteWriter(request).SetU16At(driver_requests::kType.offset, kNvmGetDirInfo);
+  std::vector<uint8_t> response(info::kResponseBytes, 0xCC);
   uint32_t returned = 0;
   ASSERT_EQ(device->DeviceIoControl(platform::IOCTL_NRVN_FWCMD, request, response, returned),
             platform::ERROR_SUCCESS);
-  EXPECT_EQ(returned, 24u);
+  EXPECT_EQ(returned, info::kResponseBytes);
   uint16_t status = 1;
   uint32_t count = 0;
-  ByteReader(response).U16At(0, status);
-  ByteReader(response).U32At(8, count);
+  ByteReader(response).U16At(driver_requests::kStatus.offset, status);
+  ByteReader(response).U32At(info::kCount.offset, count);
   EXPECT_EQ(status, 0);
   EXPECT_EQ(count, 6u);
 }

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "machine_fixture.h"
+#include "nvm/chip_registers.h"
 #include "sim/machine/machine_wmi.h"
 
 namespace skyfw::sim {
@@ -91,7 +92,7 @@ TEST(MachineWmi, MethodRoundTripThroughTheDriver) {
   ASSERT_EQ(services.GetObject(u"NRVN_HwDeviceAccess", hardware), S_OK);
   ASSERT_EQ(hardware->GetMethod(u"ReadReg32", in, nullptr), S_OK);
   ASSERT_NE(in, nullptr);
-  ASSERT_EQ(in->Put(u"offset", Variant::I4(0x260048)), S_OK);
+  ASSERT_EQ(in->Put(u"offset", Variant::I4(static_cast<int32_t>(kChipNumberRegister))), S_OK);
   WmiObjectPtr out;
   ASSERT_EQ(services.ExecMethod(u"NRVN_HwDeviceAccess.InstanceName=\"Skyline Test Adapter\"",
                                 u"ReadReg32", in, &out),
