@@ -1,5 +1,7 @@
 #include "support/package_builder.h"
 
+#include <algorithm>
+
 namespace skyfw::testing {
 
 uint32_t BitwiseCrc32(ByteView bytes) {
@@ -53,8 +55,13 @@ Bytes EncodePackage(const Bytes& properties, const std::vector<PackageItem>& ite
 }
 
 Bytes Property(uint8_t tag, const Bytes& value) {
-  Bytes out{tag, static_cast<uint8_t>(value.size()), static_cast<uint8_t>(value.size() >> 8)};
-  out.insert(out.end(), value.begin(), value.end());
+  // Sized once and filled: g++ 12 at -O3 misreads inserting into the
+  // three-byte vector as a write past it (-Warray-bounds).
+  Bytes out(3 + value.size());
+  out[0] = tag;
+  out[1] = static_cast<uint8_t>(value.size());
+  out[2] = static_cast<uint8_t>(value.size() >> 8);
+  std::copy(value.begin(), value.end(), out.begin() + 3);
   return out;
 }
 
