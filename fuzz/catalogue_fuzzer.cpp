@@ -38,7 +38,10 @@ using skyfw::CatalogueEntry;
 std::string Directory() {
   std::string path = (std::filesystem::temp_directory_path() / "skyfw_fuzz_catalogue").string();
 #if defined(__linux__)
-  path += "_" + std::to_string(getpid());
+  // Appended in two steps: g++ 12 at -O3 takes "_" + std::to_string(...)
+  // for an overlapping copy (-Wrestrict).
+  path += '_';
+  path += std::to_string(getpid());
 #endif
   std::filesystem::create_directories(path);
   return path;
