@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# fuzz.sh [SECONDS] [TARGET...]: builds the libFuzzer targets in the clang
-# sanitizer build (scripts/build-sanitize.sh: build/sanitize, configured there
-# when it is not yet; libraries instrumented for coverage, AddressSanitizer and
+# fuzz.sh [SECONDS] [TARGET...]: builds the libFuzzer targets with clang
+# (libraries instrumented for coverage, AddressSanitizer and
 # UndefinedBehaviorSanitizer) and runs each target (default: all) for SECONDS
-# (default 60), from its corpus in build/sanitize/corpus/TARGET (kept between
+# (default 60), from its corpus in build/fuzz/corpus/TARGET (kept between
 # runs) and the builders' seeds, with fuzz/TARGET.dict when there is one.
 # Prints per target the executions, new units and corpus size; exits 1 when
 # any target found a crash, leak, hang or failed check. Crashes land in
-# build/sanitize/artifacts/; reproduce one with
-# build/sanitize/fuzz/fuzz_TARGET FILE.
+# build/fuzz/artifacts/; reproduce one with build/fuzz/fuzz/fuzz_TARGET FILE.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
@@ -16,9 +14,15 @@ shift || true
 all_targets=(package vpd flash_request catalogue package_log machine_description firmware_package)
 targets=("$@")
 ((${#targets[@]} > 0)) || targets=("${all_targets[@]}")
-dir=build/sanitize
+dir=build/fuzz
 
-scripts/build-sanitize.sh "$dir" fuzz_all
+if [[ ! -f "$dir/build.ninja" ]]; then
+  CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSKYFW_BUILD_FUZZ=ON -DSKYFW_BUILD_TESTS=OFF -DSKYFW_BUILD_BENCH=OFF \
+    -DCMAKE_C_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
+    -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" >/dev/null
+fi
+cmake --build "$dir" --target fuzz_all
 
 "$dir/fuzz/fuzz_write_seeds" "$dir/seeds"
 mkdir -p "$dir/artifacts"

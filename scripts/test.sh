@@ -1,14 +1,12 @@
 #!/usr/bin/env bash
-# Checks the layering (scripts/check-layers.sh); sets up, builds the Release
-# (-O3) build that ships with warnings as errors and runs the whole suite and
-# the Ansible collection's tests against it; installs, consumes and packages
-# that same build (scripts/check-install.sh); then builds once with clang,
-# AddressSanitizer and UndefinedBehaviorSanitizer (scripts/build-sanitize.sh),
-# runs the whole suite there and fuzzes every libFuzzer target of that build
-# briefly (SKYFW_CI_FUZZ_SECONDS each, default 10); then the Windows lane:
-# cross-builds skyfw.dll and the suite (build/windows) and runs the whole suite
-# under Wine (SKYFW_CI_WINDOWS=0 leaves it out). Each lane's time ends the
-# output.
+# Checks the layering (scripts/check-layers.sh); sets up, builds with warnings
+# as errors and runs the whole suite; then builds
+# and runs it again with AddressSanitizer and UndefinedBehaviorSanitizer; then
+# fuzzes every libFuzzer target briefly (SKYFW_CI_FUZZ_SECONDS each, default 10);
+# then installs, consumes and packages skyfw (scripts/check-install.sh); then
+# the Windows lane: cross-builds skyfw.dll and the suite (build/windows) and
+# runs the whole suite under Wine (SKYFW_CI_WINDOWS=0 leaves it out). Each
+# lane's time ends the output.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 times=()
@@ -22,7 +20,7 @@ lane_start=$SECONDS
 scripts/setup.sh
 
 jobs=$(nproc)
-scripts/build.sh build/ci -DCMAKE_BUILD_TYPE=Release -DSKYFW_WERROR=ON
+scripts/build.sh build/ci -DSKYFW_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ctest --test-dir build/ci --output-on-failure -j "$jobs"
 lane_done linux
 
@@ -32,22 +30,22 @@ scripts/ansible-test.sh build/ci
 lane_done ansible
 
 lane_start=$SECONDS
-# Installed as a product: install, consume, relocate, the Debian package; the
-# Linux lane's build, not one of its own.
-scripts/check-install.sh build/ci
-lane_done install
-
-lane_start=$SECONDS
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-scripts/build-sanitize.sh build/sanitize
+scripts/build.sh build/sanitize -DSKYFW_WERROR=ON -DSKYFW_SANITIZE=ON -DSKYFW_BUILD_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 lane_done sanitize
 
 lane_start=$SECONDS
-# A short run of every fuzz target, built above in build/sanitize.
+# A short run of every fuzz target; the clang build in build/fuzz is reused.
 scripts/fuzz.sh "${SKYFW_CI_FUZZ_SECONDS:-10}"
 lane_done fuzz
+
+lane_start=$SECONDS
+# Installed as a product: install, consume, relocate, the Debian package.
+scripts/check-install.sh build/package
+lane_done install
 
 if [[ ${SKYFW_CI_WINDOWS:-1} != 0 ]]; then
   lane_start=$SECONDS
